@@ -1,0 +1,116 @@
+#include "app/nodescan.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "app/scanrunner.h"
+#include "app/state.h"
+#include "bots/bots.h"
+#include "check/lists.h"
+#include "platform/memory.h"
+#include "platform/registry.h"
+#include "platform/threads.h"
+
+namespace {
+std::mutex statusMutex;
+int statusLines = 0;  // lines put into the status list since it was last emptied
+
+void RegistryNotice(const std::string& line) { sout(line); }
+}  // namespace
+
+int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
+    if (std::string(cmdLine ? cmdLine : "") == "reset") {
+        RegDeleteKey(Hive::CurrentUser);
+        RegDeleteKey(Hive::LocalMachine);
+        MessageBox(kNoWindow, "Nodescan Registry settings deleted.", "Nodescan Notice", MB_OK);
+        return 0;
+    }
+    hInst = instance;
+    return DialogBox(100, kNoWindow, DialogFunc);
+}
+
+std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
+    AppStart = 0;
+    md = window;
+    RegistrySetNoticeSink(RegistryNotice);
+    int first = IsFirstRun();
+    (void)first;  // the advanced configuration opens on a first run
+    CreateNoWaypointColumns(md);
+    SetColumnNames(kRightList, 0);
+    SetNodescanWindowText();
+    LoadBots();
+    AddBotNames(md);
+    SetBotInfo(1);
+    AllocateListMemory();
+    return 1;
+}
+
+std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    switch (msg) {
+        case WM_INITDIALOG: return InitializeApp(window, wParam, lParam);
+        case WM_CLOSE:
+        case WM_DESTROY: EndDialog(window, 0); return 0;
+        case WM_COMMAND: break;
+        default: return 0;
+    }
+    unsigned code = HiWord(wParam);
+    unsigned id = LoWord(wParam);
+    if (code == CBN_SELENDOK && id == 102) {
+        SetBotInfo(0);
+        while (!PostCommand(md, 1)) {
+        }
+    }
+    switch (id) {
+        case 1: StartThread(1); break;
+        case 2: EndDialog(window, 0); break;
+        case 139: StartThread(139); break;
+        default: break;
+    }
+    return 0;
+}
+
+int IsFirstRun() {
+    RegKey key = RegKey::Open(Hive::CurrentUser, false);
+    return key.ok() ? 0 : 1;
+}
+
+void AllocateListMemory() {
+    for (auto& slot : maps) {
+        slot = AllocBlock(kMapNameSize);
+        if (!slot) {
+            MessageBox(kNoWindow, "Error Allocating Memory!", "Error!", MB_OK);
+            ExitProcess(555);
+        }
+    }
+}
+
+std::string NodescanWindowText() {
+    char title[100];
+    std::snprintf(title, sizeof title, "NodeScan FINAL v%.2f by Brimlock - %s", kProgramVersion,
+                  kContactAddress);
+    return title;
+}
+
+void SetNodescanWindowText() { SetWindowTitle(md, NodescanWindowText()); }
+
+void sout(const std::string& text) {
+    std::lock_guard lock(statusMutex);
+    if (statusLines > 100) {
+        ListBoxResetContent(md, kStatusList);
+        statusLines = 0;
+    }
+    ListBoxAddString(md, kStatusList, text);
+    ListBoxSetCurSel(md, kStatusList, statusLines);
+    ++statusLines;
+}
+
+void dout(const std::string&) {}
+
+void AddBotNames(Hwnd window) {
+    for (int i = 0; i < kBotCount; ++i) {
+        std::string name = GetBotName(i);
+        if (name.empty()) break;
+        int item = ComboAddString(window, 102, name);
+        ComboSetItemData(window, 102, item, GetBotID(i));
+    }
+}

@@ -1,0 +1,29 @@
+// The entry point, the main window's start-up and dispatcher, and the two
+// message sinks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/ui.h"
+
+// The program's contact address, shown in the window title.
+inline constexpr const char* kContactAddress = "brimlock@nodescan.example";
+
+// cmdLine is the command line without the program's own name.
+int WinMain(void* instance, void* prevInstance, const char* cmdLine, int showCmd);
+std::intptr_t InitializeApp(Hwnd window, std::uintptr_t wParam, std::intptr_t lParam);
+std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+int IsFirstRun();
+void AllocateListMemory();
+void SetNodescanWindowText();
+// The window title for the program version.
+std::string NodescanWindowText();
+
+// Appends a line to the status list; callable from any thread.
+void sout(const std::string& text);
+// Accepts a debug trace and discards it.
+void dout(const std::string& text);
+
+// Fills the bot selector from the bot table.
+void AddBotNames(Hwnd window);

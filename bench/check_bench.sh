@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Times the missing-waypoint check of nodescan-cli on generated game trees of
+# 1000 and 4000 maps, each map with its Pod Bot waypoint file.
+#
+#   bench/check_bench.sh [BUILD_DIR] [RUNS]      (default build/default, 15 runs)
+#   bench/check_bench.sh --make-tree DIR N       (only write a tree of N maps to DIR)
+#
+# For each size the command
+#   NODESCAN_HOME=<fresh dir> nodescan-cli check --json --game-dir <tree>/cstrike/
+# runs RUNS times after 2 warm-up runs under bench/measure, which reports the
+# median wall-clock time and the peak RSS. Fails (exit 1) when a target is
+# missed:
+#   median at 4000 maps <= 150 ms, peak RSS <= 20 MB, t(4000) / t(1000) <= 5.
+# Exit 2: usage error, programs not built, or the check itself failed.
+# Builds nothing; generated data lives under /tmp and is removed at the end.
+set -euo pipefail
+
+TARGET_MS_4000=150
+TARGET_RSS_MB=20
+TARGET_RATIO=5
+WARMUPS=2
+SIZES=(1000 4000)
+NODES=12  # Pod Bot nodes per waypoint file: files of about 2.5 KB
+
+# "\xHH" escapes of a 32-bit little-endian number, for printf %b.
+le32() {
+    local v=$(($1 & 0xFFFFFFFF))
+    printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) \
+        $((v >> 16 & 255)) $((v >> 24 & 255))
+}
+le16() {
+    local v=$(($1 & 0xFFFF))
+    printf '\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255))
+}
+zeros() {
+    local i out=""
+    for ((i = 0; i < $1; i++)); do out+='\x00'; done
+    printf '%s' "$out"
+}
+
+# make_tree DIR N: DIR/cstrike with cstrike.wad, maps/map_0001.bsp .. and
+# PODBot/PodBot.cfg pointing at PODBot/wptdefault, which holds map_0001.pwf ..
+make_tree() {
+    local dir=$1 n=$2
+    local cs=$dir/cstrike
+    mkdir -p "$cs/maps" "$cs/PODBot/wptdefault"
+
+    # Empty WAD3: magic, no entries, directory at offset 12.
+    printf '%b' "WAD3$(le32 0)$(le32 12)" >"$cs/cstrike.wad"
+    printf '%b' '// PODBot configuration\r\n\r\nwptfolder wptdefault\r\npb minbots 4\r\npb maxbots 10\r\n' \
+        >"$cs/PODBot/PodBot.cfg"
+
+    # BSP version 30: version, 15 (offset, length) lumps, then the entity
+    # lump; every other lump is empty and points past the entities.
+    local sample='{\n"classname" "worldspawn"\n"message" "map_0000"\n"mapversion" "220"\n}\n'
+    local ent_len=$(($(printf '%b' "$sample" | wc -c) + 1))  # with its NUL
+    local ent_pad=$(((4 - ent_len % 4) % 4))
+    local bsp_head bsp_tail lump
+    bsp_head="$(le32 30)$(le32 124)$(le32 "$ent_len")"
+    for ((lump = 1; lump < 15; lump++)); do
+        bsp_head+="$(le32 $((124 + ent_len + ent_pad)))$(le32 0)"
+    done
+    bsp_head+='{\n"classname" "worldspawn"\n"message" "'
+    bsp_tail='"\n"mapversion" "220"\n}\n\x00'"$(zeros "$ent_pad")"
+
+    # Pod Bot format 7: "PODWAY!\0", version, node count, map name[32],
+    # author[32], then 204-byte node records.
+    local pwf_head pwf_tail node k i
+    pwf_head="PODWAY!\\x00$(le32 7)$(le32 "$NODES")"
+    pwf_tail="Bench Builder\\x00$(zeros 18)"
+    for ((k = 0; k < NODES; k++)); do
+        node="$(le32 "$k")$(le32 0)"                           # number, flags
+        node+="$(le32 $((0x43000000 + k * 0x10000)))$(le32 0x43800000)$(le32 0xC2000000)"  # origin
+        node+="$(le32 0)$(zeros 16)"                           # radius, camp angles
+        node+="$(le16 $(((k + NODES - 1) % NODES)))$(le16 $(((k + 1) % NODES)))"
+        for ((i = 2; i < 8; i++)); do node+="$(le16 -1)"; done  # path indexes
+        node+="$(zeros 16)$(zeros 96)"                         # connection flags, velocities
+        node+="$(le32 128)$(le32 128)$(zeros 24)"              # distances
+        node+="$(le32 $((0x0A3F1000 + 204 * k)))"              # saved list pointer
+        pwf_tail+="$node"
+    done
+
+    local name pad
+    for ((i = 1; i <= n; i++)); do
+        printf -v name 'map_%04d' "$i"
+        printf '%b' "$bsp_head$name$bsp_tail" >"$cs/maps/$name.bsp"
+        pad=$(zeros $((32 - ${#name})))
+        printf '%b' "$pwf_head$name$pad$pwf_tail" >"$cs/PODBot/wptdefault/$name.pwf"
+    done
+}
+
+if [[ ${1:-} == --make-tree ]]; then
+    if [[ $# -ne 3 || ! $3 =~ ^[0-9]+$ ]]; then
+        echo "usage: $0 --make-tree DIR N" >&2
+        exit 2
+    fi
+    make_tree "$2" "$3"
+    exit 0
+fi
+
+if [[ $# -gt 2 || ${1:-} == -* ]]; then
+    echo "usage: $0 [BUILD_DIR] [RUNS]" >&2
+    exit 2
+fi
+repo=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-build/default}
+runs=${2:-15}
+if [[ ! -d $build && -d $repo/$build ]]; then build=$repo/$build; fi
+[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "$0: RUNS must be a positive number" >&2; exit 2; }
+cli=$build/nodescan-cli
+measure=$build/bench/measure
+for prog in "$cli" "$measure"; do
+    if [[ ! -x $prog ]]; then
+        echo "$0: $prog not found; build first:" >&2
+        echo "  cmake --preset default && cmake --build --preset default" >&2
+        exit 2
+    fi
+done
+cli=$(realpath "$cli")
+measure=$(realpath "$measure")
+
+work=$(mktemp -d /tmp/nodescan-check-bench.XXXXXX)
+trap 'rm -rf -- "$work"' EXIT
+
+declare -A median rss
+for n in "${SIZES[@]}"; do
+    tree=$work/tree$n
+    echo "generating $n maps and waypoints under $tree ..."
+    make_tree "$tree" "$n"
+
+    # Keep the program on this tree and off the network whatever it does
+    # with its settings.
+    export NODESCAN_SEARCH_ROOTS=$tree NODESCAN_ONLINE=0
+
+    # One checked run first: the command must succeed and list the maps.
+    printf -v last 'map_%04d' "$n"
+    if ! NODESCAN_HOME=$(mktemp -d "$work/home.XXXXXX") \
+        "$cli" check --json --game-dir "$tree/cstrike/" >"$work/out$n.json" 2>"$work/err$n.txt"; then
+        echo "$0: nodescan-cli check failed on $n maps:" >&2
+        cat "$work/err$n.txt" >&2
+        exit 2
+    fi
+    if ! grep -qi "$last" "$work/out$n.json"; then
+        echo "warning: the output for $n maps does not mention $last" >&2
+    fi
+
+    result=$(NODESCAN_HOME=$(mktemp -d "$work/home.XXXXXX") "$measure" -n "$runs" -w "$WARMUPS" -- \
+        "$cli" check --json --game-dir "$tree/cstrike/") || {
+        echo "$0: measuring failed on $n maps: $result" >&2
+        exit 2
+    }
+    echo "  $n maps: $result"
+    median[$n]=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$result")
+    rss[$n]=$(sed -n 's/.*peak_rss_mb=\([0-9.]*\).*/\1/p' <<<"$result")
+    rm -rf -- "$tree"
+done
+
+awk -v t1="${median[1000]}" -v t4="${median[4000]}" -v r1="${rss[1000]}" -v r4="${rss[4000]}" \
+    -v tms="$TARGET_MS_4000" -v trss="$TARGET_RSS_MB" -v tratio="$TARGET_RATIO" '
+function verdict(ok) { if (!ok) failed = 1; return ok ? "ok" : "MISSED" }
+BEGIN {
+    peak = r1 > r4 ? r1 : r4
+    ratio = t1 > 0 ? t4 / t1 : 0
+    printf "\n%-28s %10s %10s  %s\n", "", "measured", "target", ""
+    printf "%-28s %10.1f %10s\n", "median, 1000 maps (ms)", t1, "-"
+    printf "%-28s %10.1f %10d  %s\n", "median, 4000 maps (ms)", t4, tms, verdict(t4 <= tms)
+    printf "%-28s %10.2f %10d  %s\n", "peak RSS (MB)", peak, trss, verdict(peak <= trss)
+    printf "%-28s %10.2f %10d  %s\n", "t(4000) / t(1000)", ratio, tratio, verdict(ratio <= tratio)
+    exit failed
+}'

@@ -1,0 +1,251 @@
+#include "bots/bots.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "settings/locator.h"
+
+BotRecord Bots[kBotCount + 1] = {
+    {"Pod Bot", 0, "pwf", "Pod Bot 2.6 by Marten Kessel and the Pod Team",
+     "http://www.podbot.example/", "podbot.dll", " ", {}},
+    {"Swat Bot", 1, "swat", "Swat Bot by Ian Corrigan", "http://www.swatbot.example/", "", " ",
+     {}},
+    {"Ram Bot", 2, "pth", "Ram Bot by Tomas Ramberg", "http://www.rambot.example/", "", " ", {}},
+    {"Joe Bot", 3, "wpj", "Joe Bot 1.6.5 by Johannes Lampe and Stefan Vogt",
+     "http://www.joebot.example/", "joebot.dll", "", {}},
+    {"HPB Bot", 4, "wpt", "HPB Bot by Henry Parker Bell", "http://www.hpbbot.example/", "", "",
+     {}},
+    {"Android Bot", 5, "awp", "Android Bot by Dana Okafor", "http://www.androidbot.example/", "",
+     "", {}},
+    {"NNBot", 6, "nwp", "NNBot by Nils Norberg", "http://www.nnbot.example/", "", "", {}},
+    {"TeamBot", 7, "twp", "TeamBot by Rhys Talbot and Kim Seo", "http://www.teambot.example/", "",
+     "", {}},
+    {"FreedomBot", 8, "fb2", "FreedomBot by Paolo Ferri", "http://www.freedombot.example/", "", "",
+     {}},
+    {"RealBot", 9, "rbr", "RealBot 3.0 by Stefan Hendriks and Pieter Vos",
+     "http://www.realbot.example/", "", "", {}},
+    {"AgroBot", 10, "agro", "AgroBot by Agnes Rossi", "http://www.agrobot.example/", "", "", {}},
+    {"", 255, " ", "", "", "", "", {}},
+};
+
+namespace {
+// Guards Bots: the scan thread and the download worker compute directories
+// while the user-interface thread loads, edits and shows rows.
+std::mutex botsMutex;
+
+// A compiled-in copy of the table, for the rule and the loop bound of LoadBots.
+const BotRecord kCompiledBots[kBotCount + 1] = {
+    Bots[0], Bots[1], Bots[2], Bots[3], Bots[4],  Bots[5],
+    Bots[6], Bots[7], Bots[8], Bots[9], Bots[10], Bots[11],
+};
+
+template <std::size_t N>
+std::string Field(const char (&f)[N]) {
+    return std::string(f, strnlen(f, N));
+}
+
+template <std::size_t N>
+void SetField(char (&f)[N], const std::string& text) {
+    std::size_t n = std::min(text.size(), N - 1);
+    std::memcpy(f, text.data(), n);
+    f[n] = 0;
+}
+
+bool ValidBot(int bot) { return bot >= 0 && bot < kBotCount; }
+
+// How each row's waypoint directory is formed when it is not yet known.
+enum class DirRule { PodBotConfig, MapDir, CsDirPlus, BaseDirPlus };
+struct BotDirRule {
+    DirRule rule;
+    const char* sub;
+};
+const BotDirRule kDirRules[kBotCount] = {
+    {DirRule::PodBotConfig, nullptr},
+    {DirRule::MapDir, nullptr},
+    {DirRule::MapDir, nullptr},
+    {DirRule::CsDirPlus, "JoeBot/wpjs"},
+    {DirRule::MapDir, nullptr},
+    {DirRule::MapDir, nullptr},
+    {DirRule::BaseDirPlus, "/nnbot/nwps"},
+    {DirRule::BaseDirPlus, "/teambot/cstrike"},
+    {DirRule::BaseDirPlus, "/freedombot/cstrike"},
+    {DirRule::CsDirPlus, "realbot/learned/rbr"},
+    {DirRule::BaseDirPlus, "/agrobot/cstrike/maps"},
+};
+
+// The directory named by the "wptfolder" line of PODBot/PodBot.cfg.
+std::string PodBotDir(const std::string& cdir) {
+    std::FILE* f = OpenFile(JoinPath(cdir, "PODBot/PodBot.cfg"), "r");
+    if (!f) {
+        MessageBox(md, "PODBot Config File not found.  Defaulting waypoint dir to wptdefault",
+                   "Error!", MB_OK);
+        return JoinPath(cdir, "PoDBot/wptdefault");
+    }
+    std::string result;
+    char line[100];
+    while (ReadTextLine(f, line, sizeof line)) {
+        if (strncasecmp(line, "wptfolder", 9) != 0) continue;
+        // The value starts after the first run of blanks; a line without a
+        // blank has an empty value.
+        std::string value;
+        if (const char* blank = std::strchr(line, ' ')) {
+            while (*blank == ' ') ++blank;
+            value = blank;
+            if (!value.empty() && value.back() == '\n') value.pop_back();
+        }
+        result = JoinPath(cdir, "PODBot/" + value);
+        break;
+    }
+    std::fclose(f);
+    return result;
+}
+}  // namespace
+
+std::string GetBotName(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Field(Bots[bot].name);
+}
+
+int GetBotID(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Bots[bot].id;
+}
+
+std::string GetBotExt(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Field(Bots[bot].ext);
+}
+
+std::string GetBotInfo(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Field(Bots[bot].info);
+}
+
+std::string GetBotUrl(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Field(Bots[bot].url);
+}
+
+BotRecord GetBotRow(int bot) {
+    std::lock_guard lock(botsMutex);
+    return Bots[bot];
+}
+
+void SetBotExtA(int bot, const std::string& text) {
+    std::lock_guard lock(botsMutex);
+    SetField(Bots[bot].ext, text);
+}
+
+void SetBotDir(int bot, const std::string& text) {
+    std::lock_guard lock(botsMutex);
+    SetField(Bots[bot].dir, text);
+}
+
+void DisplayBotDir(Hwnd window, int control, int bot) {
+    std::string dir;
+    {
+        std::lock_guard lock(botsMutex);
+        dir = Field(Bots[bot].dir);
+    }
+    SetDlgItemText(window, control, dir);
+}
+
+std::string DisplayBotExt(int bot) {
+    std::string ext = GetBotExt(bot);
+    SetDlgItemText(md, 148, ext);
+    return ext;
+}
+
+std::size_t SetBotExt(std::string& name, int bot, int keep) {
+    (void)bot;  // the selected bot's extension is used, as the callers pass sbot
+    std::size_t p = name.find('.');
+    p = (p == std::string::npos) ? name.size() : p + 1;
+    if (checkredway == 1 && keep == 0) {
+        name.replace(p, std::string::npos, "bsp");
+    } else {
+        name.replace(p, std::string::npos, DisplayBotExt(static_cast<int>(sbot.load())));
+    }
+    return p;
+}
+
+void SetBotInfo(int fromSbot) {
+    if (fromSbot == 1) ComboSetCurSel(md, 102, static_cast<int>(sbot.load()));
+    int sel = ComboGetCurSel(md, 102);
+    int bot = ComboGetItemData(md, 102, sel);
+    // A stored row may carry any id; only a valid row index may select a bot.
+    if (!ValidBot(bot)) bot = ValidBot(sel) ? sel : 0;
+    sbot = static_cast<std::uint32_t>(bot);
+    DisplayBotExt(bot);
+    SetDlgItemText(md, 103, GetBotInfo(bot));
+}
+
+std::string MakeBotDirA(const std::string& sub, const std::string& cdir) {
+    return JoinPath(cdir, sub);
+}
+
+std::string MakeBotDirB(const std::string& sub, const std::string& cdir) {
+    // The base directory ends before the last separator that is not the
+    // directory's own trailing one.
+    std::string base;
+    if (cdir.size() >= 2) {
+        std::size_t slash = cdir.rfind('/', cdir.size() - 2);
+        if (slash != std::string::npos) base = cdir.substr(0, slash);
+    }
+    return base + sub;
+}
+
+std::string GetBotWaypointDir(int bot) {
+    std::string cdir = GetCdir();
+    std::string mdir = GetMdir();
+    {
+        std::lock_guard lock(botsMutex);
+        std::string dir = Field(Bots[bot].dir);
+        if (dir.size() > 1) return dir;
+    }
+    std::string result;
+    const BotDirRule& rule = kDirRules[bot];
+    switch (rule.rule) {
+        case DirRule::PodBotConfig: result = PodBotDir(cdir); break;
+        case DirRule::MapDir: result = mdir; break;
+        case DirRule::CsDirPlus: result = MakeBotDirA(rule.sub, cdir); break;
+        case DirRule::BaseDirPlus: result = MakeBotDirB(rule.sub, cdir); break;
+    }
+    std::lock_guard lock(botsMutex);
+    SetField(Bots[bot].dir, result);
+    return Field(Bots[bot].dir);
+}
+
+void SaveBot(int bot) {
+    BotRecord row = GetBotRow(bot);
+    char name[16];
+    std::snprintf(name, sizeof name, "Bots%d", bot);
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+    key.WriteBinary(name, &row, sizeof row);
+    key.Close();
+}
+
+void SaveBots() {
+    for (int bot = 0; bot < kBotCount; ++bot) SaveBot(bot);
+}
+
+void LoadBots() {
+    for (int i = 0; std::strlen(kCompiledBots[i].name) > 2; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Bots%d", i);
+        bool read;
+        {
+            RegKey key = RegKey::Open(Hive::CurrentUser, true);
+            std::lock_guard lock(botsMutex);
+            read = key.ReadBinary(name, &Bots[i], sizeof(BotRecord));
+        }
+        if (!read) {
+            GetBotWaypointDir(i);
+            SaveBot(i);
+        }
+    }
+}

@@ -1,0 +1,70 @@
+// The table of supported bots: each bot's name, waypoint extension and
+// waypoint directory, kept in the settings as one binary row per bot.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/ui.h"
+
+// One bot. The byte layout is also the stored format of a row.
+struct BotRecord {
+    char name[32];
+    std::int32_t id;
+    char ext[5];
+    char info[100];
+    char url[100];
+    char dll[32];
+    char dir[260];
+    char pad[3];
+};
+static_assert(sizeof(BotRecord) == 536);
+static_assert(offsetof(BotRecord, id) == 32);
+static_assert(offsetof(BotRecord, ext) == 36);
+static_assert(offsetof(BotRecord, info) == 41);
+static_assert(offsetof(BotRecord, url) == 141);
+static_assert(offsetof(BotRecord, dll) == 241);
+static_assert(offsetof(BotRecord, dir) == 273);
+static_assert(offsetof(BotRecord, pad) == 533);
+
+inline constexpr int kBotCount = 11;  // rows 0 to 10; row 11 ends the table
+inline constexpr int kPodBot = 0;
+inline constexpr int kJoeBot = 3;
+
+// Rows 0 to 10 and the terminating row. Guarded by the accessors below; read
+// it directly only while no other thread runs.
+extern BotRecord Bots[kBotCount + 1];
+
+// The table's text fields, each cut at its width when it has no terminator.
+std::string GetBotName(int bot);
+int GetBotID(int bot);
+std::string GetBotExt(int bot);
+std::string GetBotInfo(int bot);
+std::string GetBotUrl(int bot);
+void SetBotExtA(int bot, const std::string& text);
+void SetBotDir(int bot, const std::string& text);
+void DisplayBotDir(Hwnd window, int control, int bot);
+// Shows the selected bot's extension in control 148 and returns it.
+std::string DisplayBotExt(int bot);
+
+// Replaces everything after the first dot of name: by "bsp" in the
+// redundant-waypoint check when keep is 0, else by the selected bot's
+// extension. Returns the position just after the first dot.
+std::size_t SetBotExt(std::string& name, int bot, int keep);
+
+// Shows the selected bot in the main window; fromSbot 1 first selects row sbot.
+void SetBotInfo(int fromSbot);
+
+// The bot's waypoint directory, computed and kept in the row when not yet known.
+std::string GetBotWaypointDir(int bot);
+// The game directory followed by sub.
+std::string MakeBotDirA(const std::string& sub, const std::string& cdir);
+// The game base directory (cdir without its last component) followed by sub.
+std::string MakeBotDirB(const std::string& sub, const std::string& cdir);
+
+void LoadBots();
+void SaveBot(int bot);
+void SaveBots();
+// A copy of one row's bytes, taken under the table's lock.
+BotRecord GetBotRow(int bot);

@@ -1,0 +1,16 @@
+// Reads a waypoint file's header: its format version and its author.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct HeaderInfo {
+    std::uint32_t version;
+    char versionText[32];
+    char author[32];
+    char dateText[20];  // filled by the result list
+};
+
+// Reads the first 84 bytes of dir/name. A file that cannot be read gives
+// version 0, an empty version text and the author "N/A".
+HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir);

@@ -1,0 +1,103 @@
+#include "check/lists.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "bots/bots.h"
+#include "check/header.h"
+#include "platform/files.h"
+
+const ColumnSpec Cols[5] = {
+    {"Map Name", 118}, {"Last Edited", 70}, {"Version", 55}, {"Created By", 95}, {nullptr, 0},
+};
+
+namespace {
+constexpr RGB kBlue = MakeRGB(0, 0, 255);
+constexpr RGB kRed = MakeRGB(255, 0, 0);
+
+template <std::size_t N>
+void CopyField(char (&out)[N], const std::string& text) {
+    std::size_t len = std::min(text.size(), N - 1);
+    std::memcpy(out, text.data(), len);
+    out[len] = 0;
+}
+}  // namespace
+
+std::uint32_t DosDateOf(std::int64_t t) {
+    std::time_t tt = static_cast<std::time_t>(t);
+    std::tm utc{};
+    if (!gmtime_r(&tt, &utc)) return 0;
+    int year = utc.tm_year + 1900;
+    if (year < 1980 || year > 2107) return 0;  // outside what a DOS date holds
+    return static_cast<std::uint32_t>((year - 1980) * 512 + (utc.tm_mon + 1) * 32 + utc.tm_mday);
+}
+
+void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
+                  const std::string& ext) {
+    if (key < 0 || key >= kMaxResults) return;
+    std::int64_t mtime = 0;
+    bool haveTime = GetFileTime(JoinPath(dir, name), &mtime);
+
+    // The header is read from the file as it is named on disk; the redundant
+    // check's row then shows it under the bot's extension.
+    HeaderInfo info = CheckHeader(bot, name, dir);
+    if (checkredway == 1) SetBotExt(name, bot, 1);
+
+    if (haveTime) {
+        std::time_t tt = static_cast<std::time_t>(mtime);
+        std::tm local{};
+        localtime_r(&tt, &local);
+        char date[64];
+        std::snprintf(date, sizeof date, "%02d/%02d/%d", local.tm_mday, local.tm_mon + 1,
+                      local.tm_year + 1900);
+        CopyField(info.dateText, date);
+    }
+    name.replace(pos, std::string::npos, ext);
+
+    ListSetTextColor(md, kRightList, kBlue);
+    ResultRecord& r = MY[key];
+    r.index = static_cast<std::uint32_t>(key);
+    r.dosDate = haveTime ? DosDateOf(mtime) : 0;
+    r.flag = 0;
+    r.version = info.version;
+    CopyField(r.name, name);
+    CopyField(r.author, info.author);
+    CopyField(r.dir, dir);
+
+    int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
+    ListSetItemText(md, kRightList, row, 1, info.dateText);
+    ListSetItemText(md, kRightList, row, 2, info.versionText);
+    ListSetItemText(md, kRightList, row, 3, info.author);
+}
+
+void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext) {
+    name.replace(pos, std::string::npos, ext);
+    ListSetTextColor(md, kLeftList, kRed);
+    ListInsertItem(md, kLeftList, key, name, static_cast<std::uint32_t>(key));
+}
+
+void SetColumnNames(int list, int mode) {
+    if (col == 7) ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
+    for (int i = 0; Cols[i].text; ++i) {
+        if (mode == 1) {
+            ListSetColumn(md, list, i, Cols[i].text, Cols[i].width);
+        } else {
+            ListInsertColumn(md, list, i, Cols[i].text, Cols[i].width);
+        }
+    }
+}
+
+void CreateNoWaypointColumns(Hwnd dialog) {
+    col = 0;
+    ListInsertColumn(dialog, kLeftList, 0, Cols[0].text, Cols[0].width);
+}
+
+void ClearLists(Hwnd dialog) {
+    // The rows go first: once no row holds a key, no reader on the window's
+    // thread looks at the records being cleared.
+    ListDeleteAllItems(dialog, kRightList);
+    ListDeleteAllItems(dialog, kLeftList);
+    std::memset(MY, 0, sizeof MY);
+    SetColumnNames(kRightList, 1);
+}

@@ -1,0 +1,149 @@
+#include "check/scan.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "bots/bots.h"
+#include "check/lists.h"
+#include "platform/files.h"
+#include "settings/locator.h"
+
+namespace {
+int nfound = 0;  // key of the next right-list row of the waypoint pass
+
+// The listed name with everything after its first dot replaced by ext.
+std::string ShownName(const char* listed, const std::string& ext) {
+    std::string name = listed;
+    std::size_t dot = name.find('.');
+    return name.substr(0, dot == std::string::npos ? name.size() : dot) + "." + ext;
+}
+
+std::string ListingExt(const std::string& mask) { return mask.size() > 2 ? mask.substr(2) : ""; }
+}  // namespace
+
+void BotFind() {
+    GetCdir();
+    std::string mapDir = GetMdir();
+    std::string wptDir = GetBotWaypointDir(static_cast<int>(sbot.load()));
+    sout(wptDir);
+    int bot = static_cast<int>(sbot.load());
+    if (bot == kJoeBot) {
+        JoeBotFind(bot, mapDir, wptDir);
+    } else {
+        NormalBotFind(bot, mapDir, wptDir);
+    }
+}
+
+int NormalBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
+    if (checkredway == 0) return FindFiles(bot, mapDir, wptDir, 0, "*.bsp");
+    return FindFiles(bot, wptDir, mapDir, 0, "*." + GetBotExt(bot));
+}
+
+int FileCount(const std::string& dir, const std::string& mask) {
+    for (char* slot : maps)
+        if (slot) std::memset(slot, 0, kMapNameSize);
+    int n = 0;
+    int skipped = 0;
+    for (const std::string& name : ListDirectory(dir, mask)) {
+        if (n >= kMaxMaps || name.size() >= static_cast<std::size_t>(kMapNameSize) || !maps[n]) {
+            ++skipped;
+            continue;
+        }
+        std::memcpy(maps[n], name.c_str(), name.size() + 1);
+        ++n;
+    }
+    if (skipped > 0) {
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "%d names not checked: the list holds %d names of at most %d characters",
+                      skipped, kMaxMaps, kMapNameSize - 1);
+        sout(line);
+    }
+    return n;
+}
+
+int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
+              const std::string& mask) {
+    if (mode == 3) {
+        nfound = 0;
+        return 1;
+    }
+    if (mode == 0) nfound = 0;
+    int n = FileCount(L, mask);
+    SetDlgItemInt(md, 115, n);
+    SetDlgItemInt(md, 112, 0);
+
+    DirectoryIndex test(T);
+    std::string ext = ListingExt(mask);
+    for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
+        std::string counterpart = maps[i];
+        std::size_t pos = SetBotExt(counterpart, bot, 0);
+        if (!test.Contains(counterpart)) continue;
+        std::string shown = ShownName(maps[i], ext);
+        if (ListFindItem(md, kRightList, shown) >= 0) continue;
+        if (checkredway == 0) {
+            DisplayFound(counterpart, pos, bot, nfound, test.dir(), "bsp");
+        } else {
+            DisplayNotFound(i, counterpart, pos, ext);
+        }
+        ++nfound;
+    }
+    if (mode == 0) FindNotFoundFiles(mask, bot, L);
+    return 1;
+}
+
+int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
+    int count = 0;
+    std::string ext = ListingExt(mask);
+    std::string listDir = L;
+    std::string actual;
+    if (ResolvePath(L, &actual)) listDir = actual;
+    for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
+        std::string shown = ShownName(maps[i], ext);
+        int list = checkredway == 0 ? kRightList : kLeftList;
+        if (ListFindItem(md, list, shown) < 0) {
+            std::string name = maps[i];
+            std::size_t dot = name.find('.');
+            std::size_t pos = dot == std::string::npos ? name.size() : dot + 1;
+            if (checkredway == 0) {
+                DisplayNotFound(i, name, pos, "bsp");
+            } else {
+                DisplayFound(name, pos, bot, count, listDir, ext);
+            }
+            ++count;
+        }
+        SetDlgItemInt(md, 112, count);
+    }
+    return 1;
+}
+
+int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
+    FindFiles(bot, mapDir, wptDir, 3, "*.bsp");
+    if (checkredway == 1) {
+        sout("JoeBot not supported yet..");
+        return 0;
+    }
+    std::FILE* f = OpenFile(JoinPath(wptDir, "dir.txt"), "r");
+    if (!f) {
+        MessageBox(md, "JoeBot Waypoint Dir File not FOUND! Cannot Continue", "Error!", MB_OK);
+        return 0;
+    }
+    bool listed = false;
+    char line[200];
+    while (ReadTextLine(f, line, sizeof line)) {
+        if (line[0] == '\n' || line[0] == '#') continue;
+        if (char* nl = std::strchr(line, '\n')) *nl = 0;
+        FindFiles(bot, mapDir, JoinPath(wptDir, line), 1, "*.bsp");
+        listed = true;
+    }
+    std::fclose(f);
+    if (!listed) {
+        // No set was named: list the maps here, so that every one is reported missing.
+        int n = FileCount(mapDir, "*.bsp");
+        SetDlgItemInt(md, 115, n);
+    }
+    FindNotFoundFiles("*.bsp", bot, mapDir);
+    return 1;
+}

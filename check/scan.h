@@ -1,0 +1,18 @@
+// The scan of the map directory against the selected bot's waypoint files.
+#pragma once
+
+#include <string>
+
+// Runs one scan for sbot in the mode checkredway.
+void BotFind();
+int NormalBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
+int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
+// The waypoint pass over the listing of L, testing counterparts in T.
+// mode 0 starts a scan, 1 adds a test directory to a running scan, 3 only
+// resets the right-list key counter.
+int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
+              const std::string& mask);
+// The second pass: every listed name without a row gets one.
+int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L);
+// Fills maps with the names of dir that match mask; returns their number.
+int FileCount(const std::string& dir, const std::string& mask);

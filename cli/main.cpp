@@ -1,0 +1,144 @@
+// nodescan-cli: the program's commands without a window, for servers and
+// scripts. It runs the same start-up as the window, presses buttons by
+// calling the dialog procedure, and handles no posted command.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "bots/bots.h"
+#include "cli/output.h"
+#include "platform/files.h"
+#include "platform/headless/host.h"
+#include "platform/memory.h"
+#include "platform/registry.h"
+#include "platform/threads.h"
+#include "settings/locator.h"
+
+namespace {
+constexpr int kUsageError = 2;
+
+struct Options {
+    std::string bot;
+    std::string gameDir;
+    std::string mapDir;
+    bool json = false;
+    bool yes = false;
+    bool no = false;
+    bool redundant = false;
+};
+
+// Message boxes go to standard error; questions are answered by --yes or
+// --no, at a prompt on a terminal, else with No.
+int Answer(const Options& opt, const headless::MessageBoxCall& box) {
+    std::cerr << box.caption << ": " << box.text << std::endl;
+    if ((box.type & 0xF) != MB_YESNO) return IDOK;
+    if (opt.yes) return IDYES;
+    if (opt.no || !isatty(STDIN_FILENO)) return IDNO;
+    std::cerr << "[y/N] " << std::flush;
+    std::string reply;
+    std::getline(std::cin, reply);
+    return (!reply.empty() && (reply[0] == 'y' || reply[0] == 'Y')) ? IDYES : IDNO;
+}
+
+// The bot row named by name (ignoring case) or index; -1 when none.
+int FindBot(const std::string& text) {
+    for (int i = 0; i < kBotCount; ++i)
+        if (text == std::to_string(i) || FoldCase(text) == FoldCase(GetBotName(i))) return i;
+    return -1;
+}
+
+// Runs the window's start-up on the headless dialog. Returns 0, or the exit
+// code with which the game search ended the program.
+int StartUp(const Options& opt) {
+    headless::SetStatusListener([](const std::string& line) { std::cerr << line << std::endl; });
+    headless::SetMessageBoxResponder([&opt](const headless::MessageBoxCall& box) {
+        return Answer(opt, box);
+    });
+    if (!opt.gameDir.empty() || !opt.mapDir.empty()) {
+        // Directories given for this run: nothing of it reaches the settings.
+        RegistrySetReadOnly(true);
+        SetDirectoryOverride(opt.gameDir.empty() ? opt.mapDir : opt.gameDir, opt.mapDir);
+    }
+    Hwnd w = headless::CreateDialog(100, DialogFunc);
+    headless::Send(w, WM_INITDIALOG, 0, 0);
+    if (!opt.bot.empty()) {
+        headless::SelectComboItem(w, 102, FindBot(opt.bot));
+        headless::SendCommand(w, 102, CBN_SELENDOK);
+    }
+    headless::TakePostedCommands();  // the CLI runs only its own command
+    return 0;
+}
+
+int RunCheck(const Options& opt) {
+    headless::SendCommand(md, opt.redundant ? 139 : 1);
+    headless::TakePostedCommands();
+    WaitForThread(hThread);
+    std::uint32_t code = 0;
+    GetExitCodeThread(hThread, &code);
+    PrintCheck(std::cout, opt.redundant, opt.json);
+    return static_cast<int>(code);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    InitBlockHeap();
+    Options opt;
+    CLI::App app{"Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
+    app.require_subcommand(1);
+    app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");
+    app.add_option("--game-dir", opt.gameDir,
+                   "Game directory (the one holding cstrike.wad) for this run; no search, and "
+                   "nothing is written to the settings");
+    app.add_option("--map-dir", opt.mapDir,
+                   "Map directory for this run (default: the game directory's maps); nothing is "
+                   "written to the settings");
+    app.add_flag("--json", opt.json, "Print one JSON document instead of tables");
+    auto* yes = app.add_flag("--yes", opt.yes, "Answer Yes to every question");
+    auto* no = app.add_flag("--no", opt.no, "Answer No to every question");
+    yes->excludes(no);
+
+    auto* check = app.add_subcommand("check", "Run the missing-waypoint check (Go! Go! Go!)");
+    check->add_flag("--redundant", opt.redundant,
+                    "Run the redundant-waypoint check (Check Redundant Waypoints)");
+    auto* bots = app.add_subcommand("bots", "Print the bot table with each waypoint directory");
+    auto* reset = app.add_subcommand("reset", "Delete all settings");
+    for (auto* sub : {check, bots, reset}) sub->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int rc = app.exit(e);
+        return rc == 0 ? 0 : kUsageError;
+    }
+
+    if (*reset) {
+        headless::SetMessageBoxResponder([&opt](const headless::MessageBoxCall& box) {
+            return Answer(opt, box);
+        });
+        return WinMain(nullptr, nullptr, "reset", 0);
+    }
+    if (!opt.bot.empty() && FindBot(opt.bot) < 0) {
+        std::cerr << "Unknown bot: " << opt.bot << " (see 'nodescan-cli bots')" << std::endl;
+        return kUsageError;
+    }
+
+    int rc = 0;
+    try {
+        StartUp(opt);
+        if (*check) {
+            rc = RunCheck(opt);
+        } else if (*bots) {
+            PrintBots(std::cout, opt.json);
+        }
+    } catch (const ThreadExit& e) {
+        rc = static_cast<int>(e.code);
+    }
+    std::cout.flush();
+    // Ends without waiting for anything still running, as the window does.
+    ExitProcess(static_cast<unsigned>(rc));
+}

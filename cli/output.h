@@ -1,0 +1,10 @@
+// What nodescan-cli prints: the check's lists and counters, the bot table,
+// as plain tables or one JSON document.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+void PrintCheck(std::ostream& out, bool redundant, bool json);
+void PrintBots(std::ostream& out, bool json);

@@ -1,0 +1,72 @@
+// Files and directories. Name matching ignores ASCII letter case everywhere
+// the program looks a name up; the name on disk is what is used afterwards.
+// Nothing here changes the process's current directory.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// dir and name joined with one '/' (dir kept as it is when it ends in one).
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// The listing order: bytes compared after folding ASCII letters to upper
+// case, ties in plain byte order.
+bool ListingLess(const std::string& a, const std::string& b);
+
+// Lower-case ASCII folding, for case-insensitive keys.
+std::string FoldCase(std::string s);
+
+// The path as it is on disk: each component that does not exist as written
+// is matched ignoring case (the first in listing order wins). False when a
+// component matches nothing.
+bool ResolvePath(const std::string& path, std::string* actual);
+
+// Whether path names a file or directory, ignoring case.
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+
+// The names of dir's entries (files and directories alike) that match the
+// mask "*.ext", ignoring case, in listing order. Empty when dir cannot be read.
+std::vector<std::string> ListDirectory(const std::string& dir, const std::string& mask);
+
+// One listing of a directory, for name tests without a system call per name.
+class DirectoryIndex {
+public:
+    explicit DirectoryIndex(const std::string& dir);
+    // Whether an entry of that name exists, ignoring case.
+    bool Contains(const std::string& name) const;
+    // The directory as it is on disk (the path given when it does not exist).
+    const std::string& dir() const { return dir_; }
+
+private:
+    std::string dir_;
+    std::unordered_map<std::string, std::string> names_;  // folded -> on disk
+};
+
+// Opens path (resolved ignoring case) with fopen's mode.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
+// Reads a line as the original platform's text mode does: at most size - 1
+// characters, a CR LF ending read as LF. False at the end of the file.
+bool ReadTextLine(std::FILE* f, char* buf, int size);
+
+// The last-write time of path, in seconds since the epoch.
+bool GetFileTime(const std::string& path, std::int64_t* seconds);
+
+bool DeleteFile(const std::string& path);
+
+// Writes data to path through a temporary file renamed into place.
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode);
+
+// Creates dir and its missing parents with mode.
+bool MakeDirPath(const std::string& dir, unsigned mode);
+
+// Searches the tree below root for a file named name (ignoring case); on
+// success found holds its full path. Symbolic links to directories are not
+// followed; /proc, /sys, /dev and /run are skipped. A match at a smaller
+// depth wins over a deeper one; among matches at one depth the first in
+// path order wins.
+bool SearchTreeForFile(const std::string& root, const std::string& name, std::string* found);

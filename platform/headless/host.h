@@ -1,0 +1,85 @@
+// The headless host: a model of every control of the dialogs, built from the
+// templates, recording what the program does to them. nodescan-cli and the
+// tests drive the program through it.
+//
+// Every call into the model, and every dialog procedure call made through
+// Send, holds one lock, so the program's threads see the window as they
+// would see one owned by a single thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace headless {
+
+struct MessageBoxCall {
+    Hwnd owner;
+    std::string text;
+    std::string caption;
+    unsigned type;
+};
+
+struct ListRow {
+    std::vector<std::string> cells;
+    std::uint32_t key;
+    RGB color;
+};
+
+struct ListColumn {
+    std::string text;
+    int width;
+};
+
+// Creates the dialog of template id with proc as its procedure, without
+// sending the initialisation message. Replaces an earlier one of that id.
+Hwnd CreateDialog(int templateId, DialogProc proc);
+// Forgets every dialog and everything recorded (a new run).
+void Reset();
+
+// Calls the dialog's procedure under the host's lock.
+std::intptr_t Send(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+// A command from a control, as a click or a notification makes it.
+std::intptr_t SendCommand(Hwnd w, int id, unsigned code = 0);
+
+// The commands posted and not yet taken, oldest first.
+std::vector<int> TakePostedCommands();
+// Sends every posted command to its dialog until none is left; returns how many.
+int PumpPostedCommands(Hwnd w);
+
+// Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
+void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
+std::vector<MessageBoxCall> MessageBoxes();
+// Every status line of the run, in order, whatever the list has since dropped.
+std::vector<std::string> StatusLog();
+// Called with each status line as it is added.
+void SetStatusListener(std::function<void(const std::string&)> listener);
+
+// Snapshots of controls.
+std::string Text(Hwnd w, int id);
+std::string Title(Hwnd w);
+bool Checked(Hwnd w, int id);
+int EditLimit(Hwnd w, int id);
+std::vector<std::string> ComboItems(Hwnd w, int id);
+int ComboCurSel(Hwnd w, int id);
+int ScrollPos(Hwnd w, int id);
+std::pair<int, int> ScrollRange(Hwnd w, int id);
+std::vector<std::string> ListBoxLines(Hwnd w, int id);
+int ListBoxCurSel(Hwnd w, int id);
+std::vector<ListColumn> Columns(Hwnd w, int id);
+std::vector<ListRow> Rows(Hwnd w, int id);
+RGB TextColor(Hwnd w, int id);
+bool DialogExists(Hwnd w);
+bool DialogEnded(Hwnd w, int* result);
+
+// Selects an item of a combo box as the user would (no notification).
+void SelectComboItem(Hwnd w, int id, int index);
+// Types text into an edit control as the user would: the edit limit applies
+// and the change notification is sent.
+void TypeText(Hwnd w, int id, const std::string& text);
+
+}  // namespace headless

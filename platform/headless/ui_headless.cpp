@@ -1,0 +1,521 @@
+// The headless definitions of platform/ui.h and the host's own interface.
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <unordered_map>
+
+#include "platform/files.h"
+#include "platform/headless/host.h"
+#include "platform/ui.h"
+#include "resources/dialogs.h"
+
+namespace {
+// Dialog units to pixels with the base units of an 8-point sans-serif font.
+constexpr int kBaseX = 6;
+constexpr int kBaseY = 13;
+constexpr int kDefaultEditLimit = 30000;
+
+struct Control {
+    ControlKind kind = ControlKind::Static;
+    std::string text;
+    bool checked = false;
+    int limit = kDefaultEditLimit;
+    std::vector<std::pair<std::string, std::int32_t>> items;  // combo box
+    int curSel = -1;
+    int scrollMin = 0, scrollMax = 100, scrollPos = 0;
+    std::vector<std::string> lines;  // list box
+    std::vector<headless::ListColumn> columns;
+    std::vector<headless::ListRow> rows;
+    RGB color = 0;
+    std::unordered_map<std::string, int> index;  // folded first-column text -> first row
+    bool indexStale = false;
+    Rect rect{};  // relative to the dialog, in pixels
+};
+
+struct Dialog {
+    int templateId = 0;
+    DialogProc proc = nullptr;
+    std::string title;
+    Rect rect{};
+    std::map<int, Control> controls;
+    bool ended = false;
+    int result = 0;
+};
+
+std::recursive_mutex mu;
+std::map<Hwnd, Dialog> dialogs;
+std::deque<std::pair<Hwnd, int>> posted;
+std::vector<headless::MessageBoxCall> boxes;
+std::vector<std::string> statusLog;
+std::function<int(const headless::MessageBoxCall&)> responder;
+std::function<void(const std::string&)> statusListener;
+
+Control* Find(Hwnd w, int id) {
+    auto d = dialogs.find(w);
+    if (d == dialogs.end()) return nullptr;
+    auto c = d->second.controls.find(id);
+    return c == d->second.controls.end() ? nullptr : &c->second;
+}
+
+void Notify(Hwnd w, int id, unsigned code) {
+    auto d = dialogs.find(w);
+    if (d != dialogs.end() && d->second.proc)
+        d->second.proc(w, WM_COMMAND, MakeWParam(static_cast<unsigned>(id), code), 0);
+}
+
+void Reindex(Control& c) {
+    c.index.clear();
+    for (int i = 0; i < static_cast<int>(c.rows.size()); ++i)
+        c.index.emplace(FoldCase(c.rows[i].cells.empty() ? "" : c.rows[i].cells[0]), i);
+    c.indexStale = false;
+}
+
+// Sets an edit control's text as the program does: the limit does not apply,
+// and the change is notified.
+void SetText(Hwnd w, int id, const std::string& text) {
+    Control* c = Find(w, id);
+    if (!c) return;
+    c->text = text;
+    if (c->kind == ControlKind::Edit) Notify(w, id, EN_CHANGE);
+}
+}  // namespace
+
+// ---- platform/ui.h ----
+
+void SetDlgItemText(Hwnd w, int id, const std::string& text) {
+    std::lock_guard lock(mu);
+    SetText(w, id, text);
+}
+
+std::string GetDlgItemText(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->text : "";
+}
+
+void SetDlgItemInt(Hwnd w, int id, int value) { SetDlgItemText(w, id, std::to_string(value)); }
+
+void SetWindowTitle(Hwnd w, const std::string& text) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    if (d != dialogs.end()) d->second.title = text;
+}
+
+void SetEditLimit(Hwnd w, int id, int chars) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) c->limit = chars > 0 ? chars : kDefaultEditLimit;
+}
+
+void CheckDlgButton(Hwnd w, int id, bool checked) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) c->checked = checked;
+}
+
+bool IsDlgButtonChecked(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c && c->checked;
+}
+
+int ComboAddString(Hwnd w, int id, const std::string& text) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return -1;
+    c->items.emplace_back(text, 0);
+    return static_cast<int>(c->items.size()) - 1;
+}
+
+void ComboSetItemData(Hwnd w, int id, int index, std::int32_t data) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (c && index >= 0 && index < static_cast<int>(c->items.size())) c->items[index].second = data;
+}
+
+std::int32_t ComboGetItemData(Hwnd w, int id, int index) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c || index < 0 || index >= static_cast<int>(c->items.size())) return -1;
+    return c->items[index].second;
+}
+
+void ComboSetCurSel(Hwnd w, int id, int index) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (c) c->curSel = (index >= 0 && index < static_cast<int>(c->items.size())) ? index : -1;
+}
+
+int ComboGetCurSel(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->curSel : -1;
+}
+
+void ScrollSetRange(Hwnd w, int id, int min, int max) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) {
+        c->scrollMin = min;
+        c->scrollMax = max;
+        c->scrollPos = std::clamp(c->scrollPos, min, max);
+    }
+}
+
+void ScrollSetPos(Hwnd w, int id, int pos) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) c->scrollPos = std::clamp(pos, c->scrollMin, c->scrollMax);
+}
+
+int ScrollGetPos(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->scrollPos : 0;
+}
+
+void ListBoxAddString(Hwnd w, int id, const std::string& text) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return;
+    c->lines.push_back(text);
+    if (id == 126) {
+        statusLog.push_back(text);
+        if (statusListener) statusListener(text);
+    }
+}
+
+void ListBoxResetContent(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) {
+        c->lines.clear();
+        c->curSel = -1;
+    }
+}
+
+void ListBoxSetCurSel(Hwnd w, int id, int index) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (c) c->curSel = (index >= 0 && index < static_cast<int>(c->lines.size())) ? index : -1;
+}
+
+void ListInsertColumn(Hwnd w, int id, int column, const std::string& text, int width) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return;
+    column = std::clamp(column, 0, static_cast<int>(c->columns.size()));
+    c->columns.insert(c->columns.begin() + column, {text, width});
+}
+
+bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int width) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c || column < 0 || column >= static_cast<int>(c->columns.size())) return false;
+    c->columns[column] = {text, width};
+    return true;
+}
+
+void ListSetTextColor(Hwnd w, int id, RGB color) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) c->color = color;
+}
+
+int ListInsertItem(Hwnd w, int id, int index, const std::string& text, std::uint32_t key) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return -1;
+    int count = static_cast<int>(c->rows.size());
+    index = (index < 0 || index > count) ? count : index;
+    c->rows.insert(c->rows.begin() + index, headless::ListRow{{text}, key, c->color});
+    if (index == count && !c->indexStale) {
+        c->index.emplace(FoldCase(text), index);
+    } else {
+        c->indexStale = true;
+    }
+    return index;
+}
+
+void ListSetItemText(Hwnd w, int id, int row, int column, const std::string& text) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size()) || column < 0) return;
+    auto& cells = c->rows[row].cells;
+    if (static_cast<int>(cells.size()) <= column) cells.resize(column + 1);
+    cells[column] = text;
+    if (column == 0) c->indexStale = true;
+}
+
+std::string ListGetItemText(Hwnd w, int id, int row, int column) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size()) || column < 0) return "";
+    const auto& cells = c->rows[row].cells;
+    return column < static_cast<int>(cells.size()) ? cells[column] : "";
+}
+
+std::uint32_t ListGetItemKey(Hwnd w, int id, int row) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c || row < 0 || row >= static_cast<int>(c->rows.size())) return 0;
+    return c->rows[row].key;
+}
+
+int ListGetItemCount(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? static_cast<int>(c->rows.size()) : 0;
+}
+
+void ListDeleteAllItems(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) {
+        c->rows.clear();
+        c->index.clear();
+        c->indexStale = false;
+    }
+}
+
+int ListFindItem(Hwnd w, int id, const std::string& text) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return -1;
+    if (c->indexStale) Reindex(*c);
+    auto it = c->index.find(FoldCase(text));
+    return it == c->index.end() ? -1 : it->second;
+}
+
+int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
+    std::function<int(const headless::MessageBoxCall&)> answer;
+    headless::MessageBoxCall call{owner, text, caption, type};
+    {
+        std::lock_guard lock(mu);
+        boxes.push_back(call);
+        answer = responder;
+    }
+    if (answer) return answer(call);
+    return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+}
+
+bool PostCommand(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    posted.emplace_back(w, id);
+    return true;
+}
+
+Rect GetWindowRect(Hwnd w) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    return d == dialogs.end() ? Rect{} : d->second.rect;
+}
+
+Rect GetControlRect(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    Control* c = Find(w, id);
+    if (d == dialogs.end() || !c) return {};
+    const Rect& o = d->second.rect;
+    return {o.left + c->rect.left, o.top + c->rect.top, o.left + c->rect.right,
+            o.top + c->rect.bottom};
+}
+
+void MoveWindow(Hwnd w, int left, int top, int width, int height) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    if (d != dialogs.end()) d->second.rect = {left, top, left + width, top + height};
+}
+
+int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
+    (void)owner;
+    Hwnd w = headless::CreateDialog(templateId, proc);
+    if (w == kNoWindow) return -1;
+    headless::Send(w, WM_INITDIALOG, 0, 0);
+    // Runs the posted commands until the dialog ends or nothing is left to do.
+    headless::PumpPostedCommands(w);
+    int result = 0;
+    headless::DialogEnded(w, &result);
+    return result;
+}
+
+void EndDialog(Hwnd w, int result) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    if (d != dialogs.end() && !d->second.ended) {
+        d->second.ended = true;
+        d->second.result = result;
+    }
+}
+
+// ---- the host's own interface ----
+
+namespace headless {
+
+Hwnd CreateDialog(int templateId, DialogProc proc) {
+    const DialogTemplate* t = FindDialogTemplate(templateId);
+    if (!t) return kNoWindow;
+    std::lock_guard lock(mu);
+    Dialog d;
+    d.templateId = templateId;
+    d.proc = proc;
+    d.title = t->caption;
+    d.rect = {t->x * kBaseX / 4, t->y * kBaseY / 8, (t->x + t->cx) * kBaseX / 4,
+              (t->y + t->cy) * kBaseY / 8};
+    for (const auto& ct : t->controls) {
+        Control c;
+        c.kind = ct.kind;
+        c.text = ct.text ? ct.text : "";
+        c.rect = {ct.x * kBaseX / 4, ct.y * kBaseY / 8, (ct.x + ct.cx) * kBaseX / 4,
+                  (ct.y + ct.cy) * kBaseY / 8};
+        d.controls[ct.id] = std::move(c);
+    }
+    dialogs[templateId] = std::move(d);
+    return templateId;
+}
+
+void Reset() {
+    std::lock_guard lock(mu);
+    dialogs.clear();
+    posted.clear();
+    boxes.clear();
+    statusLog.clear();
+    responder = nullptr;
+    statusListener = nullptr;
+}
+
+std::intptr_t Send(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    if (d == dialogs.end() || !d->second.proc) return 0;
+    return d->second.proc(w, msg, wParam, lParam);
+}
+
+std::intptr_t SendCommand(Hwnd w, int id, unsigned code) {
+    return Send(w, WM_COMMAND, MakeWParam(static_cast<unsigned>(id), code), 0);
+}
+
+std::vector<int> TakePostedCommands() {
+    std::lock_guard lock(mu);
+    std::vector<int> out;
+    for (auto& p : posted) out.push_back(p.second);
+    posted.clear();
+    return out;
+}
+
+int PumpPostedCommands(Hwnd w) {
+    int n = 0;
+    while (true) {
+        std::pair<Hwnd, int> next;
+        {
+            std::lock_guard lock(mu);
+            auto d = dialogs.find(w);
+            if (posted.empty() || d == dialogs.end() || d->second.ended) return n;
+            next = posted.front();
+            posted.pop_front();
+        }
+        SendCommand(next.first, next.second);
+        ++n;
+    }
+}
+
+void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> r) {
+    std::lock_guard lock(mu);
+    responder = std::move(r);
+}
+
+std::vector<MessageBoxCall> MessageBoxes() {
+    std::lock_guard lock(mu);
+    return boxes;
+}
+
+std::vector<std::string> StatusLog() {
+    std::lock_guard lock(mu);
+    return statusLog;
+}
+
+void SetStatusListener(std::function<void(const std::string&)> listener) {
+    std::lock_guard lock(mu);
+    statusListener = std::move(listener);
+}
+
+std::string Text(Hwnd w, int id) { return GetDlgItemText(w, id); }
+
+std::string Title(Hwnd w) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    return d == dialogs.end() ? "" : d->second.title;
+}
+
+bool Checked(Hwnd w, int id) { return IsDlgButtonChecked(w, id); }
+
+int EditLimit(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->limit : 0;
+}
+
+std::vector<std::string> ComboItems(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    std::vector<std::string> out;
+    if (Control* c = Find(w, id))
+        for (auto& item : c->items) out.push_back(item.first);
+    return out;
+}
+
+int ComboCurSel(Hwnd w, int id) { return ComboGetCurSel(w, id); }
+int ScrollPos(Hwnd w, int id) { return ScrollGetPos(w, id); }
+
+std::pair<int, int> ScrollRange(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? std::pair{c->scrollMin, c->scrollMax} : std::pair{0, 0};
+}
+
+std::vector<std::string> ListBoxLines(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->lines : std::vector<std::string>{};
+}
+
+int ListBoxCurSel(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->curSel : -1;
+}
+
+std::vector<ListColumn> Columns(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->columns : std::vector<ListColumn>{};
+}
+
+std::vector<ListRow> Rows(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->rows : std::vector<ListRow>{};
+}
+
+RGB TextColor(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->color : 0;
+}
+
+bool DialogExists(Hwnd w) {
+    std::lock_guard lock(mu);
+    return dialogs.count(w) != 0;
+}
+
+bool DialogEnded(Hwnd w, int* result) {
+    std::lock_guard lock(mu);
+    auto d = dialogs.find(w);
+    if (d == dialogs.end() || !d->second.ended) return false;
+    if (result) *result = d->second.result;
+    return true;
+}
+
+void SelectComboItem(Hwnd w, int id, int index) { ComboSetCurSel(w, id, index); }
+
+void TypeText(Hwnd w, int id, const std::string& text) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return;
+    c->text = text.substr(0, static_cast<std::size_t>(c->limit));
+    Notify(w, id, EN_CHANGE);
+}
+
+}  // namespace headless

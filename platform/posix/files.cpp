@@ -1,0 +1,222 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualIgnoreCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The names in dir, unsorted, without "." and "..".
+std::vector<std::string> ReadNames(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return names;
+    while (dirent* e = readdir(d)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        names.emplace_back(n);
+    }
+    closedir(d);
+    return names;
+}
+
+// The entry of dir whose name equals name ignoring case, first in listing order.
+bool MatchInDir(const std::string& dir, const std::string& name, std::string* actual) {
+    bool found = false;
+    for (auto& n : ReadNames(dir)) {
+        if (EqualIgnoreCase(n, name) && (!found || ListingLess(n, *actual))) {
+            *actual = std::move(n);
+            found = true;
+        }
+    }
+    return found;
+}
+
+bool HasSuffixIgnoreCase(const std::string& name, const std::string& suffix) {
+    if (name.size() < suffix.size()) return false;
+    return EqualIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
+}
+}  // namespace
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+bool ListingLess(const std::string& a, const std::string& b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(Upper(a[i]));
+        auto cb = static_cast<unsigned char>(Upper(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+std::string FoldCase(std::string s) {
+    for (char& c : s) c = Lower(c);
+    return s;
+}
+
+bool ResolvePath(const std::string& path, std::string* actual) {
+    if (Exists(path)) {
+        *actual = path;
+        return true;
+    }
+    // Walk the components, keeping those that exist as written.
+    std::string result = (!path.empty() && path[0] == '/') ? "/" : "";
+    std::size_t pos = result.size();
+    while (pos <= path.size()) {
+        std::size_t end = path.find('/', pos);
+        if (end == std::string::npos) end = path.size();
+        std::string comp = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (comp.empty()) continue;
+        std::string next = JoinPath(result, comp);
+        if (comp != "." && comp != ".." && !Exists(next)) {
+            std::string match;
+            if (!MatchInDir(result, comp, &match)) return false;
+            next = JoinPath(result, match);
+        }
+        result = next;
+    }
+    if (!path.empty() && path.back() == '/' && !result.empty() && result.back() != '/') result += '/';
+    *actual = result;
+    return true;
+}
+
+bool PathExists(const std::string& path) {
+    std::string actual;
+    return !path.empty() && ResolvePath(path, &actual);
+}
+
+bool IsDirectory(const std::string& path) {
+    std::string actual;
+    struct stat st;
+    return !path.empty() && ResolvePath(path, &actual) && ::stat(actual.c_str(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> ListDirectory(const std::string& dir, const std::string& mask) {
+    std::vector<std::string> out;
+    std::string actual;
+    if (!ResolvePath(dir, &actual)) return out;
+    // "*.ext": every name ending in ".ext"; "*" alone: every name.
+    std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
+    for (auto& n : ReadNames(actual))
+        if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out.push_back(std::move(n));
+    std::sort(out.begin(), out.end(), ListingLess);
+    return out;
+}
+
+DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
+    std::string actual;
+    if (!ResolvePath(dir, &actual)) return;
+    dir_ = actual;
+    auto names = ReadNames(actual);
+    std::sort(names.begin(), names.end(), ListingLess);
+    names_.reserve(names.size());
+    for (auto& n : names) names_.emplace(FoldCase(n), n);  // the first in order stays
+}
+
+bool DirectoryIndex::Contains(const std::string& name) const {
+    return names_.count(FoldCase(name)) != 0;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+    std::string actual;
+    if (!ResolvePath(path, &actual)) {
+        // A file to be created: resolve its directory only.
+        std::size_t slash = path.rfind('/');
+        if (mode[0] == 'r' || slash == std::string::npos) return nullptr;
+        std::string dir;
+        if (!ResolvePath(path.substr(0, slash + 1), &dir)) return nullptr;
+        actual = JoinPath(dir, path.substr(slash + 1));
+    }
+    return std::fopen(actual.c_str(), mode);
+}
+
+bool ReadTextLine(std::FILE* f, char* buf, int size) {
+    if (size <= 0) return false;
+    int n = 0;
+    while (n < size - 1) {
+        int c = std::getc(f);
+        if (c == EOF) break;
+        if (c == '\r') {
+            int next = std::getc(f);
+            if (next == '\n') {
+                c = '\n';
+            } else if (next != EOF) {
+                std::ungetc(next, f);
+            }
+        }
+        buf[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buf[n] = 0;
+    return n > 0;
+}
+
+bool GetFileTime(const std::string& path, std::int64_t* seconds) {
+    std::string actual;
+    struct stat st;
+    if (!ResolvePath(path, &actual) || ::stat(actual.c_str(), &st) != 0) return false;
+    *seconds = st.st_mtime;
+    return true;
+}
+
+bool DeleteFile(const std::string& path) {
+    std::string actual;
+    return ResolvePath(path, &actual) && ::unlink(actual.c_str()) == 0;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
+    std::string tmp = path + ".tmp-XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, mode) == 0;
+    std::size_t done = 0;
+    while (ok && done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+bool MakeDirPath(const std::string& dir, unsigned mode) {
+    if (dir.empty()) return false;
+    std::size_t pos = 1;
+    while (true) {
+        std::size_t end = dir.find('/', pos);
+        std::string part = dir.substr(0, end);
+        if (!part.empty() && ::mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+        if (end == std::string::npos) break;
+        pos = end + 1;
+    }
+    return IsDirectory(dir);
+}

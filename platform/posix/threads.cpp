@@ -1,0 +1,79 @@
+#include "platform/threads.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+#include <cstdio>
+
+#define GC_THREADS
+#include <gc.h>
+
+struct ThreadState {
+    std::atomic<std::uint32_t> code{STILL_ACTIVE};
+    std::mutex m;
+    std::condition_variable done;
+    bool ended = false;
+};
+
+namespace {
+std::atomic<std::uint32_t> nextThreadId{1};
+
+// Keeps the collector aware of the thread's stack while it runs.
+struct CollectorRegistration {
+    CollectorRegistration() {
+        GC_stack_base sb;
+        registered = GC_get_stack_base(&sb) == GC_SUCCESS && GC_register_my_thread(&sb) == GC_SUCCESS;
+    }
+    ~CollectorRegistration() {
+        if (registered) GC_unregister_my_thread();
+    }
+    bool registered = false;
+};
+}  // namespace
+
+ThreadHandle CreateThread(std::function<std::uint32_t()> fn, std::uint32_t* threadId) {
+    auto state = std::make_shared<ThreadState>();
+    try {
+        std::thread([state, fn = std::move(fn)] {
+            std::uint32_t code = 0;
+            {
+                CollectorRegistration registration;
+                try {
+                    code = fn();
+                } catch (const ThreadExit& e) {
+                    code = e.code;
+                }
+            }
+            std::lock_guard lock(state->m);
+            state->code = code;
+            state->ended = true;
+            state->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    if (threadId) *threadId = nextThreadId++;
+    return state;
+}
+
+bool GetExitCodeThread(const ThreadHandle& thread, std::uint32_t* code) {
+    if (!thread) return false;
+    *code = thread->code.load();
+    return true;
+}
+
+void WaitForThread(const ThreadHandle& thread) {
+    if (!thread) return;
+    std::unique_lock lock(thread->m);
+    thread->done.wait(lock, [&] { return thread->ended; });
+}
+
+void ExitThread(std::uint32_t code) { throw ThreadExit{code}; }
+
+void ExitProcess(unsigned code) {
+    std::fflush(nullptr);
+    ::_exit(code > 255 ? 1 : static_cast<int>(code));
+}

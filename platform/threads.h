@@ -1,0 +1,33 @@
+// Threads with the exit-code protocol: 259 while a thread runs, then its code.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+inline constexpr std::uint32_t STILL_ACTIVE = 259;
+
+struct ThreadState;
+using ThreadHandle = std::shared_ptr<ThreadState>;
+
+// Starts fn on a new thread at once. Null when the thread could not start.
+// The thread is registered with the block collector for its whole life.
+ThreadHandle CreateThread(std::function<std::uint32_t()> fn, std::uint32_t* threadId);
+
+// The thread's exit code, STILL_ACTIVE while it runs; false for a null handle.
+bool GetExitCodeThread(const ThreadHandle& thread, std::uint32_t* code);
+
+// Waits until the thread has ended; true at once for a null handle.
+void WaitForThread(const ThreadHandle& thread);
+
+// Ends the calling thread with code. On a thread of CreateThread the code
+// becomes its exit code; elsewhere the ThreadExit propagates to the caller's
+// entry point, which ends the program with that code.
+struct ThreadExit {
+    std::uint32_t code;
+};
+[[noreturn]] void ExitThread(std::uint32_t code);
+
+// Ends the process at once with code, without tearing anything down. A code
+// that an exit status cannot carry (above 255) becomes 1.
+[[noreturn]] void ExitProcess(unsigned code);

@@ -1,0 +1,171 @@
+#include "settings/locator.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "platform/files.h"
+#include "platform/memory.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "platform/threads.h"
+
+namespace {
+// The cached blocks. A new lookup replaces the pointer; blocks handed out
+// before stay valid for whoever holds them.
+std::atomic<char*> cdirCache{nullptr};
+std::atomic<char*> mdirCache{nullptr};
+
+std::mutex overrideMutex;
+std::string gameOverride;
+std::string mapOverride;
+
+// Directory values are read up to the 259 characters of a path buffer.
+constexpr std::size_t kDirValueLimit = kPathSize - 1;
+
+// A fresh block holding text; ends the program when memory runs out.
+char* BlockOf(const std::string& text) {
+    char* block = AllocBlock(std::max(kPathSize, text.size() + 1));
+    if (!block) {
+        MessageBox(kNoWindow, "Error Allocating Memory!", "Error!", MB_OK);
+        ExitProcess(555);
+    }
+    std::memcpy(block, text.data(), text.size());
+    return block;
+}
+
+bool Overridden(std::string* game, std::string* map) {
+    std::lock_guard lock(overrideMutex);
+    if (game) *game = gameOverride;
+    if (map) *map = mapOverride;
+    return !gameOverride.empty();
+}
+}  // namespace
+
+const char* GetCdir() {
+    char* cached = cdirCache.load();
+    if (!cached || research == 1) {
+        std::string dir;
+        if (!GetCStrikeDirectory(&dir)) {
+            MessageBox(md,
+                       "A serious error occured while trying to find Counter-Strike!\nPlease "
+                       "verify Counter-Strike installation",
+                       "Error!", MB_OK);
+            ExitThread(255);
+        }
+        cached = BlockOf(dir);
+        cdirCache = cached;
+    }
+    return cached;
+}
+
+const char* GetMdir() {
+    char* cached = mdirCache.load();
+    if (!cached || research == 1) {
+        std::string dir;
+        GetMapDirectory(&dir);
+        cached = BlockOf(dir);
+        mdirCache = cached;
+    }
+    return cached;
+}
+
+bool GetCStrikeDirectory(std::string* out) {
+    std::string game;
+    if (Overridden(&game, nullptr)) {
+        *out = game;
+        return true;
+    }
+    RegKey key = RegKey::Open(Hive::LocalMachine, true);
+    std::string dir;
+    key.ReadString("CSDir", &dir, kDirValueLimit);
+    CheckForOld();
+    if (PathExists(dir)) {
+        *out = dir;
+        return true;
+    }
+    MessageBox(md,
+               "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
+               "Counter-Strike",
+               "Directory ERROR!", MB_OK);
+    if (!FindCStrike(md, &dir)) return false;
+    key.WriteString("CSDir", dir);
+    *out = dir;
+    return true;
+}
+
+void GetMapDirectory(std::string* out) {
+    std::string game = GetCdir();
+    std::string map;
+    if (Overridden(nullptr, &map)) {
+        *out = map.empty() ? JoinPath(game, "maps") : map;
+        return;
+    }
+    RegKey key = RegKey::Open(Hive::LocalMachine, true);
+    std::string dir;
+    key.ReadString("MapDir", &dir, kDirValueLimit);
+    if (PathExists(dir)) {
+        *out = dir;
+        return;
+    }
+    MessageBox(md, "Map Directory Not Found.  Defaulting to maps", "ERROR!", MB_OK);
+    dir = JoinPath(game, "maps");
+    key.WriteString("MapDir", dir);
+    *out = dir;
+}
+
+int FindCStrike(Hwnd owner, std::string* out) {
+    sout("Searching for Counter Strike....");
+    for (const std::string& root : SearchRoots()) {
+        std::string found;
+        if (SearchTreeForFile(root, "cstrike.wad", &found)) {
+            *out = found.substr(0, found.rfind('/') + 1);
+            sout("Counter Strike Found at " + *out);
+            return 1;
+        }
+        sout("Searching Next Drive...");
+    }
+    MessageBox(owner, "Counter-Strike not found!! Cannot continue!!\n", "FATAL ERROR!",
+               MB_OK | MB_ICONERROR);
+    ExitThread(254);
+}
+
+void CheckForOld() {
+    std::string ini = JoinPath(ConfigDir(), "nodescan.ini");
+    if (!PathExists(ini)) return;
+    MessageBox(md, "INI file from old version found! I will now delete it....",
+               "OLD version files found!", MB_OK);
+    sout("Deleting old INI file");
+    DeleteFile(ini);
+}
+
+const char* GetTempDir() {
+    std::string dir = TempDirPath();
+    std::size_t n = std::min(dir.size(), sizeof tdir - 1);
+    std::memcpy(tdir, dir.data(), n);
+    tdir[n] = 0;
+    return tdir;
+}
+
+void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir) {
+    std::lock_guard lock(overrideMutex);
+    gameOverride = gameDir;
+    mapOverride = mapDir;
+}
+
+std::string CachedCdir() {
+    const char* c = cdirCache.load();
+    return c ? c : "";
+}
+
+std::string CachedMdir() {
+    const char* m = mdirCache.load();
+    return m ? m : "";
+}
+
+void ResetDirectoryCache() {
+    cdirCache = nullptr;
+    mdirCache = nullptr;
+    SetDirectoryOverride("", "");
+}

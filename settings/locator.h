@@ -1,0 +1,36 @@
+// Finds the game directory (the one that holds cstrike.wad) and the map
+// directory, keeps both in the machine-wide settings, and hands out the
+// temporary directory.
+#pragma once
+
+#include <string>
+
+#include "platform/ui.h"
+
+// The game directory, looked up at the first use and again while research
+// is 1. Ends the calling thread with code 255 when it cannot be determined.
+// The block stays valid for the whole run.
+const char* GetCdir();
+// The map directory, likewise.
+const char* GetMdir();
+
+// The stored game directory, or the one a search finds (then stored). False
+// when the search reports failure.
+bool GetCStrikeDirectory(std::string* out);
+// The stored map directory, or the default: the game directory + "maps".
+void GetMapDirectory(std::string* out);
+// Searches the roots in order for cstrike.wad; out gets its directory with a
+// trailing '/'. Ends the calling thread with code 254 when no root has it.
+int FindCStrike(Hwnd owner, std::string* out);
+// Deletes the settings file of an old version, telling the user.
+void CheckForOld();
+const char* GetTempDir();
+
+// For this run only: use these directories instead of the stored ones and
+// never search (an empty map directory means the game directory + "maps").
+void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir);
+// The cached directories without a lookup ("" before the first).
+std::string CachedCdir();
+std::string CachedMdir();
+// Forgets the cached directories and the override (tests: a new run).
+void ResetDirectoryCache();

@@ -1,0 +1,101 @@
+#include "support/testenv.h"
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testenv {
+
+TempDir::TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "nodescan-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make everything writable again so that removal cannot fail on modes.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::operator/(const std::string& rel) const { return path_ + "/" + rel; }
+
+void MakeDirs(const std::string& dir) { fs::create_directories(dir); }
+
+void WriteFile(const std::string& path, const std::string& data) {
+    fs::path p(path);
+    if (p.has_parent_path()) fs::create_directories(p.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+static void PutLE32(std::string& s, std::size_t off, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[off + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::string PodBotHeader(std::uint32_t version, const std::string& author, std::size_t size) {
+    std::string s(std::max<std::size_t>(size, 84), '\0');
+    std::memcpy(s.data(), "PODWAY!\0", 8);
+    PutLE32(s, 8, version);
+    std::memcpy(s.data() + 12, "de_map", 6);  // map name field
+    std::memcpy(s.data() + 48, author.data(), std::min<std::size_t>(author.size(), 32));
+    PutLE32(s, 80, 123);  // number of nodes
+    s.resize(size);
+    return s;
+}
+
+std::string VersionHeader(std::uint32_t version, std::size_t size) {
+    std::string s(std::max<std::size_t>(size, 12), '\0');
+    std::memcpy(s.data(), "WAYPOINT", 8);
+    PutLE32(s, 8, version);
+    s.resize(size);
+    return s;
+}
+
+void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_isdst = -1;
+    std::time_t t = std::mktime(&tm);
+    utimbuf times{t, t};
+    if (utime(path.c_str(), &times) != 0) throw std::runtime_error("utime failed: " + path);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+}
+
+}  // namespace testenv

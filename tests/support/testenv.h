@@ -1,0 +1,50 @@
+// Helpers for tests that work on real files in a temporary directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace testenv {
+
+// A fresh directory under the system's temporary directory, removed at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // path() + "/" + rel
+    std::string operator/(const std::string& rel) const;
+
+private:
+    std::string path_;
+};
+
+// Writes data to path, creating the missing parent directories.
+void WriteFile(const std::string& path, const std::string& data);
+std::string ReadFile(const std::string& path);
+void MakeDirs(const std::string& dir);
+
+// A waypoint file in the Pod Bot layout: 8-byte file type, 32-bit version at
+// offset 8, 32-byte author at offset 48; size bytes in all (at least 84).
+std::string PodBotHeader(std::uint32_t version, const std::string& author, std::size_t size = 84);
+// A header with only the version at offset 8 (the other bots' files).
+std::string VersionHeader(std::uint32_t version, std::size_t size = 84);
+
+// Sets the modification time of path to the given local calendar time.
+void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute);
+
+// Sets an environment variable for the life of the object, restoring the old value.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_;
+};
+
+}  // namespace testenv
