@@ -13,7 +13,6 @@
 
 namespace {
 std::mutex statusMutex;
-int statusLines = 0;  // lines put into the status list since it was last emptied
 
 void RegistryNotice(const std::string& line) { sout(line); }
 }  // namespace

@@ -17,3 +17,4 @@ int order[8] = {};
 char* maps[kMaxMaps] = {};
 ResultRecord MY[kMaxResults] = {};
 char tdir[4096] = {};
+int statusLines = 0;

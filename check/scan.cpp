@@ -80,7 +80,10 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
     for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
         std::string counterpart = maps[i];
         std::size_t pos = SetBotExt(counterpart, bot, 0);
-        if (!test.Contains(counterpart)) continue;
+        // A waypoint whose map has a longer name (cs_town.pwf for
+        // cs_town.final.bsp) belongs to that map: it is not redundant.
+        bool exists = test.Contains(counterpart) || (checkredway == 1 && test.ContainsStem(counterpart));
+        if (!exists) continue;
         std::string shown = ShownName(maps[i], ext);
         if (ListFindItem(md, kRightList, shown) >= 0) continue;
         if (checkredway == 0) {

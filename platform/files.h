@@ -38,12 +38,16 @@ public:
     explicit DirectoryIndex(const std::string& dir);
     // Whether an entry of that name exists, ignoring case.
     bool Contains(const std::string& name) const;
+    // Whether an entry has the stem and the last extension of name, whatever
+    // lies between: "cs_town.bsp" matches cs_town.final.bsp.
+    bool ContainsStem(const std::string& name) const;
     // The directory as it is on disk (the path given when it does not exist).
     const std::string& dir() const { return dir_; }
 
 private:
     std::string dir_;
     std::unordered_map<std::string, std::string> names_;  // folded -> on disk
+    std::unordered_map<std::string, std::string> stems_;  // folded stem.ext -> on disk
 };
 
 // Opens path (resolved ignoring case) with fopen's mode.

@@ -50,6 +50,13 @@ bool MatchInDir(const std::string& dir, const std::string& name, std::string* ac
     return found;
 }
 
+// The name up to its first dot and from its last dot, folded.
+std::string StemKey(const std::string& name) {
+    std::size_t first = name.find('.');
+    if (first == std::string::npos) return FoldCase(name);
+    return FoldCase(name.substr(0, first) + name.substr(name.rfind('.')));
+}
+
 bool HasSuffixIgnoreCase(const std::string& name, const std::string& suffix) {
     if (name.size() < suffix.size()) return false;
     return EqualIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
@@ -135,11 +142,18 @@ DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
     auto names = ReadNames(actual);
     std::sort(names.begin(), names.end(), ListingLess);
     names_.reserve(names.size());
-    for (auto& n : names) names_.emplace(FoldCase(n), n);  // the first in order stays
+    for (auto& n : names) {
+        names_.emplace(FoldCase(n), n);  // the first in order stays
+        stems_.emplace(StemKey(n), n);
+    }
 }
 
 bool DirectoryIndex::Contains(const std::string& name) const {
     return names_.count(FoldCase(name)) != 0;
+}
+
+bool DirectoryIndex::ContainsStem(const std::string& name) const {
+    return stems_.count(StemKey(name)) != 0;
 }
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {

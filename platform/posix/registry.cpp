@@ -11,7 +11,6 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/files.h"
@@ -436,7 +435,7 @@ bool StoreValue(Hive h, const std::string& name, std::uint32_t type, std::string
 // Writes the cached hive to its file, or deletes the file when the hive
 // holds no key.
 bool SaveHive(Hive h) {
-(void)g_fileMutex;
+    std::lock_guard<std::mutex> fileLock(g_fileMutex[Index(h)]);
     std::string dir, text;
     bool empty;
     {
@@ -448,7 +447,7 @@ bool SaveHive(Hive h) {
         empty = st.keys.empty();
         if (!empty) text = regfile::Format(st.keys);
     }
-    std::this_thread::yield(); std::string path = JoinPath(dir, FileName(h));
+    std::string path = JoinPath(dir, FileName(h));
     if (empty) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
     return MakeDirPath(dir, 0700) && WriteFileAtomic(path, text, 0600);
 }

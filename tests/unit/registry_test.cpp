@@ -382,8 +382,8 @@ TEST_F(RegistryTest, SimultaneousClosesOfOneHiveKeepTheNewerFile) {
         std::latch start(2);
         auto writer = [&](const std::string& name) {
             RegKey key = RegKey::Open(Hive::CurrentUser, true);
-            key.WriteDword(name, static_cast<std::uint32_t>(round));
             start.arrive_and_wait();
+            key.WriteDword(name, static_cast<std::uint32_t>(round));
             EXPECT_TRUE(key.Close());
         };
         std::thread a(writer, "A" + std::to_string(round));

@@ -1,0 +1,102 @@
+#include "support/run.h"
+
+#include <cstring>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "bots/bots.h"
+#include "platform/memory.h"
+#include "platform/registry.h"
+#include "settings/locator.h"
+
+namespace testenv {
+namespace {
+// The bot table as compiled in, taken before any run changed it.
+const struct CompiledBots {
+    BotRecord rows[kBotCount + 1];
+    CompiledBots() { std::memcpy(rows, Bots, sizeof rows); }
+} compiledBots;
+
+void ResetState() {
+    WaitForThread(hThread);
+    headless::Reset();
+    RegistryUnload();
+    RegistrySetReadOnly(false);
+    ResetDirectoryCache();
+    std::memcpy(Bots, compiledBots.rows, sizeof Bots);
+    md = kNoWindow;
+    sbot = 0;
+    ssite = 0;
+    checkredway = 0;
+    research = 0;
+    AppStart = 0;
+    hThread = nullptr;
+    ec = 0;
+    col = 0;
+    statusLines = 0;
+}
+}  // namespace
+
+GameTree::GameTree(const std::string& root) : cstrike_(root + "/Half-Life/cstrike/") {
+    WriteFile(cstrike_ + "cstrike.wad", std::string("WAD3\0\0\0\0\x0c\0\0\0", 12));
+    MakeDirs(maps());
+}
+
+void GameTree::AddMap(const std::string& name) const {
+    WriteFile(maps() + "/" + name, std::string("\x1e\0\0\0", 4) + std::string(60, '\0'));
+}
+
+void GameTree::Add(const std::string& rel, const std::string& content) const {
+    WriteFile(cstrike_ + rel, content);
+}
+
+void GameTree::AddPodWaypoint(const std::string& name, std::uint32_t version,
+                              const std::string& author, const std::string& folder) const {
+    Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder " + folder + "\n");
+    Add("PODBot/" + folder + "/" + name, PodBotHeader(version, author, 400));
+}
+
+ProgramRun::ProgramRun(const std::string& searchRoots)
+    : homeEnv_("NODESCAN_HOME", home_.path()),
+      rootsEnv_("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home_ / "no-game" : searchRoots) {
+    static const bool heap = (InitBlockHeap(), true);
+    (void)heap;
+    ResetState();
+}
+
+ProgramRun::~ProgramRun() { ResetState(); }
+
+
+Hwnd ProgramRun::Start() {
+    Hwnd w = headless::CreateDialog(100, DialogFunc);
+    headless::Send(w, WM_INITDIALOG, 0, 0);
+    return w;
+}
+
+void ProgramRun::PressAndWait(int id) {
+    headless::SendCommand(md, id);
+    WaitForThread(hThread);
+}
+
+void ProgramRun::ChooseBot(int index) {
+    headless::SelectComboItem(md, 102, index);
+    headless::SendCommand(md, 102, CBN_SELENDOK);
+}
+
+std::vector<std::string> ProgramRun::Captions() const {
+    std::vector<std::string> out;
+    for (const auto& b : headless::MessageBoxes()) out.push_back(b.caption);
+    return out;
+}
+
+static std::vector<std::string> Names(int list) {
+    std::vector<std::string> out;
+    for (const auto& r : headless::Rows(md, list)) out.push_back(r.cells.at(0));
+    return out;
+}
+
+std::vector<std::string> ProgramRun::LeftNames() const { return Names(101); }
+std::vector<std::string> ProgramRun::RightNames() const { return Names(123); }
+std::string ProgramRun::Text(int id) const { return headless::Text(md, id); }
+
+}  // namespace testenv

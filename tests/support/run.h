@@ -1,0 +1,57 @@
+// A run of the program inside the test process: its own settings directory,
+// the shared state back at its start values, the headless main window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/headless/host.h"
+#include "support/testenv.h"
+
+namespace testenv {
+
+// A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
+class GameTree {
+public:
+    explicit GameTree(const std::string& root);
+    const std::string& cstrike() const { return cstrike_; }  // ends in '/'
+    std::string maps() const { return cstrike_ + "maps"; }
+    void AddMap(const std::string& name) const;
+    // A file of the given content at cstrike/rel.
+    void Add(const std::string& rel, const std::string& content) const;
+    // A Pod Bot waypoint in PODBot/<folder>/ and the PodBot.cfg naming that folder.
+    void AddPodWaypoint(const std::string& name, std::uint32_t version, const std::string& author,
+                        const std::string& folder = "wptdefault") const;
+
+private:
+    std::string cstrike_;
+};
+
+class ProgramRun {
+public:
+    // A fresh run whose game search looks only in searchRoots (colon separated).
+    explicit ProgramRun(const std::string& searchRoots = "");
+    ~ProgramRun();
+    const std::string& home() const { return home_.path(); }
+    std::string configDir() const { return home_ / "config"; }
+
+    // The main window's start-up, as the dialog's creation runs it.
+    Hwnd Start();
+    // Presses a button and waits for the scan it starts.
+    void PressAndWait(int id);
+    // Chooses a bot in the selector as the user does.
+    void ChooseBot(int index);
+    // Every status line so far.
+    std::vector<std::string> Status() const { return headless::StatusLog(); }
+    std::vector<std::string> Captions() const;  // captions of the boxes shown, in order
+    std::vector<std::string> LeftNames() const;
+    std::vector<std::string> RightNames() const;
+    std::string Text(int id) const;
+
+private:
+    TempDir home_;
+    ScopedEnv homeEnv_;
+    ScopedEnv rootsEnv_;
+};
+
+}  // namespace testenv
