@@ -18,6 +18,7 @@ void RegistryNotice(const std::string& line) { sout(line); }
 }  // namespace
 
 int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
+    RegistrySetNoticeSink(RegistryNotice);
     if (std::string(cmdLine ? cmdLine : "") == "reset") {
         RegDeleteKey(Hive::CurrentUser);
         RegDeleteKey(Hive::LocalMachine);
@@ -31,7 +32,6 @@ int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*s
 std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
     AppStart = 0;
     md = window;
-    RegistrySetNoticeSink(RegistryNotice);
     int first = IsFirstRun();
     (void)first;  // the advanced configuration opens on a first run
     CreateNoWaypointColumns(md);

@@ -32,9 +32,12 @@ public:
     // A REG_DWORD value; false when missing or not a 4-byte value.
     bool ReadDword(const std::string& name, std::uint32_t* out) const;
     // A REG_SZ value of at most limit bytes; false when missing or longer.
+    // A value stored with a terminating zero reads up to that zero.
     bool ReadString(const std::string& name, std::string* out, std::size_t limit) const;
     // A REG_BINARY value into buf; false when missing or longer than size.
-    // A shorter value fills only its own bytes of buf.
+    // A shorter value fills only its own bytes of buf. As RegQueryValueEx
+    // does, a value of another type reads as its stored bytes (a REG_DWORD
+    // as 4 little-endian bytes, a REG_SZ without a terminating zero).
     bool ReadBinary(const std::string& name, void* buf, std::size_t size) const;
     // Whether a value of that name exists, whatever its type.
     bool HasValue(const std::string& name) const;
@@ -62,7 +65,8 @@ bool RegDeleteKey(Hive hive);
 void RegistrySetReadOnly(bool readOnly);
 
 // Receives a line for the user when a hive file could not be parsed and was
-// moved aside.
+// moved aside (or could not be read at all). Called on the thread whose
+// registry call loaded the hive, after the registry's lock is released.
 void RegistrySetNoticeSink(void (*sink)(const std::string& line));
 
 // Forgets the loaded hives, so that the next open reads the files again.

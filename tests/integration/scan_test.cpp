@@ -175,3 +175,71 @@ TEST_F(ScanTest, TooManyOrTooLongNamesAreCountedNotOverrun) {
         reported |= line.rfind("4 names not checked", 0) == 0;
     EXPECT_TRUE(reported);
 }
+
+namespace {
+struct JoeBotTest : ScanTest {
+    void SetUp() override {
+        for (const char* m : {"de_dust.bsp", "cs_italy.bsp", "de_nuke.bsp", "as_oil.bsp"})
+            tree.AddMap(m);
+        tree.Add("JoeBot/wpjs/team1/de_dust.wpj", VersionHeader(4));
+        tree.Add("JoeBot/wpjs/team2/de_dust.wpj", VersionHeader(5));
+        tree.Add("JoeBot/wpjs/team2/de_nuke.wpj", VersionHeader(6));
+        tree.Add("JoeBot/wpjs/std/cs_italy.wpj", VersionHeader(7));
+    }
+};
+}  // namespace
+
+TEST_F(JoeBotTest, SetsAreTestedInDirTxtOrder) {
+    tree.Add("JoeBot/wpjs/dir.txt", "# sets\r\n\r\nteam1\r\nteam2\r\n");
+    run.Start();
+    run.ChooseBot(3);
+    run.PressAndWait(1);
+    // de_dust's row comes from team1, the first set that has it.
+    EXPECT_THAT(run.RightNames(), ElementsAre("de_dust.bsp", "de_nuke.bsp"));
+    auto rows = headless::Rows(md, 123);
+    EXPECT_EQ(rows[0].cells.at(3), "team1");
+    EXPECT_EQ(rows[0].cells.at(2), "4");
+    EXPECT_EQ(rows[1].cells.at(3), "team2");
+    EXPECT_EQ(RightKey(1), 1u);
+    EXPECT_THAT(run.LeftNames(), ElementsAre("as_oil.bsp", "cs_italy.bsp"));
+    EXPECT_EQ(LeftKey(1), 1u);
+    EXPECT_EQ(run.Text(112), "2");
+    EXPECT_EQ(run.Text(115), "4");
+}
+
+TEST_F(JoeBotTest, StandardSetAndLastLineWithoutBreak) {
+    tree.Add("JoeBot/wpjs/dir.txt", "std");
+    run.Start();
+    run.ChooseBot(3);
+    run.PressAndWait(1);
+    EXPECT_THAT(run.RightNames(), ElementsAre("cs_italy.bsp"));
+    EXPECT_EQ(headless::Rows(md, 123).at(0).cells.at(3), "Standard");
+}
+
+TEST_F(JoeBotTest, DirTxtWithoutSetsReportsEveryMapMissing) {
+    tree.Add("JoeBot/wpjs/dir.txt", "# no sets yet\n\n");
+    run.Start();
+    run.ChooseBot(3);
+    run.PressAndWait(1);
+    EXPECT_TRUE(run.RightNames().empty());
+    EXPECT_THAT(run.LeftNames(), ElementsAre("as_oil.bsp", "cs_italy.bsp", "de_dust.bsp",
+                                             "de_nuke.bsp"));
+    EXPECT_EQ(run.Text(112), "4");
+    EXPECT_EQ(run.Text(115), "4");
+}
+
+TEST_F(JoeBotTest, MissingDirTxtAndRedundantCheckStopEarly) {
+    run.Start();
+    run.ChooseBot(3);
+    run.PressAndWait(1);
+    EXPECT_THAT(run.Captions(), ::testing::Contains("Error!"));
+    EXPECT_EQ(headless::MessageBoxes().back().text,
+              "JoeBot Waypoint Dir File not FOUND! Cannot Continue");
+    EXPECT_TRUE(run.LeftNames().empty());
+
+    tree.Add("JoeBot/wpjs/dir.txt", "team1\n");
+    run.PressAndWait(139);
+    EXPECT_EQ(run.Status().back(), "JoeBot not supported yet..");
+    EXPECT_TRUE(run.LeftNames().empty());
+    EXPECT_TRUE(run.RightNames().empty());
+}

@@ -66,6 +66,8 @@ ProgramRun::ProgramRun(const std::string& searchRoots)
 
 ProgramRun::~ProgramRun() { ResetState(); }
 
+void ProgramRun::Restart() { ResetState(); }
+
 
 Hwnd ProgramRun::Start() {
     Hwnd w = headless::CreateDialog(100, DialogFunc);

@@ -35,6 +35,8 @@ public:
     const std::string& home() const { return home_.path(); }
     std::string configDir() const { return home_ / "config"; }
 
+    // Ends this run and begins the next one with the same settings files.
+    void Restart();
     // The main window's start-up, as the dialog's creation runs it.
     Hwnd Start();
     // Presses a button and waits for the scan it starts.

@@ -1,0 +1,164 @@
+// The bot table: extension rule, waypoint directory rules and stored rows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/state.h"
+#include "bots/bots.h"
+#include "platform/registry.h"
+#include "settings/locator.h"
+#include "support/run.h"
+
+using namespace testenv;
+
+namespace {
+struct BotsTest : ::testing::Test {
+    TempDir games;
+    GameTree tree{games.path()};
+    ProgramRun run{games.path()};
+
+    int BoxesWithCaption(const std::string& caption) {
+        int n = 0;
+        for (const auto& c : run.Captions()) n += c == caption;
+        return n;
+    }
+    BotRecord StoredRow(int bot) {
+        BotRecord row{};
+        RegKey key = RegKey::Open(Hive::CurrentUser, false);
+        EXPECT_TRUE(key.ReadBinary("Bots" + std::to_string(bot), &row, sizeof row));
+        return row;
+    }
+};
+}  // namespace
+
+TEST_F(BotsTest, ExtensionRuleReplacesEverythingAfterTheFirstDot) {
+    std::string name = "de_dust.bsp";
+    EXPECT_EQ(SetBotExt(name, kPodBot, 0), 8u);
+    EXPECT_EQ(name, "de_dust.pwf");
+    name = "cs_town.final.bsp";
+    SetBotExt(name, kPodBot, 0);
+    EXPECT_EQ(name, "cs_town.pwf");
+
+    checkredway = 1;
+    name = "de_dust.pwf";
+    SetBotExt(name, kPodBot, 0);
+    EXPECT_EQ(name, "de_dust.bsp");
+    SetBotExt(name, kPodBot, 1);
+    EXPECT_EQ(name, "de_dust.pwf");
+}
+
+TEST_F(BotsTest, DirectoryRulesFollowTheGameDirectory) {
+    for (const std::string c : {"/x/HL/cstrike/", "/x/HL/cstrike"}) {
+        EXPECT_EQ(MakeBotDirB("/agrobot/cstrike/maps", c), "/x/HL/agrobot/cstrike/maps") << c;
+        EXPECT_EQ(MakeBotDirA("realbot/learned/rbr", c), "/x/HL/cstrike/realbot/learned/rbr") << c;
+    }
+    EXPECT_EQ(MakeBotDirB("/nnbot/nwps", "/cstrike/"), "/nnbot/nwps");
+
+    run.Start();
+    std::string c = tree.cstrike();
+    std::string base = games.path() + "/Half-Life";
+    EXPECT_EQ(GetBotWaypointDir(3), c + "JoeBot/wpjs");
+    EXPECT_EQ(GetBotWaypointDir(4), c + "maps");
+    EXPECT_EQ(GetBotWaypointDir(6), base + "/nnbot/nwps");
+    EXPECT_EQ(GetBotWaypointDir(7), base + "/teambot/cstrike");
+    EXPECT_EQ(GetBotWaypointDir(9), c + "realbot/learned/rbr");
+    EXPECT_EQ(GetBotWaypointDir(10), base + "/agrobot/cstrike/maps");
+}
+
+TEST_F(BotsTest, MissingPodBotConfigDefaultsOnceWithAMessage) {
+    run.Start();  // the first run computes every row, Pod Bot's included
+    EXPECT_EQ(BoxesWithCaption("Error!"), 1);
+    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "PoDBot/wptdefault");
+    EXPECT_EQ(BoxesWithCaption("Error!"), 1);
+    // A later run takes the stored row and asks nothing.
+    run.Restart();
+    run.Start();
+    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "PoDBot/wptdefault");
+    EXPECT_EQ(BoxesWithCaption("Error!"), 0);
+}
+
+TEST_F(BotsTest, PodBotConfigVariants) {
+    struct Case {
+        const char* cfg;
+        const char* dir;  // after the game directory; nullptr: empty
+    } cases[] = {
+        {"; comment\nWPTFOLDER   mywpts\n", "PODBot/mywpts"},
+        {"bots 5\r\nwptfolder wpt cr\r\nwptfolder other\r\n", "PODBot/wpt cr"},
+        {"WptFolder  trailing  \n", "PODBot/trailing  "},
+        {"wptfolder last-line-without-break", "PODBot/last-line-without-break"},
+        {"# nothing here\n", nullptr},
+    };
+    run.Start();
+    for (const auto& c : cases) {
+        tree.Add("podbot/podbot.cfg", c.cfg);
+        SetBotDir(kPodBot, "");
+        std::string expected = c.dir ? tree.cstrike() + c.dir : "";
+        EXPECT_EQ(GetBotWaypointDir(kPodBot), expected) << c.cfg;
+    }
+    // An empty result is not kept: the next call reads the file run.
+    tree.Add("podbot/podbot.cfg", "wptfolder again\n");
+    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "PODBot/again");
+}
+
+TEST_F(BotsTest, FirstRunStoresEveryRowAndLaterRunsReadThem) {
+    tree.Add("PODBot/PodBot.cfg", "wptfolder first\n");
+    run.Start();
+    BotRecord memory[kBotCount];
+    std::memcpy(memory, Bots, sizeof memory);
+    RegistryUnload();
+    for (int i = 0; i < kBotCount; ++i) {
+        BotRecord stored = StoredRow(i);
+        EXPECT_EQ(std::memcmp(&stored, &memory[i], sizeof stored), 0) << i;
+    }
+    EXPECT_EQ(std::string(Bots[0].dir), tree.cstrike() + "PODBot/first");
+
+    // The next run reads the rows back and computes nothing.
+    tree.Add("PODBot/PodBot.cfg", "wptfolder second\n");
+    run.Restart();
+    run.Start();
+    EXPECT_EQ(std::memcmp(Bots, memory, sizeof memory), 0);
+    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "PODBot/first");
+}
+
+TEST_F(BotsTest, StoredRowsAreReadWithBounds) {
+    run.Start();
+    BotRecord row = Bots[4];
+    std::memset(row.name, 'N', sizeof row.name);
+    std::memset(row.ext, 'e', sizeof row.ext);
+    std::memset(row.info, 'i', sizeof row.info);
+    row.id = 99;
+    {
+        RegKey key = RegKey::Open(Hive::CurrentUser, true);
+        key.WriteBinary("Bots4", &row, sizeof row);
+        // A shorter stored value replaces only the first bytes of its row.
+        key.WriteBinary("Bots5", "Short", 5);
+    }
+    run.Restart();
+    run.Start();
+    EXPECT_EQ(GetBotName(4), std::string(32, 'N'));
+    EXPECT_EQ(GetBotExt(4), "eeeee");
+    EXPECT_EQ(GetBotInfo(4), std::string(100, 'i'));
+    EXPECT_EQ(GetBotName(5), "Shortid Bot");  // "Short" over "Android Bot"
+    // A row whose id is no row index still selects its own row.
+    run.ChooseBot(4);
+    EXPECT_EQ(sbot, 4u);
+    EXPECT_EQ(run.Text(148), "eeeee");
+}
+
+TEST_F(BotsTest, StoredExtensionIsUsedByTheScan) {
+    tree.AddMap("de_dust.bsp");
+    tree.AddMap("de_nuke.bsp");
+    tree.Add("JoeBot/wpjs/dir.txt", "std\n");
+    tree.Add("JoeBot/wpjs/std/de_dust.wp2", VersionHeader(2));
+    tree.Add("JoeBot/wpjs/std/de_nuke.wpj", VersionHeader(2));
+    run.Start();
+    SetBotExtA(kJoeBot, "wp2");
+    SaveBot(kJoeBot);
+    run.Restart();
+    run.Start();
+    run.ChooseBot(kJoeBot);
+    run.PressAndWait(1);
+    EXPECT_THAT(run.RightNames(), ::testing::ElementsAre("de_dust.bsp"));
+    EXPECT_THAT(run.LeftNames(), ::testing::ElementsAre("de_nuke.bsp"));
+}
