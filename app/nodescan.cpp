@@ -1,18 +1,21 @@
 #include "app/nodescan.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include "app/scanrunner.h"
+#include "app/window.h"
 #include "app/state.h"
 #include "bots/bots.h"
 #include "check/lists.h"
+#include "download/sites.h"
+#include "platform/help.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
+#include "settings/settings.h"
 
 namespace {
-std::mutex statusMutex;
+constexpr const char* kHelpFile = "nodescan.hlp";
 
 void RegistryNotice(const std::string& line) { sout(line); }
 }  // namespace
@@ -36,8 +39,9 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
     (void)first;  // the advanced configuration opens on a first run
     CreateNoWaypointColumns(md);
     SetColumnNames(kRightList, 0);
+    SetSize(0);
     SetNodescanWindowText();
-    LoadBots();
+    LoadSettings();
     AddBotNames(md);
     SetBotInfo(1);
     AllocateListMemory();
@@ -48,7 +52,22 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
     switch (msg) {
         case WM_INITDIALOG: return InitializeApp(window, wParam, lParam);
         case WM_CLOSE:
-        case WM_DESTROY: EndDialog(window, 0); return 0;
+        case WM_DESTROY:
+            SaveOptions();
+            EndDialog(window, 0);
+            return 0;
+        case WM_HELP:
+            if (lParam) {
+                int ctrl = reinterpret_cast<const HelpRequest*>(lParam)->ctrlId;
+                WinHelp(window, kHelpFile, HELP_WM_HELP, aIDs, ctrl);
+            }
+            return 0;
+        case WM_CONTEXTMENU:
+            WinHelp(window, kHelpFile, HELP_CONTEXTMENU, aIDs, static_cast<int>(wParam));
+            return 0;
+        case WM_HSCROLL:
+            if (lParam == 150) SetSiteInfo(LoWord(wParam), HiWord(wParam));
+            return 0;
         case WM_COMMAND: break;
         default: return 0;
     }
@@ -58,11 +77,19 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
         SetBotInfo(0);
         while (!PostCommand(md, 1)) {
         }
+    } else if (code == EN_CHANGE) {
+        SiteInfoChanged();
     }
     switch (id) {
         case 1: StartThread(1); break;
-        case 2: EndDialog(window, 0); break;
+        case 2:
+            hThread = nullptr;
+            PostQuitMessage(0);
+            break;
+        case 105: GotoBotWebPageFunc(); break;
         case 139: StartThread(139); break;
+        case 143: AdvButtonPressed(0); break;
+        case 146: WinHelp(md, kHelpFile, HELP_FINDER, nullptr, 0); break;
         default: break;
     }
     return 0;
@@ -93,23 +120,17 @@ std::string NodescanWindowText() {
 void SetNodescanWindowText() { SetWindowTitle(md, NodescanWindowText()); }
 
 void sout(const std::string& text) {
-    std::lock_guard lock(statusMutex);
-    if (statusLines > 100) {
-        ListBoxResetContent(md, kStatusList);
-        statusLines = 0;
-    }
-    ListBoxAddString(md, kStatusList, text);
-    ListBoxSetCurSel(md, kStatusList, statusLines);
-    ++statusLines;
+    // The steps run on the window's thread as one, as a message to the list
+    // would; no lock of ours is held across a window call.
+    RunOnWindowThread([&text] {
+        if (statusLines > 100) {
+            ListBoxResetContent(md, kStatusList);
+            statusLines = 0;
+        }
+        ListBoxAddString(md, kStatusList, text);
+        ListBoxSetCurSel(md, kStatusList, statusLines);
+        ++statusLines;
+    });
 }
 
 void dout(const std::string&) {}
-
-void AddBotNames(Hwnd window) {
-    for (int i = 0; i < kBotCount; ++i) {
-        std::string name = GetBotName(i);
-        if (name.empty()) break;
-        int item = ComboAddString(window, 102, name);
-        ComboSetItemData(window, 102, item, GetBotID(i));
-    }
-}

@@ -24,6 +24,3 @@ std::string NodescanWindowText();
 void sout(const std::string& text);
 // Accepts a debug trace and discards it.
 void dout(const std::string& text);
-
-// Fills the bot selector from the bot table.
-void AddBotNames(Hwnd window);

@@ -50,4 +50,4 @@ extern int order[8];                      // sort direction per sort slot (user-
 extern char* maps[kMaxMaps];              // the map name list, 64-byte blocks
 extern ResultRecord MY[kMaxResults];      // one record per right-list row
 extern char tdir[4096];                   // the temporary directory
-extern int statusLines;  // lines put into the status list since it was last emptied (guarded by sout)
+extern int statusLines;  // lines put into the status list since it was last emptied (window thread)

@@ -59,13 +59,21 @@ int StartUp(const Options& opt) {
     headless::SetMessageBoxResponder([&opt](const headless::MessageBoxCall& box) {
         return Answer(opt, box);
     });
-    if (!opt.gameDir.empty() || !opt.mapDir.empty()) {
+    bool givenDirs = !opt.gameDir.empty() || !opt.mapDir.empty();
+    bool storedRows = false;
+    if (givenDirs) {
         // Directories given for this run: nothing of it reaches the settings.
         RegistrySetReadOnly(true);
-        SetDirectoryOverride(opt.gameDir.empty() ? opt.mapDir : opt.gameDir, opt.mapDir);
+        SetDirectoryOverride(opt.gameDir, opt.mapDir);
+        storedRows = !IsFirstRun();
     }
     Hwnd w = headless::CreateDialog(100, DialogFunc);
     headless::Send(w, WM_INITDIALOG, 0, 0);
+    if (storedRows) {
+        // The stored bot rows hold the waypoint directories of the stored
+        // installation: this run's are computed from the given directories.
+        for (int bot = 0; bot < kBotCount; ++bot) SetBotDir(bot, "");
+    }
     if (!opt.bot.empty()) {
         headless::SelectComboItem(w, 102, FindBot(opt.bot));
         headless::SendCommand(w, 102, CBN_SELENDOK);

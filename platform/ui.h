@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // A window handle: the template id of the dialog it shows (100 the main
@@ -76,11 +77,17 @@ struct ListNotify {
 };
 
 // What WM_HELP's lParam points to: the control the help was asked for.
+// WM_CONTEXTMENU carries the clicked control's id in wParam; WM_HSCROLL the
+// scroll code and thumb position in wParam and the scroll bar's id in lParam.
 struct HelpRequest {
     int ctrlId;
 };
 
 using DialogProc = std::intptr_t (*)(Hwnd, unsigned, std::uintptr_t, std::intptr_t);
+
+// Runs fn on the window's thread as one step: no other call into the window
+// is carried out in between. Returns when fn has returned.
+void RunOnWindowThread(const std::function<void()>& fn);
 
 // Texts and numbers of controls.
 void SetDlgItemText(Hwnd w, int id, const std::string& text);
@@ -146,3 +153,6 @@ void MoveWindow(Hwnd w, int left, int top, int width, int height);
 // and returns the result given to EndDialog.
 int DialogBox(int templateId, Hwnd owner, DialogProc proc);
 void EndDialog(Hwnd w, int result);
+// Asks the running dialog's message loop to end: the dialog ends with result
+// code and its window is destroyed (the procedure receives WM_DESTROY).
+void PostQuitMessage(int code);

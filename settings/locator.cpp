@@ -35,11 +35,11 @@ char* BlockOf(const std::string& text) {
     return block;
 }
 
-bool Overridden(std::string* game, std::string* map) {
+// The directories given for this run ("" for one that was not given).
+void Overrides(std::string* game, std::string* map) {
     std::lock_guard lock(overrideMutex);
-    if (game) *game = gameOverride;
-    if (map) *map = mapOverride;
-    return !gameOverride.empty();
+    *game = gameOverride;
+    *map = mapOverride;
 }
 }  // namespace
 
@@ -72,8 +72,9 @@ const char* GetMdir() {
 }
 
 bool GetCStrikeDirectory(std::string* out) {
-    std::string game;
-    if (Overridden(&game, nullptr)) {
+    std::string game, map;
+    Overrides(&game, &map);
+    if (!game.empty()) {
         *out = game;
         return true;
     }
@@ -97,8 +98,10 @@ bool GetCStrikeDirectory(std::string* out) {
 
 void GetMapDirectory(std::string* out) {
     std::string game = GetCdir();
-    std::string map;
-    if (Overridden(nullptr, &map)) {
+    std::string givenGame, map;
+    Overrides(&givenGame, &map);
+    // A map directory given alone leaves the game directory to the settings.
+    if (!map.empty() || !givenGame.empty()) {
         *out = map.empty() ? JoinPath(game, "maps") : map;
         return;
     }

@@ -26,8 +26,11 @@ int FindCStrike(Hwnd owner, std::string* out);
 void CheckForOld();
 const char* GetTempDir();
 
-// For this run only: use these directories instead of the stored ones and
-// never search (an empty map directory means the game directory + "maps").
+// For this run only: use these directories instead of the stored ones. A
+// given game directory is never searched for; an empty map directory means
+// the game directory + "maps". An empty game directory leaves the game
+// directory to the settings (and the search), even when a map directory is
+// given.
 void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir);
 // The cached directories without a lookup ("" before the first).
 std::string CachedCdir();

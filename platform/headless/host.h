@@ -48,7 +48,8 @@ std::intptr_t SendCommand(Hwnd w, int id, unsigned code = 0);
 
 // The commands posted and not yet taken, oldest first.
 std::vector<int> TakePostedCommands();
-// Sends every posted command to its dialog until none is left; returns how many.
+// Sends every posted command to its dialog until none is left; returns how
+// many. A quit request then ends the dialog and sends WM_DESTROY.
 int PumpPostedCommands(Hwnd w);
 
 // Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
@@ -75,6 +76,19 @@ std::vector<ListRow> Rows(Hwnd w, int id);
 RGB TextColor(Hwnd w, int id);
 bool DialogExists(Hwnd w);
 bool DialogEnded(Hwnd w, int* result);
+
+// Help requests: the command, the control asked about and its context id
+// from the table (0 when the table has none).
+struct HelpCall {
+    unsigned command;
+    int ctrlId;
+    std::uint32_t contextId;
+};
+std::vector<HelpCall> HelpCalls();
+// Targets given to the shell to open.
+std::vector<std::string> ShellRequests();
+// Whether the dialog's loop was asked to quit.
+bool QuitRequested();
 
 // Selects an item of a combo box as the user would (no notification).
 void SelectComboItem(Hwnd w, int id, int index);

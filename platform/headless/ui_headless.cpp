@@ -5,6 +5,8 @@
 #include <unordered_map>
 
 #include "platform/files.h"
+#include "platform/help.h"
+#include "platform/shell.h"
 #include "platform/headless/host.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
@@ -49,6 +51,10 @@ std::vector<headless::MessageBoxCall> boxes;
 std::vector<std::string> statusLog;
 std::function<int(const headless::MessageBoxCall&)> responder;
 std::function<void(const std::string&)> statusListener;
+std::vector<headless::HelpCall> helpCalls;
+std::vector<std::string> shellRequests;
+bool quitRequested = false;
+int quitCode = 0;
 
 Control* Find(Hwnd w, int id) {
     auto d = dialogs.find(w);
@@ -81,6 +87,11 @@ void SetText(Hwnd w, int id, const std::string& text) {
 }  // namespace
 
 // ---- platform/ui.h ----
+
+void RunOnWindowThread(const std::function<void()>& fn) {
+    std::lock_guard lock(mu);
+    fn();
+}
 
 void SetDlgItemText(Hwnd w, int id, const std::string& text) {
     std::lock_guard lock(mu);
@@ -172,13 +183,12 @@ int ScrollGetPos(Hwnd w, int id) {
 
 void ListBoxAddString(Hwnd w, int id, const std::string& text) {
     std::lock_guard lock(mu);
-    Control* c = Find(w, id);
-    if (!c) return;
-    c->lines.push_back(text);
+    // Status lines are recorded even before the window exists (a reset).
     if (id == 126) {
         statusLog.push_back(text);
         if (statusListener) statusListener(text);
     }
+    if (Control* c = Find(w, id)) c->lines.push_back(text);
 }
 
 void ListBoxResetContent(Hwnd w, int id) {
@@ -325,11 +335,40 @@ int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
     Hwnd w = headless::CreateDialog(templateId, proc);
     if (w == kNoWindow) return -1;
     headless::Send(w, WM_INITDIALOG, 0, 0);
-    // Runs the posted commands until the dialog ends or nothing is left to do.
+    // Runs the posted commands until the dialog ends or nothing is left to
+    // do; then the window is destroyed.
     headless::PumpPostedCommands(w);
     int result = 0;
-    headless::DialogEnded(w, &result);
+    bool ended = headless::DialogEnded(w, &result);
+    if (!ended) {
+        EndDialog(w, 0);
+        headless::Send(w, WM_DESTROY, 0, 0);
+    }
     return result;
+}
+
+void PostQuitMessage(int code) {
+    std::lock_guard lock(mu);
+    quitRequested = true;
+    quitCode = code;
+}
+
+bool WinHelp(int owner, const char* file, unsigned command, const std::uint32_t* ids, int ctrlId) {
+    (void)owner;
+    (void)file;
+    std::uint32_t context = 0;
+    for (const std::uint32_t* p = ids; p && (p[0] || p[1]); p += 2)
+        if (static_cast<int>(p[0]) == ctrlId) context = p[1];
+    std::lock_guard lock(mu);
+    helpCalls.push_back({command, ctrlId, context});
+    return true;
+}
+
+bool ShellOpen(int owner, const std::string& target) {
+    (void)owner;
+    std::lock_guard lock(mu);
+    shellRequests.push_back(target);
+    return true;
 }
 
 void EndDialog(Hwnd w, int result) {
@@ -375,6 +414,10 @@ void Reset() {
     statusLog.clear();
     responder = nullptr;
     statusListener = nullptr;
+    helpCalls.clear();
+    shellRequests.clear();
+    quitRequested = false;
+    quitCode = 0;
 }
 
 std::intptr_t Send(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -403,9 +446,21 @@ int PumpPostedCommands(Hwnd w) {
         {
             std::lock_guard lock(mu);
             auto d = dialogs.find(w);
-            if (posted.empty() || d == dialogs.end() || d->second.ended) return n;
-            next = posted.front();
-            posted.pop_front();
+            if (d == dialogs.end() || d->second.ended) return n;
+            if (posted.empty()) {
+                if (!quitRequested) return n;
+                quitRequested = false;
+                d->second.ended = true;
+                d->second.result = quitCode;
+                next = {kNoWindow, 0};
+            } else {
+                next = posted.front();
+                posted.pop_front();
+            }
+        }
+        if (next.first == kNoWindow) {
+            Send(w, WM_DESTROY, 0, 0);
+            return n;
         }
         SendCommand(next.first, next.second);
         ++n;
@@ -506,6 +561,21 @@ bool DialogEnded(Hwnd w, int* result) {
     if (d == dialogs.end() || !d->second.ended) return false;
     if (result) *result = d->second.result;
     return true;
+}
+
+std::vector<HelpCall> HelpCalls() {
+    std::lock_guard lock(mu);
+    return helpCalls;
+}
+
+std::vector<std::string> ShellRequests() {
+    std::lock_guard lock(mu);
+    return shellRequests;
+}
+
+bool QuitRequested() {
+    std::lock_guard lock(mu);
+    return quitRequested;
 }
 
 void SelectComboItem(Hwnd w, int id, int index) { ComboSetCurSel(w, id, index); }

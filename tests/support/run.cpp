@@ -4,6 +4,8 @@
 
 #include "app/nodescan.h"
 #include "app/state.h"
+#include "app/window.h"
+#include "download/sites.h"
 #include "bots/bots.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
@@ -34,6 +36,8 @@ void ResetState() {
     ec = 0;
     col = 0;
     statusLines = 0;
+    ResetWindowState();
+    for (int n = 0; n < kSiteCount; ++n) SetSiteRow(n, PresetSite(n));
 }
 }  // namespace
 

@@ -1,0 +1,125 @@
+#include "settings/settings.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "app/window.h"
+#include "bots/bots.h"
+#include "download/sites.h"
+#include "platform/registry.h"
+
+namespace {
+constexpr std::uint32_t kStoredVersion = 250;
+constexpr std::uint32_t kOldSettingsVersion = 0x40200000;  // the bytes of the float 2.5
+
+std::string SiteValueName(int n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Site%d", n);
+    return name;
+}
+
+void WriteSites(RegKey& key) {
+    for (int n = 0; n < kSiteCount; ++n) {
+        SiteRecord row = GetSiteRow(n);
+        key.WriteBinary(SiteValueName(n), &row, sizeof row);
+    }
+}
+
+bool ReportIfFailed(bool ok) {
+    if (!ok) {
+        MessageBox(md,
+                   "The settings could not be saved to " + HiveFilePath(Hive::CurrentUser) +
+                       ".\nYour changes of this session are lost.",
+                   "Error!", MB_OK | MB_ICONERROR);
+    }
+    return ok;
+}
+
+bool DwordIs(const RegKey& key, const char* name, std::uint32_t value) {
+    std::uint32_t v;
+    return key.ReadDword(name, &v) && v == value;
+}
+}  // namespace
+
+void LoadSettings() {
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+
+    std::uint32_t value;
+    if (key.ReadDword("Default Bot", &value) && !key.ReadDword("Version", &value)) {
+        MessageBox(kNoWindow, "I have deleted site settings",
+                   ">>>Incompatible Registry Settings Detected<<<", MB_OK);
+        key.Close();
+        RegDeleteKey(Hive::CurrentUser);
+        key = RegKey::Open(Hive::CurrentUser, true);
+        key.WriteDword("Version", kOldSettingsVersion);
+    }
+
+    LoadBots();
+
+    // A stored bot outside the table selects the first bot.
+    sbot = key.ReadDword("Default Bot", &value) && value < kBotCount ? value : 0;
+    ssite = key.ReadDword("Default Site", &value) ? value : 0;
+
+    SetEditLimit(md, 154, 6);
+    SetEditLimit(md, 152, 5);
+    SetEditLimit(md, 132, 5);
+    SetEditLimit(md, 110, 51);
+    SetEditLimit(md, 131, 51);
+    SetEditLimit(md, 149, 51);
+
+    for (int n = 0; n < kSiteCount; ++n) {
+        SiteRecord row = GetSiteRow(n);
+        if (!key.ReadBinary(SiteValueName(n), &row, sizeof row)) {
+            row = GetSiteRow(n);
+            key.WriteBinary(SiteValueName(n), &row, sizeof row);
+            key.ReadBinary(SiteValueName(n), &row, sizeof row);
+        }
+        SetSiteRow(n, row);
+    }
+
+    SetSiteInfo(SB_THUMBPOSITION, ssite);
+    SetDlgItemText(md, 141, "Have Waypoints");
+    SetDlgItemText(md, 125, "Missing Waypoints");
+    ScrollSetRange(md, 150, 0, kSiteCount - 1);
+    ScrollSetPos(md, 150, static_cast<int>(ssite.load()));
+
+    if (DwordIs(key, "Check All", 1)) CheckDlgButton(md, 111, true);
+    if (DwordIs(key, "Auto Start", 1)) {
+        CheckDlgButton(md, 134, true);
+        sout("Auto Start Initiated");
+        while (!PostCommand(md, 1)) {
+        }
+    }
+    if (DwordIs(key, "Disable Verify", 1)) CheckDlgButton(md, 138, true);
+
+    std::uint32_t layout = 1;
+    key.ReadDword("Difficulty", &layout);
+    SetSize(static_cast<int>(layout));
+    if (layout == 2) {
+        while (!PostCommand(md, 143)) {
+        }
+    }
+    key.Close();
+    AppStart = 1;
+}
+
+bool SaveSites() {
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+    WriteSites(key);
+    return key.Close();
+}
+
+bool SaveOptions() {
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+    key.WriteDword("Auto Start", IsDlgButtonChecked(md, 134) ? 1 : 0);
+    key.WriteDword("Check All", IsDlgButtonChecked(md, 111) ? 1 : 0);
+    key.WriteDword("Disable Verify", IsDlgButtonChecked(md, 138) ? 1 : 0);
+    key.WriteDword("Default Bot", sbot);
+    key.WriteDword("Default Site", ssite);
+    key.WriteDword("Difficulty", static_cast<std::uint32_t>(AdvButtonPressed(1)));
+    key.WriteDword("Version", kStoredVersion);
+    WriteSites(key);
+    return ReportIfFailed(key.Close());
+}
