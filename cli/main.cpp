@@ -12,12 +12,14 @@
 #include "app/state.h"
 #include "bots/bots.h"
 #include "cli/output.h"
+#include "download/sites.h"
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
 #include "settings/locator.h"
+#include "settings/settings.h"
 
 namespace {
 constexpr int kUsageError = 2;
@@ -82,6 +84,21 @@ int StartUp(const Options& opt) {
     return 0;
 }
 
+// Edits one field as the site editor would and saves the six site rows.
+int SetSite(int row, const std::string& field, const std::string& value) {
+    SetSiteField(row, field, value);
+    std::string stored = SiteFieldText(GetSite(row), field);
+    if (stored != value)
+        std::cerr << "The site's " << field << " holds at most " << stored.size()
+                  << " characters: stored \"" << stored << "\"" << std::endl;
+    if (!SaveSites()) {
+        std::cerr << "Error!: The site rows could not be saved to "
+                  << HiveFilePath(Hive::CurrentUser) << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
 int RunCheck(const Options& opt) {
     headless::SendCommand(md, opt.redundant ? 139 : 1);
     headless::TakePostedCommands();
@@ -115,7 +132,17 @@ int main(int argc, char** argv) {
                     "Run the redundant-waypoint check (Check Redundant Waypoints)");
     auto* bots = app.add_subcommand("bots", "Print the bot table with each waypoint directory");
     auto* reset = app.add_subcommand("reset", "Delete all settings");
-    for (auto* sub : {check, bots, reset}) sub->fallthrough();
+    auto* sites = app.add_subcommand("sites", "Print the six download sites");
+    auto* sitesSet = sites->add_subcommand(
+        "set", "Edit one field of a site row (as the site editor does) and save the site rows");
+    int siteRow = 0;
+    std::string siteField, siteValue;
+    sitesSet->add_option("ROW", siteRow, "Site row, 0 to 5")->required()->check(CLI::Range(0, 5));
+    sitesSet->add_option("FIELD", siteField, "name, start, end, ext, host or dir")
+        ->required()
+        ->check(CLI::IsMember({"name", "start", "end", "ext", "host", "dir"}));
+    sitesSet->add_option("VALUE", siteValue, "The new text (may be empty)")->required();
+    for (auto* sub : {check, bots, reset, sites, sitesSet}) sub->fallthrough();
 
     try {
         app.parse(argc, argv);
@@ -130,6 +157,12 @@ int main(int argc, char** argv) {
         });
         return WinMain(nullptr, nullptr, "reset", 0);
     }
+    if (*sitesSet && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
+        std::cerr << "'sites set' saves the site rows; --game-dir and --map-dir make a run "
+                     "that saves nothing"
+                  << std::endl;
+        return kUsageError;
+    }
     if (!opt.bot.empty() && FindBot(opt.bot) < 0) {
         std::cerr << "Unknown bot: " << opt.bot << " (see 'nodescan-cli bots')" << std::endl;
         return kUsageError;
@@ -142,6 +175,10 @@ int main(int argc, char** argv) {
             rc = RunCheck(opt);
         } else if (*bots) {
             PrintBots(std::cout, opt.json);
+        } else if (*sitesSet) {
+            rc = SetSite(siteRow, siteField, siteValue);
+        } else if (*sites) {
+            PrintSites(std::cout, opt.json);
         }
     } catch (const ThreadExit& e) {
         rc = static_cast<int>(e.code);

@@ -7,6 +7,7 @@
 
 #include "app/state.h"
 #include "bots/bots.h"
+#include "download/sites.h"
 #include "platform/headless/host.h"
 #include "settings/locator.h"
 
@@ -129,4 +130,43 @@ void PrintBots(std::ostream& out, bool json) {
     for (int i = 0; i < kBotCount; ++i)
         t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
     PrintTable(out, t);
+}
+
+std::string SiteFieldText(const SiteInfo& s, const std::string& field) {
+    if (field == "name") return s.name;
+    if (field == "start") return s.start;
+    if (field == "end") return s.end;
+    if (field == "ext") return s.ext;
+    if (field == "host") return s.host;
+    if (field == "dir") return s.dir;
+    return "";
+}
+
+void PrintSites(std::ostream& out, bool json) {
+    int selected = static_cast<int>(ssite.load());
+    if (json) {
+        Json doc = Json::array();
+        for (int n = 0; n < kSiteCount; ++n) {
+            SiteInfo s = GetSite(n);
+            doc.push_back({{"row", n},
+                           {"name", s.name},
+                           {"start", s.start},
+                           {"end", s.end},
+                           {"ext", s.ext},
+                           {"host", s.host},
+                           {"dir", s.dir},
+                           {"selected", n == selected}});
+        }
+        out << doc.dump(2) << '\n';
+        return;
+    }
+    std::vector<std::vector<std::string>> t{
+        {"Row", "Name", "Start text", "End Text", "Extension", "Host", "Directory"}};
+    for (int n = 0; n < kSiteCount; ++n) {
+        SiteInfo s = GetSite(n);
+        t.push_back({std::to_string(n) + (n == selected ? "*" : ""), s.name, s.start, s.end, s.ext,
+                     s.host, s.dir});
+    }
+    PrintTable(out, t);
+    out << "* the selected site\n";
 }

@@ -8,3 +8,8 @@
 
 void PrintCheck(std::ostream& out, bool redundant, bool json);
 void PrintBots(std::ostream& out, bool json);
+void PrintSites(std::ostream& out, bool json);
+
+struct SiteInfo;
+// The text of one field (name, start, end, ext, host, dir) of a site.
+std::string SiteFieldText(const SiteInfo& site, const std::string& field);

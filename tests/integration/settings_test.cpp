@@ -1,0 +1,252 @@
+// The settings store and the site editor, through the headless main window.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/state.h"
+#include "app/window.h"
+#include "download/sites.h"
+#include "platform/registry.h"
+#include "support/run.h"
+
+using namespace testenv;
+using ::testing::Contains;
+using ::testing::Not;
+
+namespace {
+struct SettingsTest : ::testing::Test {
+    TempDir games;
+    GameTree tree{games.path()};
+    ProgramRun run{games.path()};
+
+    // Stores values as an earlier run (or an older version) left them.
+    void Store(const std::function<void(RegKey&)>& write) {
+        {
+            RegKey key = RegKey::Open(Hive::CurrentUser, true);
+            write(key);
+        }
+        run.Restart();
+    }
+    std::uint32_t Dword(const char* name) {
+        RegistryUnload();
+        RegKey key = RegKey::Open(Hive::CurrentUser, false);
+        std::uint32_t v = 0xDEADBEEF;
+        EXPECT_TRUE(key.ReadDword(name, &v)) << name;
+        return v;
+    }
+    // Ends the window as the Exit button does.
+    void Exit() {
+        headless::SendCommand(md, 2);
+        headless::PumpPostedCommands(md);
+    }
+};
+}  // namespace
+
+TEST_F(SettingsTest, FirstStartTakesDefaultsAndCloseStoresEverything) {
+    run.Start();
+    EXPECT_THAT(run.Captions(), Not(Contains(">>>Incompatible Registry Settings Detected<<<")));
+    EXPECT_EQ(sbot, 0u);
+    EXPECT_EQ(ssite, 0u);
+    EXPECT_EQ(run.Text(141), "Have Waypoints");
+    EXPECT_EQ(run.Text(125), "Missing Waypoints");
+    EXPECT_EQ(run.Text(149), "Brimlock Wpts");
+    EXPECT_EQ(headless::ScrollRange(md, 150), std::make_pair(0, 5));
+    EXPECT_EQ(headless::EditLimit(md, 154), 6);
+    EXPECT_EQ(headless::EditLimit(md, 132), 5);
+    EXPECT_EQ(headless::EditLimit(md, 149), 51);
+    {
+        RegKey key = RegKey::Open(Hive::CurrentUser, false);
+        for (int n = 0; n < 6; ++n) EXPECT_TRUE(key.HasValue("Site" + std::to_string(n)));
+        for (int n = 0; n < 11; ++n) EXPECT_TRUE(key.HasValue("Bots" + std::to_string(n)));
+        EXPECT_FALSE(key.HasValue("Version"));
+    }
+    Exit();
+    EXPECT_TRUE(headless::DialogEnded(md, nullptr));
+    EXPECT_EQ(Dword("Version"), 250u);
+    EXPECT_EQ(Dword("Auto Start"), 0u);
+    EXPECT_EQ(Dword("Check All"), 0u);
+    EXPECT_EQ(Dword("Disable Verify"), 0u);
+    EXPECT_EQ(Dword("Default Bot"), 0u);
+    EXPECT_EQ(Dword("Default Site"), 0u);
+    EXPECT_EQ(Dword("Difficulty"), 1u);
+}
+
+TEST_F(SettingsTest, OldSettingsAreReplaced) {
+    Store([](RegKey& key) {
+        key.WriteDword("Default Bot", 4);
+        key.WriteDword("Auto Start", 1);
+        key.WriteBinary("Site2", "garbage", 7);
+    });
+    run.Start();
+    auto boxes = headless::MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].caption, ">>>Incompatible Registry Settings Detected<<<");
+    EXPECT_EQ(boxes[0].text, "I have deleted site settings");
+    EXPECT_EQ(sbot, 0u);
+    EXPECT_FALSE(headless::Checked(md, 134));
+    EXPECT_EQ(GetSite(2).name, "Outpost Wpts");
+    EXPECT_EQ(Dword("Version"), 0x40200000u);
+    Exit();
+    EXPECT_EQ(Dword("Version"), 250u);
+}
+
+TEST_F(SettingsTest, StoredOptionsComeBack) {
+    Store([](RegKey& key) {
+        key.WriteDword("Version", 250);
+        key.WriteDword("Default Bot", 4);
+        key.WriteDword("Default Site", 9);
+        key.WriteDword("Check All", 1);
+        key.WriteDword("Auto Start", 1);
+    });
+    run.Start();
+    EXPECT_EQ(sbot, 4u);
+    EXPECT_EQ(headless::ComboCurSel(md, 102), 4);
+    EXPECT_EQ(run.Text(148), "wpt");
+    EXPECT_EQ(ssite, 5u);  // a stored site past the table shows the last one
+    EXPECT_EQ(headless::ScrollPos(md, 150), 5);
+    EXPECT_EQ(run.Text(132), "zip");
+    EXPECT_TRUE(headless::Checked(md, 111));
+    EXPECT_TRUE(headless::Checked(md, 134));
+    EXPECT_THAT(run.Status(), Contains("Auto Start Initiated"));
+    // The check starts from the event loop, as if Go! Go! Go! was pressed.
+    EXPECT_EQ(hThread, nullptr);
+    headless::PumpPostedCommands(md);
+    WaitForThread(hThread);
+    EXPECT_NE(hThread, nullptr);
+    EXPECT_EQ(run.Text(141), "Have Waypoints");
+    Exit();
+    EXPECT_EQ(Dword("Default Site"), 5u);
+    EXPECT_EQ(Dword("Default Bot"), 4u);
+}
+
+TEST_F(SettingsTest, StoredBotOutsideTheTableSelectsTheFirst) {
+    Store([](RegKey& key) {
+        key.WriteDword("Version", 250);
+        key.WriteDword("Default Bot", 42);
+    });
+    run.Start();
+    EXPECT_EQ(sbot, 0u);
+    EXPECT_EQ(run.Text(148), "pwf");
+}
+
+TEST_F(SettingsTest, LayoutIsRestoredAndToggled) {
+    Store([](RegKey& key) {
+        key.WriteDword("Version", 250);
+        key.WriteDword("Difficulty", 2);
+    });
+    run.Start();
+    Rect full = GetWindowRect(md);
+    headless::PumpPostedCommands(md);
+    EXPECT_EQ(AdvButtonPressed(1), 2);
+    EXPECT_EQ(run.Text(143), "<--- Simple");
+    Rect advanced = GetWindowRect(md);
+    EXPECT_EQ(advanced.right - advanced.left, full.right - full.left);
+
+    headless::SendCommand(md, 143);
+    EXPECT_EQ(run.Text(143), "Advanced --->");
+    Rect simple = GetWindowRect(md);
+    Rect marker = GetControlRect(md, 144);
+    EXPECT_EQ(simple.right, marker.right);
+    EXPECT_EQ(simple.left, advanced.left);
+    EXPECT_EQ(simple.top, advanced.top);
+
+    headless::SendCommand(md, 143);
+    EXPECT_EQ(GetWindowRect(md).right, advanced.right);
+    Exit();
+    EXPECT_EQ(Dword("Difficulty"), 2u);
+}
+
+TEST_F(SettingsTest, UnknownLayoutKeepsTheTemplateSize) {
+    Store([](RegKey& key) {
+        key.WriteDword("Version", 250);
+        key.WriteDword("Difficulty", 7);
+    });
+    run.Start();
+    headless::PumpPostedCommands(md);
+    EXPECT_EQ(AdvButtonPressed(1), 1);
+    EXPECT_EQ(run.Text(143), "Advanced --->");
+    Rect w = GetWindowRect(md);
+    EXPECT_GT(w.right, GetControlRect(md, 144).right);
+}
+
+TEST_F(SettingsTest, SiteRowsAreReadWithBoundsAndSavedByteForByte) {
+    SiteRecord odd = PresetSite(1);
+    std::memset(odd.name, 'n', sizeof odd.name);  // no terminator
+    std::memcpy(odd.host, "host.example\0leftover", 21);
+    std::string tooLong(181, 'x');
+    Store([&](RegKey& key) {
+        key.WriteDword("Version", 250);
+        key.WriteBinary("Site1", &odd, sizeof odd);
+        key.WriteBinary("Site3", tooLong.data(), tooLong.size());
+    });
+    run.Start();
+    EXPECT_EQ(GetSite(1).name, std::string(50, 'n'));
+    EXPECT_EQ(GetSite(1).host, "host.example");
+    EXPECT_EQ(GetSite(3).name, "Trench Wpts");  // replaced by the compiled-in row
+    Exit();
+    RegistryUnload();
+    RegKey key = RegKey::Open(Hive::CurrentUser, false);
+    SiteRecord back{};
+    ASSERT_TRUE(key.ReadBinary("Site1", &back, sizeof back));
+    EXPECT_EQ(std::memcmp(&back, &odd, sizeof back), 0);
+    ASSERT_TRUE(key.ReadBinary("Site3", &back, sizeof back));
+    EXPECT_EQ(std::memcmp(&back, &PresetSite(3), sizeof back), 0);
+}
+
+TEST_F(SettingsTest, SiteSelectorStaysWithinTheTable) {
+    run.Start();
+    auto scroll = [](unsigned code, unsigned pos = 0) {
+        headless::Send(md, WM_HSCROLL, MakeWParam(code, pos), 150);
+    };
+    scroll(SB_LINEUP);
+    EXPECT_EQ(ssite, 0u);
+    scroll(SB_PAGEDOWN);
+    EXPECT_EQ(ssite, 1u);
+    EXPECT_EQ(run.Text(149), "Bunker Wpts");
+    scroll(SB_THUMBTRACK, 5);
+    scroll(SB_LINEDOWN);
+    EXPECT_EQ(ssite, 5u);
+    EXPECT_EQ(headless::ScrollPos(md, 150), 5);
+    scroll(8);  // an end-of-scroll code changes nothing
+    EXPECT_EQ(ssite, 5u);
+    EXPECT_EQ(AppStart, 1);
+}
+
+TEST_F(SettingsTest, SiteEditorWritesTheSelectedRowOnly) {
+    run.Start();
+    headless::Send(md, WM_HSCROLL, MakeWParam(SB_THUMBPOSITION, 4), 150);
+    headless::TypeText(md, 149, "My Site");
+    headless::TypeText(md, 132, "abcdef");  // the box takes five, the row four
+    EXPECT_EQ(run.Text(132), "abcde");
+    EXPECT_EQ(GetSite(4).name, "My Site");
+    EXPECT_EQ(GetSite(4).ext, "abcd");
+
+    // Switching shows the other site without copying texts between rows.
+    headless::Send(md, WM_HSCROLL, MakeWParam(SB_LINEDOWN, 0), 150);
+    EXPECT_EQ(run.Text(149), "Enter a name");
+    EXPECT_EQ(GetSite(5).name, "Enter a name");
+    EXPECT_EQ(GetSite(4).name, "My Site");
+    headless::Send(md, WM_HSCROLL, MakeWParam(SB_LINEUP, 0), 150);
+    EXPECT_EQ(run.Text(149), "My Site");
+
+    // Any edit box's change rewrites the selected row from the six boxes.
+    SetSiteField(4, "host", "changed.example");
+    SetDlgItemInt(md, 115, 3);
+    EXPECT_EQ(GetSite(4).host, "Enter Host name");
+}
+
+TEST_F(SettingsTest, FailureToSaveIsReported) {
+    run.Start();
+    // A directory where the settings file belongs cannot be replaced.
+    std::string hive = run.configDir() + "/HKEY_CURRENT_USER.reg";
+    std::remove(hive.c_str());
+    MakeDirs(hive);
+    run.Restart();
+    run.Start();
+    Exit();
+    auto boxes = headless::MessageBoxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().caption, "Error!");
+    EXPECT_THAT(boxes.back().text, ::testing::HasSubstr("could not be saved"));
+}
