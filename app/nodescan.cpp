@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/scanrunner.h"
-#include "app/window.h"
 #include "app/state.h"
+#include "app/window.h"
 #include "bots/bots.h"
 #include "check/lists.h"
 #include "download/sites.h"
@@ -17,7 +17,9 @@
 namespace {
 constexpr const char* kHelpFile = "nodescan.hlp";
 
-void RegistryNotice(const std::string& line) { sout(line); }
+void RegistryNotice(const std::string& line) {
+    sout(line);
+}
 }  // namespace
 
 int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
@@ -50,7 +52,8 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
 
 std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
     switch (msg) {
-        case WM_INITDIALOG: return InitializeApp(window, wParam, lParam);
+        case WM_INITDIALOG:
+            return InitializeApp(window, wParam, lParam);
         case WM_CLOSE:
         case WM_DESTROY:
             SaveOptions();
@@ -68,8 +71,10 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
         case WM_HSCROLL:
             if (lParam == 150) SetSiteInfo(LoWord(wParam), HiWord(wParam));
             return 0;
-        case WM_COMMAND: break;
-        default: return 0;
+        case WM_COMMAND:
+            break;
+        default:
+            return 0;
     }
     unsigned code = HiWord(wParam);
     unsigned id = LoWord(wParam);
@@ -81,16 +86,27 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
         SiteInfoChanged();
     }
     switch (id) {
-        case 1: StartThread(1); break;
+        case 1:
+            StartThread(1);
+            break;
         case 2:
             hThread = nullptr;
             PostQuitMessage(0);
             break;
-        case 105: GotoBotWebPageFunc(); break;
-        case 139: StartThread(139); break;
-        case 143: AdvButtonPressed(0); break;
-        case 146: WinHelp(md, kHelpFile, HELP_FINDER, nullptr, 0); break;
-        default: break;
+        case 105:
+            GotoBotWebPageFunc();
+            break;
+        case 139:
+            StartThread(139);
+            break;
+        case 143:
+            AdvButtonPressed(0);
+            break;
+        case 146:
+            WinHelp(md, kHelpFile, HELP_FINDER, nullptr, 0);
+            break;
+        default:
+            break;
     }
     return 0;
 }
@@ -117,7 +133,9 @@ std::string NodescanWindowText() {
     return title;
 }
 
-void SetNodescanWindowText() { SetWindowTitle(md, NodescanWindowText()); }
+void SetNodescanWindowText() {
+    SetWindowTitle(md, NodescanWindowText());
+}
 
 void sout(const std::string& text) {
     // The steps run on the window's thread as one, as a message to the list

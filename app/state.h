@@ -12,9 +12,9 @@
 // The program version: shown as 2.50, stored as 250.
 inline constexpr double kProgramVersion = 2.5;
 
-inline constexpr int kMaxMaps = 4000;     // slots of the map name list
-inline constexpr int kMapNameSize = 64;   // bytes per slot, terminator included
-inline constexpr int kMaxResults = 4000;  // result records
+inline constexpr int kMaxMaps = 4000;          // slots of the map name list
+inline constexpr int kMapNameSize = 64;        // bytes per slot, terminator included
+inline constexpr int kMaxResults = 4000;       // result records
 inline constexpr std::size_t kPathSize = 260;  // the path buffers of the stored format
 
 inline constexpr int kLeftList = 101;
@@ -43,11 +43,11 @@ extern std::atomic<int> AppStart;         // 1: typed site fields are copied int
 extern ThreadHandle hThread;              // the scan thread (user-interface thread only)
 extern std::atomic<std::uint32_t> ec;     // the scan thread's last queried exit code
 extern std::atomic<std::uint32_t> dwThreadId;
-extern ThreadHandle DThread;              // the download worker
-extern std::atomic<int> dfunc;            // the download worker's job: 0 waypoint, 1 update
-extern std::atomic<int> col;              // sort slot of the most recent sort
-extern int order[8];                      // sort direction per sort slot (user-interface thread)
-extern char* maps[kMaxMaps];              // the map name list, 64-byte blocks
-extern ResultRecord MY[kMaxResults];      // one record per right-list row
-extern char tdir[4096];                   // the temporary directory
+extern ThreadHandle DThread;          // the download worker
+extern std::atomic<int> dfunc;        // the download worker's job: 0 waypoint, 1 update
+extern std::atomic<int> col;          // sort slot of the most recent sort
+extern int order[8];                  // sort direction per sort slot (user-interface thread)
+extern char* maps[kMaxMaps];          // the map name list, 64-byte blocks
+extern ResultRecord MY[kMaxResults];  // one record per right-list row
+extern char tdir[4096];               // the temporary directory
 extern int statusLines;  // lines put into the status list since it was last emptied (window thread)

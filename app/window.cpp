@@ -6,7 +6,9 @@
 #include "platform/shell.h"
 
 namespace {
-constexpr std::uint32_t Context(std::uint32_t id) { return (id << 16) | 100; }
+constexpr std::uint32_t Context(std::uint32_t id) {
+    return (id << 16) | 100;
+}
 
 int layoutState = 1;  // 1 simple, 2 advanced
 
@@ -17,17 +19,39 @@ struct LayoutSizes {
 
 #define NODESCAN_HELP_ID(id) id, Context(id)
 const std::uint32_t aIDs[] = {
-    NODESCAN_HELP_ID(115), NODESCAN_HELP_ID(139), NODESCAN_HELP_ID(116),
-    NODESCAN_HELP_ID(140), NODESCAN_HELP_ID(142), NODESCAN_HELP_ID(143),
-    NODESCAN_HELP_ID(22222), NODESCAN_HELP_ID(122), NODESCAN_HELP_ID(146),
-    NODESCAN_HELP_ID(123), NODESCAN_HELP_ID(101), NODESCAN_HELP_ID(102),
-    NODESCAN_HELP_ID(149), NODESCAN_HELP_ID(126), NODESCAN_HELP_ID(103),
-    NODESCAN_HELP_ID(150), NODESCAN_HELP_ID(105), NODESCAN_HELP_ID(152),
-    NODESCAN_HELP_ID(129), NODESCAN_HELP_ID(106), NODESCAN_HELP_ID(177),
-    NODESCAN_HELP_ID(154), NODESCAN_HELP_ID(131), NODESCAN_HELP_ID(132),
-    NODESCAN_HELP_ID(109), NODESCAN_HELP_ID(133), NODESCAN_HELP_ID(110),
-    NODESCAN_HELP_ID(134), NODESCAN_HELP_ID(111), NODESCAN_HELP_ID(112),
-    NODESCAN_HELP_ID(136), 0, 0,
+    NODESCAN_HELP_ID(115),
+    NODESCAN_HELP_ID(139),
+    NODESCAN_HELP_ID(116),
+    NODESCAN_HELP_ID(140),
+    NODESCAN_HELP_ID(142),
+    NODESCAN_HELP_ID(143),
+    NODESCAN_HELP_ID(22222),
+    NODESCAN_HELP_ID(122),
+    NODESCAN_HELP_ID(146),
+    NODESCAN_HELP_ID(123),
+    NODESCAN_HELP_ID(101),
+    NODESCAN_HELP_ID(102),
+    NODESCAN_HELP_ID(149),
+    NODESCAN_HELP_ID(126),
+    NODESCAN_HELP_ID(103),
+    NODESCAN_HELP_ID(150),
+    NODESCAN_HELP_ID(105),
+    NODESCAN_HELP_ID(152),
+    NODESCAN_HELP_ID(129),
+    NODESCAN_HELP_ID(106),
+    NODESCAN_HELP_ID(177),
+    NODESCAN_HELP_ID(154),
+    NODESCAN_HELP_ID(131),
+    NODESCAN_HELP_ID(132),
+    NODESCAN_HELP_ID(109),
+    NODESCAN_HELP_ID(133),
+    NODESCAN_HELP_ID(110),
+    NODESCAN_HELP_ID(134),
+    NODESCAN_HELP_ID(111),
+    NODESCAN_HELP_ID(112),
+    NODESCAN_HELP_ID(136),
+    0,
+    0,
 };
 #undef NODESCAN_HELP_ID
 
@@ -54,9 +78,14 @@ void SetSize(int mode) {
             sizes.simpleHeight = sizes.fullHeight = window.bottom - window.top;
             sizes.fullWidth = window.right - window.left;
             break;
-        case 1: MoveWindow(md, window.left, window.top, sizes.simpleWidth, sizes.simpleHeight); break;
-        case 2: MoveWindow(md, window.left, window.top, sizes.fullWidth, sizes.fullHeight); break;
-        default: break;
+        case 1:
+            MoveWindow(md, window.left, window.top, sizes.simpleWidth, sizes.simpleHeight);
+            break;
+        case 2:
+            MoveWindow(md, window.left, window.top, sizes.fullWidth, sizes.fullHeight);
+            break;
+        default:
+            break;
     }
 }
 

@@ -11,24 +11,58 @@
 #include "settings/locator.h"
 
 BotRecord Bots[kBotCount + 1] = {
-    {"Pod Bot", 0, "pwf", "Pod Bot 2.6 by Marten Kessel and the Pod Team",
-     "http://www.podbot.example/", "podbot.dll", " ", {}},
-    {"Swat Bot", 1, "swat", "Swat Bot by Ian Corrigan", "http://www.swatbot.example/", "", " ",
+    {"Pod Bot",
+     0,
+     "pwf",
+     "Pod Bot 2.6 by Marten Kessel and the Pod Team",
+     "http://www.podbot.example/",
+     "podbot.dll",
+     " ",
      {}},
+    {"Swat Bot", 1, "swat", "Swat Bot by Ian Corrigan", "http://www.swatbot.example/", "", " ", {}},
     {"Ram Bot", 2, "pth", "Ram Bot by Tomas Ramberg", "http://www.rambot.example/", "", " ", {}},
-    {"Joe Bot", 3, "wpj", "Joe Bot 1.6.5 by Johannes Lampe and Stefan Vogt",
-     "http://www.joebot.example/", "joebot.dll", "", {}},
-    {"HPB Bot", 4, "wpt", "HPB Bot by Henry Parker Bell", "http://www.hpbbot.example/", "", "",
+    {"Joe Bot",
+     3,
+     "wpj",
+     "Joe Bot 1.6.5 by Johannes Lampe and Stefan Vogt",
+     "http://www.joebot.example/",
+     "joebot.dll",
+     "",
      {}},
-    {"Android Bot", 5, "awp", "Android Bot by Dana Okafor", "http://www.androidbot.example/", "",
-     "", {}},
+    {"HPB Bot", 4, "wpt", "HPB Bot by Henry Parker Bell", "http://www.hpbbot.example/", "", "", {}},
+    {"Android Bot",
+     5,
+     "awp",
+     "Android Bot by Dana Okafor",
+     "http://www.androidbot.example/",
+     "",
+     "",
+     {}},
     {"NNBot", 6, "nwp", "NNBot by Nils Norberg", "http://www.nnbot.example/", "", "", {}},
-    {"TeamBot", 7, "twp", "TeamBot by Rhys Talbot and Kim Seo", "http://www.teambot.example/", "",
-     "", {}},
-    {"FreedomBot", 8, "fb2", "FreedomBot by Paolo Ferri", "http://www.freedombot.example/", "", "",
+    {"TeamBot",
+     7,
+     "twp",
+     "TeamBot by Rhys Talbot and Kim Seo",
+     "http://www.teambot.example/",
+     "",
+     "",
      {}},
-    {"RealBot", 9, "rbr", "RealBot 3.0 by Stefan Hendriks and Pieter Vos",
-     "http://www.realbot.example/", "", "", {}},
+    {"FreedomBot",
+     8,
+     "fb2",
+     "FreedomBot by Paolo Ferri",
+     "http://www.freedombot.example/",
+     "",
+     "",
+     {}},
+    {"RealBot",
+     9,
+     "rbr",
+     "RealBot 3.0 by Stefan Hendriks and Pieter Vos",
+     "http://www.realbot.example/",
+     "",
+     "",
+     {}},
     {"AgroBot", 10, "agro", "AgroBot by Agnes Rossi", "http://www.agrobot.example/", "", "", {}},
     {"", 255, " ", "", "", "", "", {}},
 };
@@ -56,7 +90,9 @@ void SetField(char (&f)[N], const std::string& text) {
     f[n] = 0;
 }
 
-bool ValidBot(int bot) { return bot >= 0 && bot < kBotCount; }
+bool ValidBot(int bot) {
+    return bot >= 0 && bot < kBotCount;
+}
 
 // How each row's waypoint directory is formed when it is not yet known.
 enum class DirRule { PodBotConfig, MapDir, CsDirPlus, BaseDirPlus };
@@ -210,10 +246,18 @@ std::string GetBotWaypointDir(int bot) {
     std::string result;
     const BotDirRule& rule = kDirRules[bot];
     switch (rule.rule) {
-        case DirRule::PodBotConfig: result = PodBotDir(cdir); break;
-        case DirRule::MapDir: result = mdir; break;
-        case DirRule::CsDirPlus: result = MakeBotDirA(rule.sub, cdir); break;
-        case DirRule::BaseDirPlus: result = MakeBotDirB(rule.sub, cdir); break;
+        case DirRule::PodBotConfig:
+            result = PodBotDir(cdir);
+            break;
+        case DirRule::MapDir:
+            result = mdir;
+            break;
+        case DirRule::CsDirPlus:
+            result = MakeBotDirA(rule.sub, cdir);
+            break;
+        case DirRule::BaseDirPlus:
+            result = MakeBotDirB(rule.sub, cdir);
+            break;
     }
     std::lock_guard lock(botsMutex);
     SetField(Bots[bot].dir, result);

@@ -20,7 +20,9 @@ std::string ShownName(const char* listed, const std::string& ext) {
     return name.substr(0, dot == std::string::npos ? name.size() : dot) + "." + ext;
 }
 
-std::string ListingExt(const std::string& mask) { return mask.size() > 2 ? mask.substr(2) : ""; }
+std::string ListingExt(const std::string& mask) {
+    return mask.size() > 2 ? mask.substr(2) : "";
+}
 }  // namespace
 
 void BotFind() {
@@ -82,7 +84,8 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
         std::size_t pos = SetBotExt(counterpart, bot, 0);
         // A waypoint whose map has a longer name (cs_town.pwf for
         // cs_town.final.bsp) belongs to that map: it is not redundant.
-        bool exists = test.Contains(counterpart) || (checkredway == 1 && test.ContainsStem(counterpart));
+        bool exists =
+            test.Contains(counterpart) || (checkredway == 1 && test.ContainsStem(counterpart));
         if (!exists) continue;
         std::string shown = ShownName(maps[i], ext);
         if (ListFindItem(md, kRightList, shown) >= 0) continue;

@@ -58,9 +58,8 @@ int FindBot(const std::string& text) {
 // code with which the game search ended the program.
 int StartUp(const Options& opt) {
     headless::SetStatusListener([](const std::string& line) { std::cerr << line << std::endl; });
-    headless::SetMessageBoxResponder([&opt](const headless::MessageBoxCall& box) {
-        return Answer(opt, box);
-    });
+    headless::SetMessageBoxResponder(
+        [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
     bool givenDirs = !opt.gameDir.empty() || !opt.mapDir.empty();
     bool storedRows = false;
     if (givenDirs) {
@@ -113,7 +112,8 @@ int RunCheck(const Options& opt) {
 int main(int argc, char** argv) {
     InitBlockHeap();
     Options opt;
-    CLI::App app{"Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
+    CLI::App app{
+        "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
     app.require_subcommand(1);
     app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");
     app.add_option("--game-dir", opt.gameDir,
@@ -152,9 +152,8 @@ int main(int argc, char** argv) {
     }
 
     if (*reset) {
-        headless::SetMessageBoxResponder([&opt](const headless::MessageBoxCall& box) {
-            return Answer(opt, box);
-        });
+        headless::SetMessageBoxResponder(
+            [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
         return WinMain(nullptr, nullptr, "reset", 0);
     }
     if (*sitesSet && (!opt.gameDir.empty() || !opt.mapDir.empty())) {

@@ -54,13 +54,17 @@ void Edit(char (&f)[N], const std::string& text, std::size_t chars) {
     f[n] = 0;
 }
 
-int Clamp(int site) { return site < 0 ? 0 : (site >= kSiteCount ? kSiteCount - 1 : site); }
+int Clamp(int site) {
+    return site < 0 ? 0 : (site >= kSiteCount ? kSiteCount - 1 : site);
+}
 }  // namespace
 
 SiteRecord Sites[kSiteCount] = {kPresets[0], kPresets[1], kPresets[2],
                                 kPresets[3], kPresets[4], kPresets[5]};
 
-const SiteRecord& PresetSite(int site) { return kPresets[Clamp(site)]; }
+const SiteRecord& PresetSite(int site) {
+    return kPresets[Clamp(site)];
+}
 
 SiteInfo GetSite(int site) {
     std::lock_guard lock(sitesMutex);
@@ -81,29 +85,46 @@ void SetSiteRow(int site, const SiteRecord& row) {
 bool SetSiteField(int site, const std::string& field, const std::string& text) {
     std::lock_guard lock(sitesMutex);
     SiteRecord& r = Sites[Clamp(site)];
-    if (field == "name") Edit(r.name, text, kNameChars);
-    else if (field == "start") Edit(r.start, text, kStartChars);
-    else if (field == "end") Edit(r.end, text, kEndChars);
-    else if (field == "ext") Edit(r.ext, text, kExtChars);
-    else if (field == "host") Edit(r.host, text, kHostChars);
-    else if (field == "dir") Edit(r.dir, text, kDirChars);
-    else return false;
+    if (field == "name")
+        Edit(r.name, text, kNameChars);
+    else if (field == "start")
+        Edit(r.start, text, kStartChars);
+    else if (field == "end")
+        Edit(r.end, text, kEndChars);
+    else if (field == "ext")
+        Edit(r.ext, text, kExtChars);
+    else if (field == "host")
+        Edit(r.host, text, kHostChars);
+    else if (field == "dir")
+        Edit(r.dir, text, kDirChars);
+    else
+        return false;
     return true;
 }
 
-std::string GetServerName(int site) { return GetSite(site).name; }
+std::string GetServerName(int site) {
+    return GetSite(site).name;
+}
 
 void SetSiteInfo(unsigned code, unsigned position) {
     AppStart = 0;
     int site = static_cast<int>(ssite.load());
     switch (code) {
         case SB_LINEUP:
-        case SB_PAGEUP: site -= 1; break;
+        case SB_PAGEUP:
+            site -= 1;
+            break;
         case SB_LINEDOWN:
-        case SB_PAGEDOWN: site += 1; break;
+        case SB_PAGEDOWN:
+            site += 1;
+            break;
         case SB_THUMBPOSITION:
-        case SB_THUMBTRACK: site = static_cast<int>(std::min(position, 1000u)); break;
-        default: AppStart = 1; return;
+        case SB_THUMBTRACK:
+            site = static_cast<int>(std::min(position, 1000u));
+            break;
+        default:
+            AppStart = 1;
+            return;
     }
     site = Clamp(site);
     ssite = static_cast<std::uint32_t>(site);

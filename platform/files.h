@@ -34,7 +34,7 @@ std::vector<std::string> ListDirectory(const std::string& dir, const std::string
 
 // One listing of a directory, for name tests without a system call per name.
 class DirectoryIndex {
-public:
+  public:
     explicit DirectoryIndex(const std::string& dir);
     // Whether an entry of that name exists, ignoring case.
     bool Contains(const std::string& name) const;
@@ -44,7 +44,7 @@ public:
     // The directory as it is on disk (the path given when it does not exist).
     const std::string& dir() const { return dir_; }
 
-private:
+  private:
     std::string dir_;
     std::unordered_map<std::string, std::string> names_;  // folded -> on disk
     std::unordered_map<std::string, std::string> stems_;  // folded stem.ext -> on disk

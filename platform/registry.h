@@ -16,7 +16,7 @@ enum class Hive { CurrentUser, LocalMachine };
 inline constexpr const char* kNodescanKey = "Software\\Nodescan";
 
 class RegKey {
-public:
+  public:
     // Opens kNodescanKey in hive, creating it when create is true.
     static RegKey Open(Hive hive, bool create);
 
@@ -49,7 +49,7 @@ public:
     // Writes the hive file when this key changed it; false when that failed.
     bool Close();
 
-private:
+  private:
     RegKey(Hive hive, bool open) : hive_(hive), open_(open) {}
     Hive hive_;
     bool open_;

@@ -65,8 +65,12 @@ enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 constexpr std::uintptr_t MakeWParam(unsigned low, unsigned high) {
     return (static_cast<std::uintptr_t>(high & 0xFFFF) << 16) | (low & 0xFFFF);
 }
-constexpr unsigned LoWord(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFF); }
-constexpr unsigned HiWord(std::uintptr_t v) { return static_cast<unsigned>((v >> 16) & 0xFFFF); }
+constexpr unsigned LoWord(std::uintptr_t v) {
+    return static_cast<unsigned>(v & 0xFFFF);
+}
+constexpr unsigned HiWord(std::uintptr_t v) {
+    return static_cast<unsigned>((v >> 16) & 0xFFFF);
+}
 
 // What WM_NOTIFY's lParam points to for a list-view notification.
 struct ListNotify {
@@ -119,7 +123,9 @@ void ListBoxSetCurSel(Hwnd w, int id, int index);
 
 // List views in report mode. Each row carries a 32-bit key.
 using RGB = std::uint32_t;  // 0x00BBGGRR
-constexpr RGB MakeRGB(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
+constexpr RGB MakeRGB(unsigned r, unsigned g, unsigned b) {
+    return r | (g << 8) | (b << 16);
+}
 void ListInsertColumn(Hwnd w, int id, int column, const std::string& text, int width);
 // Changes an existing column; false when the list has no such column.
 bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int width);

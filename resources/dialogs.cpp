@@ -72,14 +72,26 @@ const ControlTemplate kConfigControls[] = {
     {310, K::Edit, nullptr, 123, 66, 32, 12, kEditBox},
 };
 
-const DialogTemplate kMain = {100, "Waypoint Checker", 30, 12, 499, 232, "Helv", 8, true,
-                              kMainControls};
-const DialogTemplate kConfig = {300, "NodeScan Advanced Configuration", 72, 21, 180, 126,
-                                "MS Sans Serif", 8, true, kConfigControls};
+const DialogTemplate kMain = {100,  "Waypoint Checker", 30, 12, 499, 232, "Helv", 8,
+                              true, kMainControls};
+const DialogTemplate kConfig = {300,
+                                "NodeScan Advanced Configuration",
+                                72,
+                                21,
+                                180,
+                                126,
+                                "MS Sans Serif",
+                                8,
+                                true,
+                                kConfigControls};
 }  // namespace
 
-const DialogTemplate& MainDialogTemplate() { return kMain; }
-const DialogTemplate& ConfigDialogTemplate() { return kConfig; }
+const DialogTemplate& MainDialogTemplate() {
+    return kMain;
+}
+const DialogTemplate& ConfigDialogTemplate() {
+    return kConfig;
+}
 
 const DialogTemplate* FindDialogTemplate(int id) {
     if (id == kMain.id) return &kMain;

@@ -24,7 +24,7 @@ enum ControlStyle : unsigned {
     kHidden = 1u << 0,
     kBorder = 1u << 1,
     kReadOnly = 1u << 2,
-    kNumber = 1u << 3,         // digits only
+    kNumber = 1u << 3,  // digits only
     kMultiLine = 1u << 4,
     kAutoHScroll = 1u << 5,
     kAlignRight = 1u << 6,
@@ -52,7 +52,7 @@ struct DialogTemplate {
     int x, y, cx, cy;  // dialog units
     const char* font;
     int pointSize;
-    bool contextHelp;  // the help button in the caption
+    bool contextHelp;                           // the help button in the caption
     std::span<const ControlTemplate> controls;  // template order = tab order
 };
 

@@ -5,9 +5,9 @@
 #include <unordered_map>
 
 #include "platform/files.h"
+#include "platform/headless/host.h"
 #include "platform/help.h"
 #include "platform/shell.h"
-#include "platform/headless/host.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
 
@@ -104,7 +104,9 @@ std::string GetDlgItemText(Hwnd w, int id) {
     return c ? c->text : "";
 }
 
-void SetDlgItemInt(Hwnd w, int id, int value) { SetDlgItemText(w, id, std::to_string(value)); }
+void SetDlgItemInt(Hwnd w, int id, int value) {
+    SetDlgItemText(w, id, std::to_string(value));
+}
 
 void SetWindowTitle(Hwnd w, const std::string& text) {
     std::lock_guard lock(mu);
@@ -487,7 +489,9 @@ void SetStatusListener(std::function<void(const std::string&)> listener) {
     statusListener = std::move(listener);
 }
 
-std::string Text(Hwnd w, int id) { return GetDlgItemText(w, id); }
+std::string Text(Hwnd w, int id) {
+    return GetDlgItemText(w, id);
+}
 
 std::string Title(Hwnd w) {
     std::lock_guard lock(mu);
@@ -495,7 +499,9 @@ std::string Title(Hwnd w) {
     return d == dialogs.end() ? "" : d->second.title;
 }
 
-bool Checked(Hwnd w, int id) { return IsDlgButtonChecked(w, id); }
+bool Checked(Hwnd w, int id) {
+    return IsDlgButtonChecked(w, id);
+}
 
 int EditLimit(Hwnd w, int id) {
     std::lock_guard lock(mu);
@@ -511,8 +517,12 @@ std::vector<std::string> ComboItems(Hwnd w, int id) {
     return out;
 }
 
-int ComboCurSel(Hwnd w, int id) { return ComboGetCurSel(w, id); }
-int ScrollPos(Hwnd w, int id) { return ScrollGetPos(w, id); }
+int ComboCurSel(Hwnd w, int id) {
+    return ComboGetCurSel(w, id);
+}
+int ScrollPos(Hwnd w, int id) {
+    return ScrollGetPos(w, id);
+}
 
 std::pair<int, int> ScrollRange(Hwnd w, int id) {
     std::lock_guard lock(mu);
@@ -578,7 +588,9 @@ bool QuitRequested() {
     return quitRequested;
 }
 
-void SelectComboItem(Hwnd w, int id, int index) { ComboSetCurSel(w, id, index); }
+void SelectComboItem(Hwnd w, int id, int index) {
+    ComboSetCurSel(w, id, index);
+}
 
 void TypeText(Hwnd w, int id, const std::string& text) {
     std::lock_guard lock(mu);

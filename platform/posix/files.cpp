@@ -9,8 +9,12 @@
 #include <cerrno>
 
 namespace {
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualIgnoreCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -106,7 +110,8 @@ bool ResolvePath(const std::string& path, std::string* actual) {
         }
         result = next;
     }
-    if (!path.empty() && path.back() == '/' && !result.empty() && result.back() != '/') result += '/';
+    if (!path.empty() && path.back() == '/' && !result.empty() && result.back() != '/')
+        result += '/';
     *actual = result;
     return true;
 }
@@ -212,8 +217,10 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned 
     while (ok && done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<std::size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<std::size_t>(n);
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;

@@ -13,6 +13,10 @@ void InitBlockHeap() {
     GC_allow_register_threads();
 }
 
-char* AllocBlock(std::size_t size) { return static_cast<char*>(GC_MALLOC(size)); }
+char* AllocBlock(std::size_t size) {
+    return static_cast<char*>(GC_MALLOC(size));
+}
 
-void CollectBlocks() { GC_gcollect(); }
+void CollectBlocks() {
+    GC_gcollect();
+}

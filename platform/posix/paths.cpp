@@ -16,7 +16,9 @@ std::string Env(const char* name) {
     return v ? v : "";
 }
 
-std::string Home() { return Env("HOME"); }
+std::string Home() {
+    return Env("HOME");
+}
 
 // dir under NODESCAN_HOME when set, else under the XDG variable or its default.
 std::string PerUserDir(const char* homeSub, const char* xdgVar, const char* xdgDefault,
@@ -59,13 +61,17 @@ void AddChildren(std::vector<std::string>& roots, const std::string& dir) {
 }
 }  // namespace
 
-std::string ConfigDir() { return PerUserDir("config", "XDG_CONFIG_HOME", ".config", "nodescan"); }
+std::string ConfigDir() {
+    return PerUserDir("config", "XDG_CONFIG_HOME", ".config", "nodescan");
+}
 
 std::string TempDirPath() {
     return PerUserDir("temp", "XDG_CACHE_HOME", ".cache", "nodescan/temp");
 }
 
-std::string DataDir() { return PerUserDir("data", "XDG_DATA_HOME", ".local/share", "nodescan"); }
+std::string DataDir() {
+    return PerUserDir("data", "XDG_DATA_HOME", ".local/share", "nodescan");
+}
 
 std::vector<std::string> SearchRoots() {
     std::vector<std::string> roots;

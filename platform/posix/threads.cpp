@@ -1,12 +1,12 @@
 #include "platform/threads.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
-
-#include <unistd.h>
-#include <cstdio>
 
 #define GC_THREADS
 #include <gc.h>
@@ -25,7 +25,8 @@ std::atomic<std::uint32_t> nextThreadId{1};
 struct CollectorRegistration {
     CollectorRegistration() {
         GC_stack_base sb;
-        registered = GC_get_stack_base(&sb) == GC_SUCCESS && GC_register_my_thread(&sb) == GC_SUCCESS;
+        registered =
+            GC_get_stack_base(&sb) == GC_SUCCESS && GC_register_my_thread(&sb) == GC_SUCCESS;
     }
     ~CollectorRegistration() {
         if (registered) GC_unregister_my_thread();
@@ -71,7 +72,9 @@ void WaitForThread(const ThreadHandle& thread) {
     thread->done.wait(lock, [&] { return thread->ended; });
 }
 
-void ExitThread(std::uint32_t code) { throw ThreadExit{code}; }
+void ExitThread(std::uint32_t code) {
+    throw ThreadExit{code};
+}
 
 void ExitProcess(unsigned code) {
     std::fflush(nullptr);

@@ -1,11 +1,12 @@
 // The bot table: extension rule, waypoint directory rules and stored rows.
+#include "bots/bots.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "app/state.h"
-#include "bots/bots.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
 #include "support/run.h"

@@ -54,7 +54,7 @@ std::vector<std::string> Tree(const std::string& dir) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     TempDir scratch;  // the program's home and its captured output
     TempDir games;
     std::string home = scratch / "home";
@@ -81,10 +81,10 @@ protected:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         std::vector<std::string> argStrings = {NODESCAN_CLI_PATH};
         argStrings.insert(argStrings.end(), args.begin(), args.end());
         std::vector<char*> argv, envp;
@@ -196,8 +196,9 @@ TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
     ASSERT_EQ(doc["messages"].size(), 1u);
     EXPECT_EQ(doc["messages"][0],
               Json({{"caption", "Error!"},
-                    {"text", "PODBot Config File not found.  Defaulting waypoint dir to "
-                             "wptdefault"}}));
+                    {"text",
+                     "PODBot Config File not found.  Defaulting waypoint dir to "
+                     "wptdefault"}}));
 }
 
 TEST_F(CliTest, BotByNameOrIndex) {
@@ -422,8 +423,8 @@ TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {
     auto out = Lines(r.out);
     EXPECT_THAT(out, Contains(std::string("Missing Waypoints")));
     EXPECT_THAT(out, Contains(std::string("Have Waypoints")));
-    EXPECT_THAT(out, Contains(::testing::MatchesRegex(
-                         "Map Name +Last Edited +Version +Created By")));
+    EXPECT_THAT(out,
+                Contains(::testing::MatchesRegex("Map Name +Last Edited +Version +Created By")));
     EXPECT_THAT(out, Contains(::testing::MatchesRegex("de_dust\\.bsp +[0-9/]+ +v2 +Mapper")));
     EXPECT_THAT(out, Contains(std::string("as_oilrig.bsp")));
     EXPECT_THAT(out, Contains(std::string("cs_italy.bsp")));

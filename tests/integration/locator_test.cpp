@@ -1,5 +1,7 @@
 // The game locator: the search of the roots, the stored game and map
 // directories, the caches and research, the old settings file.
+#include "settings/locator.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +14,6 @@
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
-#include "settings/locator.h"
 #include "support/run.h"
 
 using namespace testenv;
@@ -60,7 +61,9 @@ std::string DirOfLength(const std::string& base, std::size_t len) {
     return p;
 }
 
-bool NoDoubleSlash(const std::string& path) { return path.find("//") == std::string::npos; }
+bool NoDoubleSlash(const std::string& path) {
+    return path.find("//") == std::string::npos;
+}
 }  // namespace
 
 TEST(Locator, FirstStartSearchesStoresAndUsesTheDirectories) {

@@ -171,8 +171,7 @@ TEST_F(ScanTest, TooManyOrTooLongNamesAreCountedNotOverrun) {
     EXPECT_EQ(run.LeftNames().size(), 4000u);
     EXPECT_EQ(run.LeftNames().back(), "m03999.bsp");
     bool reported = false;
-    for (const auto& line : run.Status())
-        reported |= line.rfind("4 names not checked", 0) == 0;
+    for (const auto& line : run.Status()) reported |= line.rfind("4 names not checked", 0) == 0;
     EXPECT_TRUE(reported);
 }
 
@@ -222,8 +221,8 @@ TEST_F(JoeBotTest, DirTxtWithoutSetsReportsEveryMapMissing) {
     run.ChooseBot(3);
     run.PressAndWait(1);
     EXPECT_TRUE(run.RightNames().empty());
-    EXPECT_THAT(run.LeftNames(), ElementsAre("as_oil.bsp", "cs_italy.bsp", "de_dust.bsp",
-                                             "de_nuke.bsp"));
+    EXPECT_THAT(run.LeftNames(),
+                ElementsAre("as_oil.bsp", "cs_italy.bsp", "de_dust.bsp", "de_nuke.bsp"));
     EXPECT_EQ(run.Text(112), "4");
     EXPECT_EQ(run.Text(115), "4");
 }

@@ -146,8 +146,9 @@ TEST(Startup, ResetDeletesBothKeysAndEnds) {
     StoreSettings(tree.cstrike());
     // Another key of the machine-wide hive is not the program's to delete.
     std::string lmFile = HiveFilePath(Hive::LocalMachine);
-    WriteFile(lmFile, ReadFile(lmFile) +
-                          "\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Keep\"=dword:00000001\r\n");
+    WriteFile(lmFile,
+              ReadFile(lmFile) +
+                  "\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Keep\"=dword:00000001\r\n");
     RegistryUnload();
     ASSERT_EQ(IsFirstRun(), 0);
 
@@ -201,12 +202,13 @@ namespace {
 // release is given at the latest when the object goes, so that no scan thread
 // is left waiting for a test that has already failed.
 class ScanGate {
-public:
+  public:
     ScanGate() : release_(releaseSignal_.get_future().share()) {
         auto window = std::this_thread::get_id();
         headless::SetMessageBoxResponder([this, window](const headless::MessageBoxCall& box) {
             if (std::this_thread::get_id() != window &&
-                box.text.rfind("PODBot Config File not found", 0) == 0 && !entered_.exchange(true)) {
+                box.text.rfind("PODBot Config File not found", 0) == 0 &&
+                !entered_.exchange(true)) {
                 enteredSignal_.set_value();
                 release_.wait();
             }
@@ -226,7 +228,7 @@ public:
         if (!released_.exchange(true)) releaseSignal_.set_value();
     }
 
-private:
+  private:
     std::promise<void> enteredSignal_;
     std::promise<void> releaseSignal_;
     std::shared_future<void> release_;

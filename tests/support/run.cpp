@@ -5,8 +5,8 @@
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "app/window.h"
-#include "download/sites.h"
 #include "bots/bots.h"
+#include "download/sites.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
@@ -68,10 +68,13 @@ ProgramRun::ProgramRun(const std::string& searchRoots)
     ResetState();
 }
 
-ProgramRun::~ProgramRun() { ResetState(); }
+ProgramRun::~ProgramRun() {
+    ResetState();
+}
 
-void ProgramRun::Restart() { ResetState(); }
-
+void ProgramRun::Restart() {
+    ResetState();
+}
 
 Hwnd ProgramRun::Start() {
     Hwnd w = headless::CreateDialog(100, DialogFunc);
@@ -101,8 +104,14 @@ static std::vector<std::string> Names(int list) {
     return out;
 }
 
-std::vector<std::string> ProgramRun::LeftNames() const { return Names(101); }
-std::vector<std::string> ProgramRun::RightNames() const { return Names(123); }
-std::string ProgramRun::Text(int id) const { return headless::Text(md, id); }
+std::vector<std::string> ProgramRun::LeftNames() const {
+    return Names(101);
+}
+std::vector<std::string> ProgramRun::RightNames() const {
+    return Names(123);
+}
+std::string ProgramRun::Text(int id) const {
+    return headless::Text(md, id);
+}
 
 }  // namespace testenv

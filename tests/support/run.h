@@ -12,7 +12,7 @@ namespace testenv {
 
 // A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
 class GameTree {
-public:
+  public:
     explicit GameTree(const std::string& root);
     const std::string& cstrike() const { return cstrike_; }  // ends in '/'
     std::string maps() const { return cstrike_ + "maps"; }
@@ -23,12 +23,12 @@ public:
     void AddPodWaypoint(const std::string& name, std::uint32_t version, const std::string& author,
                         const std::string& folder = "wptdefault") const;
 
-private:
+  private:
     std::string cstrike_;
 };
 
 class ProgramRun {
-public:
+  public:
     // A fresh run whose game search looks only in searchRoots (colon separated).
     explicit ProgramRun(const std::string& searchRoots = "");
     ~ProgramRun();
@@ -50,7 +50,7 @@ public:
     std::vector<std::string> RightNames() const;
     std::string Text(int id) const;
 
-private:
+  private:
     TempDir home_;
     ScopedEnv homeEnv_;
     ScopedEnv rootsEnv_;

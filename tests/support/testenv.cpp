@@ -31,9 +31,13 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::operator/(const std::string& rel) const { return path_ + "/" + rel; }
+std::string TempDir::operator/(const std::string& rel) const {
+    return path_ + "/" + rel;
+}
 
-void MakeDirs(const std::string& dir) { fs::create_directories(dir); }
+void MakeDirs(const std::string& dir) {
+    fs::create_directories(dir);
+}
 
 void WriteFile(const std::string& path, const std::string& data) {
     fs::path p(path);
@@ -94,8 +98,10 @@ ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 }  // namespace testenv

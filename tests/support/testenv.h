@@ -8,7 +8,7 @@ namespace testenv {
 
 // A fresh directory under the system's temporary directory, removed at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     // path() + "/" + rel
     std::string operator/(const std::string& rel) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -37,11 +37,11 @@ void SetLocalMTime(const std::string& path, int year, int month, int day, int ho
 
 // Sets an environment variable for the life of the object, restoring the old value.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const std::string& value);
     ~ScopedEnv();
 
-private:
+  private:
     std::string name_;
     std::string old_;
     bool had_;

@@ -1,8 +1,9 @@
 // The waypoint header reader on real files in the Pod Bot and other layouts.
+#include "check/header.h"
+
 #include <gtest/gtest.h>
 
 #include "bots/bots.h"
-#include "check/header.h"
 #include "support/testenv.h"
 
 using namespace testenv;

@@ -1,0 +1,187 @@
+#include "platform/qt/dispatch.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace qtdispatch {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long one turn of the event loop may spend on queued calls before
+// input and painting get their turn again.
+constexpr auto kTurnBudget = std::chrono::milliseconds(8);
+// How long the window's thread keeps waiting for the next call of a worker
+// that is waiting for answers, before it goes back to the event loop.
+constexpr auto kLinger = std::chrono::microseconds(200);
+// How long a worker spins for its answer before it sleeps.
+constexpr int kWorkerSpins = 4000;
+
+struct Task {
+    std::function<void()> fn;
+    std::shared_ptr<detail::Waiter> waiter;
+};
+
+const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class Pump : public QObject {
+public:
+    bool event(QEvent* e) override;
+};
+
+std::mutex mu;
+std::deque<Task> queue;     // guarded by mu
+std::set<Hwnd> live;        // guarded by mu
+bool wakePosted = false;    // guarded by mu: a drain event is on its way
+std::atomic<int> queued{0}; // queue.size(), readable without the lock
+int taskDepth = 0;          // window's thread only: queued calls being carried out
+Pump* pump = nullptr;       // window's thread only
+
+void WakeLocked() {
+    // The pump is made on the window's thread when the first dialog goes
+    // live; a worker can only queue after that.
+    if (wakePosted || !pump) return;
+    wakePosted = true;
+    QCoreApplication::postEvent(pump, new QEvent(kDrainEvent));
+}
+
+void EnsurePump() {
+    if (!pump && QCoreApplication::instance()) pump = new Pump;
+}
+
+// Runs one queued call; false when the queue is empty.
+bool RunOne(bool* wasWaitedFor) {
+    Task task;
+    {
+        std::lock_guard lock(mu);
+        if (queue.empty()) return false;
+        task = std::move(queue.front());
+        queue.pop_front();
+        queued.store(static_cast<int>(queue.size()), std::memory_order_relaxed);
+    }
+    ++taskDepth;
+    try {
+        task.fn();
+    } catch (...) {
+        // A call must always release its waiter; nothing thrown by the
+        // window's side may cross into a worker.
+    }
+    --taskDepth;
+    if (task.waiter) {
+        task.waiter->done.store(true, std::memory_order_release);
+        task.waiter->done.notify_one();
+    }
+    if (wasWaitedFor) *wasWaitedFor = task.waiter != nullptr;
+    return true;
+}
+
+// One turn of draining from the event loop.
+void DrainTurn() {
+    auto start = Clock::now();
+    bool lastWaited = false;
+    while (true) {
+        if (RunOne(&lastWaited)) {
+            if (Clock::now() - start > kTurnBudget) break;
+            continue;
+        }
+        // A worker that just got an answer usually asks again at once: wait
+        // a moment for it instead of paying a full wake-up of the loop.
+        if (!lastWaited) return;
+        auto lingerEnd = Clock::now() + kLinger;
+        while (queued.load(std::memory_order_relaxed) == 0 && Clock::now() < lingerEnd) {
+            std::this_thread::yield();
+        }
+        if (queued.load(std::memory_order_relaxed) == 0) return;
+        if (Clock::now() - start > kTurnBudget) break;
+        lastWaited = false;
+    }
+    // Out of time with work left: let input and painting in, then go on.
+    std::lock_guard lock(mu);
+    if (!queue.empty()) {
+        wakePosted = false;
+        WakeLocked();
+    }
+}
+
+bool Pump::event(QEvent* e) {
+    if (e->type() != kDrainEvent) return QObject::event(e);
+    {
+        std::lock_guard lock(mu);
+        wakePosted = false;
+    }
+    DrainTurn();
+    return true;
+}
+
+thread_local int onGui = -1;  // -1 unknown, 0 no, 1 yes
+
+}  // namespace
+
+bool OnGuiThread() {
+    if (onGui < 0) {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return true;  // no application yet: only the main thread runs
+        onGui = QThread::currentThread() == app->thread() ? 1 : 0;
+    }
+    return onGui == 1;
+}
+
+void Flush() {
+    if (taskDepth > 0 || queued.load(std::memory_order_relaxed) == 0) return;
+    while (RunOne(nullptr)) {
+    }
+}
+
+void SetDialogLive(Hwnd w, bool isLive) {
+    EnsurePump();
+    {
+        std::lock_guard lock(mu);
+        if (isLive) {
+            live.insert(w);
+        } else {
+            live.erase(w);
+        }
+    }
+    if (!isLive) {
+        // Run out what was queued for the dialog: the calls find it gone and
+        // return their fallbacks, so no worker stays blocked.
+        while (RunOne(nullptr)) {
+        }
+    }
+}
+
+bool AnyDialogLive() {
+    std::lock_guard lock(mu);
+    return !live.empty();
+}
+
+namespace detail {
+
+bool Enqueue(Hwnd w, std::function<void()> fn, std::shared_ptr<Waiter> waiter) {
+    std::lock_guard lock(mu);
+    bool accepted = w == kNoWindow ? !live.empty() : live.count(w) != 0;
+    if (!accepted) return false;
+    queue.push_back(Task{std::move(fn), std::move(waiter)});
+    queued.store(static_cast<int>(queue.size()), std::memory_order_relaxed);
+    WakeLocked();
+    return true;
+}
+
+void Wait(Waiter& waiter) {
+    for (int i = 0; i < kWorkerSpins; ++i) {
+        if (waiter.done.load(std::memory_order_acquire)) return;
+        std::this_thread::yield();
+    }
+    while (!waiter.done.load(std::memory_order_acquire)) waiter.done.wait(false, std::memory_order_acquire);
+}
+
+}  // namespace detail
+}  // namespace qtdispatch
