@@ -198,13 +198,14 @@ std::string DisplayBotExt(int bot) {
 }
 
 std::size_t SetBotExt(std::string& name, int bot, int keep) {
-    (void)bot;  // the selected bot's extension is used, as the callers pass sbot
     std::size_t p = name.find('.');
     p = (p == std::string::npos) ? name.size() : p + 1;
     if (checkredway == 1 && keep == 0) {
         name.replace(p, std::string::npos, "bsp");
     } else {
-        name.replace(p, std::string::npos, DisplayBotExt(static_cast<int>(sbot.load())));
+        // The scan's own bot names the file; control 148 keeps showing the selection.
+        DisplayBotExt(static_cast<int>(sbot.load()));
+        name.replace(p, std::string::npos, GetBotExt(bot));
     }
     return p;
 }

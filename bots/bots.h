@@ -49,8 +49,9 @@ void DisplayBotDir(Hwnd window, int control, int bot);
 std::string DisplayBotExt(int bot);
 
 // Replaces everything after the first dot of name: by "bsp" in the
-// redundant-waypoint check when keep is 0, else by the selected bot's
-// extension. Returns the position just after the first dot.
+// redundant-waypoint check when keep is 0, else by bot's extension (and
+// shows the selected bot's in control 148). Returns the position just after
+// the first dot.
 std::size_t SetBotExt(std::string& name, int bot, int keep);
 
 // Shows the selected bot in the main window; fromSbot 1 first selects row sbot.

@@ -28,9 +28,10 @@ std::string ListingExt(const std::string& mask) {
 void BotFind() {
     GetCdir();
     std::string mapDir = GetMdir();
-    std::string wptDir = GetBotWaypointDir(static_cast<int>(sbot.load()));
-    sout(wptDir);
+    // The bot is taken once: a choice made while the scan runs starts the next scan.
     int bot = static_cast<int>(sbot.load());
+    std::string wptDir = GetBotWaypointDir(bot);
+    sout(wptDir);
     if (bot == kJoeBot) {
         JoeBotFind(bot, mapDir, wptDir);
     } else {

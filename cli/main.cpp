@@ -166,6 +166,13 @@ int main(int argc, char** argv) {
         std::cerr << "Unknown bot: " << opt.bot << " (see 'nodescan-cli bots')" << std::endl;
         return kUsageError;
     }
+    // A mistyped directory would make a check of nothing that looks complete.
+    auto missing = [](const char* option, const std::string& dir) {
+        if (dir.empty() || IsDirectory(dir)) return false;
+        std::cerr << option << ": no such directory: " << dir << std::endl;
+        return true;
+    };
+    if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
 
     int rc = 0;
     try {

@@ -172,6 +172,14 @@ TEST_F(CliTest, CheckJsonHasTheDocumentedShapeAndContent) {
     EXPECT_THAT(doc["status"].get<std::vector<std::string>>(),
                 ElementsAre(tree.cstrike() + "PODBot/wptdefault"));
     EXPECT_EQ(doc["messages"], Json::array());
+
+    // Typed without its trailing '/': every name is joined with one.
+    std::string typed = tree.cstrike().substr(0, tree.cstrike().size() - 1);
+    doc = RunJson({"check", "--json", "--game-dir", typed});
+    EXPECT_EQ(doc["game_dir"], typed);
+    EXPECT_EQ(doc["map_dir"], typed + "/maps");
+    EXPECT_EQ(doc["waypoint_dir"], typed + "/PODBot/wptdefault");
+    EXPECT_EQ(doc["counts"], Json({{"listed", 2}, {"unmatched", 1}}));
 }
 
 TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
@@ -337,7 +345,10 @@ TEST_F(CliTest, UsageErrorsEnd2) {
           {"check", "--bot", "NoSuchBot", "--game-dir", tree.cstrike()},
           {"check", "--bot", "11", "--game-dir", tree.cstrike()},
           {"check", "--yes", "--no", "--game-dir", tree.cstrike()},
-          {"bots", "--game-dir"}}) {
+          {"bots", "--game-dir"},
+          {"check", "--game-dir", games / "no/such/cstrike/"},
+          {"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"},
+          {"check", "--map-dir", tree.cstrike() + "cstrike.wad"}}) {
         CliResult r = Run(args);
         std::string shown = args.empty() ? "(none)" : args[0] + " " + args.back();
         EXPECT_EQ(r.code, 2) << shown << '\n' << r.err;
