@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<regfile::Key> keys, again;
-    if (regfile::Parse(text, &keys) && !(regfile::Parse(regfile::Format(keys), &again) && again == keys))
+    if (regfile::Parse(text, &keys) &&
+        !(regfile::Parse(regfile::Format(keys), &again) && again == keys))
         __builtin_trap();
     return 0;
 }

@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the missing-waypoint check on the
-# demo installation under a settings directory of its own.
+# Installs what is missing, builds, and shows the demo installation: in the
+# window when a display is available, else as the check's printed lists. The
+# demo keeps its settings in a directory of its own (build/demo-home).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target nodescan-cli
+cmake --build --preset default --target nodescan-cli nodescan
 
-home=build/demo-home
+home="$PWD/build/demo-home"
+game="$home/Half-Life/cstrike/"
 scripts/demo-tree.sh "$home/Half-Life" >/dev/null
-NODESCAN_HOME="$PWD/$home" NODESCAN_SEARCH_ROOTS="$PWD/$home" \
-    build/default/nodescan-cli check --game-dir "$PWD/$home/Half-Life/cstrike/" "$@"
+export NODESCAN_HOME="$home" NODESCAN_SEARCH_ROOTS="$home"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    # The window takes the game from the settings: let a first run find the
+    # demo game and store it.
+    if [ ! -f "$home/config/HKEY_LOCAL_MACHINE.reg" ]; then
+        build/default/nodescan-cli bots >/dev/null 2>&1
+    fi
+    exec build/default/nodescan
+fi
+exec build/default/nodescan-cli check --game-dir "$game" "$@"

@@ -41,6 +41,7 @@ struct Dialog {
     Rect rect{};
     std::map<int, Control> controls;
     bool ended = false;
+    bool destroyed = false;  // WM_DESTROY was sent
     int result = 0;
 };
 
@@ -341,11 +342,19 @@ int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
     // do; then the window is destroyed.
     headless::PumpPostedCommands(w);
     int result = 0;
-    bool ended = headless::DialogEnded(w, &result);
-    if (!ended) {
-        EndDialog(w, 0);
-        headless::Send(w, WM_DESTROY, 0, 0);
+    bool destroyed;
+    {
+        std::lock_guard lock(mu);
+        Dialog& d = dialogs[w];
+        if (!d.ended) {
+            d.ended = true;
+            d.result = 0;
+        }
+        result = d.result;
+        destroyed = d.destroyed;
+        d.destroyed = true;
     }
+    if (!destroyed) headless::Send(w, WM_DESTROY, 0, 0);
     return result;
 }
 
@@ -453,6 +462,7 @@ int PumpPostedCommands(Hwnd w) {
                 if (!quitRequested) return n;
                 quitRequested = false;
                 d->second.ended = true;
+                d->second.destroyed = true;
                 d->second.result = quitCode;
                 next = {kNoWindow, 0};
             } else {

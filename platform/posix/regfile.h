@@ -21,7 +21,7 @@ struct Value {
 };
 
 struct Key {
-    std::string path;  // the section header without brackets
+    std::string path;           // the section header without brackets
     std::vector<Value> values;  // in file order
     bool operator==(const Key&) const = default;
 };

@@ -23,7 +23,9 @@
 namespace regfile {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool StartsWithNoCase(const std::string& s, std::size_t at, const char* prefix) {
     std::size_t n = std::strlen(prefix);
@@ -65,12 +67,23 @@ bool ParseQuoted(const std::string& s, std::size_t* i, std::string* out) {
         if (c == '\\') {
             if (++*i == s.size()) return false;
             switch (s[*i]) {
-                case '\\': c = '\\'; break;
-                case '"': c = '"'; break;
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case '0': c = '\0'; break;
-                default: return false;
+                case '\\':
+                    c = '\\';
+                    break;
+                case '"':
+                    c = '"';
+                    break;
+                case 'n':
+                    c = '\n';
+                    break;
+                case 'r':
+                    c = '\r';
+                    break;
+                case '0':
+                    c = '\0';
+                    break;
+                default:
+                    return false;
             }
         }
         out->push_back(c);
@@ -128,7 +141,8 @@ bool NextLine(const std::string& text, std::size_t* pos, std::string* line) {
     std::size_t end = text.find('\n', *pos);
     if (end == std::string::npos) end = text.size();
     std::size_t last = end;
-    while (last > *pos && (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t'))
+    while (last > *pos &&
+           (text[last - 1] == '\r' || text[last - 1] == ' ' || text[last - 1] == '\t'))
         --last;
     line->assign(text, *pos, last - *pos);
     *pos = end + 1;
@@ -145,12 +159,23 @@ std::string Escape(const std::string& s) {
     std::string out;
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\0': out += "\\0"; break;
-            default: out.push_back(c);
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
@@ -193,8 +218,10 @@ void AppendValue(std::string& out, const Value& v) {
         std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(d));
         out += buf;
     } else {
-        if (v.type == kRegBinary) std::snprintf(buf, sizeof buf, "hex:");
-        else std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
+        if (v.type == kRegBinary)
+            std::snprintf(buf, sizeof buf, "hex:");
+        else
+            std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
         out += buf;
         AppendHex(out, out.size() - start, v.data);
     }
@@ -254,8 +281,10 @@ bool Parse(const std::string& text, std::vector<Key>* keys) {
         if (current == 0) return false;  // a value before any key
         std::size_t i = 0;
         std::string name;
-        if (s[0] == '@') i = 1;
-        else if (!ParseQuoted(s, &i, &name)) return false;
+        if (s[0] == '@')
+            i = 1;
+        else if (!ParseQuoted(s, &i, &name))
+            return false;
         SkipBlanks(s, &i);
         if (i == s.size() || s[i++] != '=') return false;
         SkipBlanks(s, &i);
@@ -288,8 +317,8 @@ using regfile::Key;
 
 struct HiveState {
     bool loaded = false;
-    std::string dir;           // ConfigDir() when loaded
-    bool keepFile = false;     // the file there is unreadable and must not be overwritten
+    std::string dir;        // ConfigDir() when loaded
+    bool keepFile = false;  // the file there is unreadable and must not be overwritten
     std::vector<Key> keys;
 };
 
@@ -307,14 +336,20 @@ std::mutex g_fileMutex[2];
 const char* HiveName(Hive h) {
     return h == Hive::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
-int Index(Hive h) { return h == Hive::CurrentUser ? 0 : 1; }
-std::string KeyPath(Hive h) { return std::string(HiveName(h)) + "\\" + kNodescanKey; }
-std::string FileName(Hive h) { return std::string(HiveName(h)) + ".reg"; }
+int Index(Hive h) {
+    return h == Hive::CurrentUser ? 0 : 1;
+}
+std::string KeyPath(Hive h) {
+    return std::string(HiveName(h)) + "\\" + kNodescanKey;
+}
+std::string FileName(Hive h) {
+    return std::string(HiveName(h)) + ".reg";
+}
 
 // Holds g_mutex; hands the notices queued meanwhile to the sink after
 // releasing it, so that a sink that waits for another thread cannot deadlock.
 class Session {
-public:
+  public:
     Session() : lock_(g_mutex) {}
     ~Session() {
         std::vector<std::string> notices;
@@ -325,7 +360,7 @@ public:
             for (const auto& n : notices) sink(n);
     }
 
-private:
+  private:
     std::unique_lock<std::mutex> lock_;
 };
 
@@ -480,7 +515,9 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
     return *this;
 }
 
-RegKey::~RegKey() { Close(); }
+RegKey::~RegKey() {
+    Close();
+}
 
 bool RegKey::Close() {
     bool changed = open_ && dirty_;
@@ -552,7 +589,8 @@ bool RegDeleteKey(Hive hive) {
         std::size_t before = keys.size();
         std::erase_if(keys, [&](const Key& k) {
             return regfile::SameName(k.path, path) ||
-                   (k.path.size() > sub.size() && regfile::SameName(k.path.substr(0, sub.size()), sub));
+                   (k.path.size() > sub.size() &&
+                    regfile::SameName(k.path.substr(0, sub.size()), sub));
         });
         if (keys.size() == before) return true;  // nothing to delete
     }
@@ -574,4 +612,6 @@ void RegistryUnload() {
     for (auto& st : g_hives) st = HiveState{};
 }
 
-std::string HiveFilePath(Hive hive) { return JoinPath(ConfigDir(), FileName(hive)); }
+std::string HiveFilePath(Hive hive) {
+    return JoinPath(ConfigDir(), FileName(hive));
+}

@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QObject>
 #include <QThread>
-
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -17,10 +16,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How long one turn of the event loop may spend on queued calls before
-// input and painting get their turn again.
-constexpr auto kTurnBudget = std::chrono::milliseconds(8);
-// How long the window's thread keeps waiting for the next call of a worker
-// that is waiting for answers, before it goes back to the event loop.
+// input and painting get their turn again (a frame at 60 Hz).
+constexpr auto kTurnBudget = std::chrono::milliseconds(16);
+// How long the window's thread keeps waiting for the next call of a busy
+// worker before it goes back to the event loop.
 constexpr auto kLinger = std::chrono::microseconds(200);
 // How long a worker spins for its answer before it sleeps.
 constexpr int kWorkerSpins = 4000;
@@ -33,17 +32,17 @@ struct Task {
 const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class Pump : public QObject {
-public:
+  public:
     bool event(QEvent* e) override;
 };
 
 std::mutex mu;
-std::deque<Task> queue;     // guarded by mu
-std::set<Hwnd> live;        // guarded by mu
-bool wakePosted = false;    // guarded by mu: a drain event is on its way
-std::atomic<int> queued{0}; // queue.size(), readable without the lock
-int taskDepth = 0;          // window's thread only: queued calls being carried out
-Pump* pump = nullptr;       // window's thread only
+std::deque<Task> queue;      // guarded by mu
+std::set<Hwnd> live;         // guarded by mu
+bool wakePosted = false;     // guarded by mu: a drain event is on its way
+std::atomic<int> queued{0};  // queue.size(), readable without the lock
+int taskDepth = 0;           // window's thread only: queued calls being carried out
+Pump* pump = nullptr;        // window's thread only
 
 void WakeLocked() {
     // The pump is made on the window's thread when the first dialog goes
@@ -58,7 +57,7 @@ void EnsurePump() {
 }
 
 // Runs one queued call; false when the queue is empty.
-bool RunOne(bool* wasWaitedFor) {
+bool RunOne() {
     Task task;
     {
         std::lock_guard lock(mu);
@@ -79,29 +78,25 @@ bool RunOne(bool* wasWaitedFor) {
         task.waiter->done.store(true, std::memory_order_release);
         task.waiter->done.notify_one();
     }
-    if (wasWaitedFor) *wasWaitedFor = task.waiter != nullptr;
     return true;
 }
 
 // One turn of draining from the event loop.
 void DrainTurn() {
     auto start = Clock::now();
-    bool lastWaited = false;
     while (true) {
-        if (RunOne(&lastWaited)) {
+        if (RunOne()) {
             if (Clock::now() - start > kTurnBudget) break;
             continue;
         }
-        // A worker that just got an answer usually asks again at once: wait
-        // a moment for it instead of paying a full wake-up of the loop.
-        if (!lastWaited) return;
+        // A busy worker calls again at once: wait a moment for it instead of
+        // paying a turn of the loop (and a repaint) for every call.
         auto lingerEnd = Clock::now() + kLinger;
         while (queued.load(std::memory_order_relaxed) == 0 && Clock::now() < lingerEnd) {
             std::this_thread::yield();
         }
         if (queued.load(std::memory_order_relaxed) == 0) return;
         if (Clock::now() - start > kTurnBudget) break;
-        lastWaited = false;
     }
     // Out of time with work left: let input and painting in, then go on.
     std::lock_guard lock(mu);
@@ -112,9 +107,11 @@ void DrainTurn() {
 }
 
 bool Pump::event(QEvent* e) {
-    if (e->type() != kDrainEvent) return QObject::event(e);
     {
+        // The event was made by the thread that queued under the lock: take
+        // the lock before looking at it.
         std::lock_guard lock(mu);
+        if (e->type() != kDrainEvent) return QObject::event(e);
         wakePosted = false;
     }
     DrainTurn();
@@ -136,7 +133,7 @@ bool OnGuiThread() {
 
 void Flush() {
     if (taskDepth > 0 || queued.load(std::memory_order_relaxed) == 0) return;
-    while (RunOne(nullptr)) {
+    while (RunOne()) {
     }
 }
 
@@ -153,7 +150,7 @@ void SetDialogLive(Hwnd w, bool isLive) {
     if (!isLive) {
         // Run out what was queued for the dialog: the calls find it gone and
         // return their fallbacks, so no worker stays blocked.
-        while (RunOne(nullptr)) {
+        while (RunOne()) {
         }
     }
 }
@@ -161,6 +158,10 @@ void SetDialogLive(Hwnd w, bool isLive) {
 bool AnyDialogLive() {
     std::lock_guard lock(mu);
     return !live.empty();
+}
+
+int Pending() {
+    return queued.load(std::memory_order_relaxed);
 }
 
 namespace detail {
@@ -180,7 +181,8 @@ void Wait(Waiter& waiter) {
         if (waiter.done.load(std::memory_order_acquire)) return;
         std::this_thread::yield();
     }
-    while (!waiter.done.load(std::memory_order_acquire)) waiter.done.wait(false, std::memory_order_acquire);
+    while (!waiter.done.load(std::memory_order_acquire))
+        waiter.done.wait(false, std::memory_order_acquire);
 }
 
 }  // namespace detail

@@ -34,6 +34,8 @@ void Flush();
 // removed when it ends (the queue is then run out).
 void SetDialogLive(Hwnd w, bool live);
 bool AnyDialogLive();
+// Calls queued and not yet carried out.
+int Pending();
 
 namespace detail {
 // Shared by the caller and the queue, so that neither side can outlive it.
@@ -66,7 +68,9 @@ R Call(Hwnd w, R fallback, F&& fn) {
     }
     R result = fallback;
     auto waiter = std::make_shared<detail::Waiter>();
-    if (!detail::Enqueue(w, [&result, &fn] { result = fn(); }, waiter)) return fallback;
+    if (!detail::Enqueue(
+            w, [&result, &fn] { result = fn(); }, waiter))
+        return fallback;
     detail::Wait(*waiter);
     return result;
 }

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "platform/ui.h"
 
 class QWidget;
+class QTextBrowser;
 
 namespace qthost {
 
@@ -28,6 +30,14 @@ BaseUnits DialogBaseUnits();
 // message loop runs (after its initialisation and the first posted
 // commands' turn). Tests and benchmarks drive the window from here.
 void SetDialogRunningHook(std::function<void(Hwnd)> hook);
+
+// Takes the targets given to the shell instead of the desktop (tests):
+// the hook's answer is ShellOpen's result. Null restores the desktop.
+void SetShellHook(std::function<bool(const std::string&)> hook);
+
+// The help window, once help has been shown: its QTextBrowser shows the
+// page at source(). Null before.
+QTextBrowser* HelpBrowser();
 
 // True while the dialog's message loop runs.
 bool DialogRunning(Hwnd w);

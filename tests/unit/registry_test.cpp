@@ -20,7 +20,9 @@
 namespace {
 
 std::vector<std::string> g_notices;
-void CollectNotice(const std::string& line) { g_notices.push_back(line); }
+void CollectNotice(const std::string& line) {
+    g_notices.push_back(line);
+}
 
 // Lines joined with CR LF, each one ended.
 std::string CrLf(std::initializer_list<const char*> lines) {
@@ -34,7 +36,9 @@ unsigned Mode(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 // The files of the config directory whose names begin with prefix.
 std::vector<std::string> FilesStartingWith(const std::string& prefix) {
@@ -46,7 +50,7 @@ std::vector<std::string> FilesStartingWith(const std::string& prefix) {
 }
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegistryUnload();
         RegistrySetReadOnly(false);
@@ -128,17 +132,13 @@ TEST_F(RegistryTest, WrittenFileHasTheExactRegeditText) {
     key.WriteString("Empty", "");
     key.WriteDword("auto START", 11);  // same value, its first spelling and place stay
     EXPECT_TRUE(key.Close());
-    EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::CurrentUser)),
-              CrLf({"REGEDIT4",
-                    "",
-                    "[HKEY_CURRENT_USER\\Software\\Nodescan]",
-                    "\"Auto Start\"=dword:0000000b",
-                    "\"CSDir\"=\"C:\\\\Games\\\\\\\"cs\\\"\\\\\"",
-                    "\"Say \\\"hi\\\"\"=hex(1):63,61,66,e9",
-                    "\"Site0\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
-                    "  16,17,18,19,1a,1b,1c,1d",
-                    "\"Empty\"=\"\"",
-                    ""}));
+    EXPECT_EQ(
+        testenv::ReadFile(HiveFilePath(Hive::CurrentUser)),
+        CrLf({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Nodescan]",
+              "\"Auto Start\"=dword:0000000b", "\"CSDir\"=\"C:\\\\Games\\\\\\\"cs\\\"\\\\\"",
+              "\"Say \\\"hi\\\"\"=hex(1):63,61,66,e9",
+              "\"Site0\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
+              "  16,17,18,19,1a,1b,1c,1d", "\"Empty\"=\"\"", ""}));
 }
 
 TEST_F(RegistryTest, ReadsAHandWrittenLfFileAndKeepsItsOtherKeys) {
@@ -174,18 +174,10 @@ TEST_F(RegistryTest, ReadsAHandWrittenLfFileAndKeepsItsOtherKeys) {
     EXPECT_TRUE(key.WriteString("MapDir", "/games/cs/maps"));
     EXPECT_TRUE(key.Close());
     EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::LocalMachine)),
-              CrLf({"REGEDIT4",
-                    "",
-                    "[HKEY_LOCAL_MACHINE\\Software\\Other]",
-                    "\"X\"=hex(2):41,00",
-                    "",
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\NODESCAN]",
-                    "\"CSDir\"=\"/games/cs\\\\\"",
-                    "\"Blob\"=hex:01,02,03,04,05,ff,10",
-                    "@=\"default\"",
-                    "\"Count\"=dword:0000001f",
-                    "\"MapDir\"=\"/games/cs/maps\"",
-                    ""}));
+              CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Other]", "\"X\"=hex(2):41,00",
+                    "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\NODESCAN]", "\"CSDir\"=\"/games/cs\\\\\"",
+                    "\"Blob\"=hex:01,02,03,04,05,ff,10", "@=\"default\"",
+                    "\"Count\"=dword:0000001f", "\"MapDir\"=\"/games/cs/maps\"", ""}));
     EXPECT_TRUE(g_notices.empty());
 }
 
@@ -267,7 +259,8 @@ TEST_F(RegistryTest, ReadOnlyModeWritesNoFile) {
 
 TEST_F(RegistryTest, CorruptFileIsMovedAsideWithANotice) {
     const std::string path = HiveFilePath(Hive::CurrentUser);
-    const std::string bad = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]\r\n\"A\"=hex:0g\r\n";
+    const std::string bad =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]\r\n\"A\"=hex:0g\r\n";
     testenv::WriteFile(path, bad);
     EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
     ASSERT_EQ(g_notices.size(), 1u);
@@ -322,10 +315,11 @@ TEST_F(RegistryTest, DeleteKeyRemovesItsSectionOrTheFile) {
     EXPECT_FALSE(Exists(HiveFilePath(Hive::CurrentUser)));
     EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
 
-    testenv::WriteFile(HiveFilePath(Hive::LocalMachine),
-                       CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Nodescan]", "\"CSDir\"=\"/a\"",
-                             "", "[HKEY_LOCAL_MACHINE\\Software\\Nodescan\\Sub]", "\"S\"=dword:00000001",
-                             "", "[HKEY_LOCAL_MACHINE\\Software\\Keep]", "\"K\"=\"k\"", ""}));
+    testenv::WriteFile(
+        HiveFilePath(Hive::LocalMachine),
+        CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Nodescan]", "\"CSDir\"=\"/a\"", "",
+              "[HKEY_LOCAL_MACHINE\\Software\\Nodescan\\Sub]", "\"S\"=dword:00000001", "",
+              "[HKEY_LOCAL_MACHINE\\Software\\Keep]", "\"K\"=\"k\"", ""}));
     RegistryUnload();
     EXPECT_TRUE(RegDeleteKey(Hive::LocalMachine));
     EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::LocalMachine)),
@@ -363,8 +357,9 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     a.join();
     b.join();
     RegistryUnload();
-    for (auto [hive, prefix] : {std::pair{Hive::CurrentUser, "A"}, std::pair{Hive::LocalMachine, "B"},
-                                std::pair{Hive::CurrentUser, "C"}}) {
+    for (auto [hive, prefix] :
+         {std::pair{Hive::CurrentUser, "A"}, std::pair{Hive::LocalMachine, "B"},
+          std::pair{Hive::CurrentUser, "C"}}) {
         RegKey key = RegKey::Open(hive, false);
         ASSERT_TRUE(key.ok());
         for (int i = 0; i < kCount; ++i) {
@@ -402,12 +397,12 @@ TEST(RegFile, RejectsMalformedText) {
     for (const char* text : {
              "REGEDIT5\r\n",
              "\xEF\xBB\xBFREGEDIT4\r\n",
-             "REGEDIT4\r\n\"A\"=dword:1\r\n",                   // value before a key
-             "REGEDIT4\r\n[K]\r\n\"A\"=dword:123456789\r\n",     // nine digits
+             "REGEDIT4\r\n\"A\"=dword:1\r\n",                 // value before a key
+             "REGEDIT4\r\n[K]\r\n\"A\"=dword:123456789\r\n",  // nine digits
              "REGEDIT4\r\n[K]\r\n\"A\"=dword:\r\n",
              "REGEDIT4\r\n[K]\r\n\"A\"=hex:1,,2\r\n",
              "REGEDIT4\r\n[K]\r\n\"A\"=hex:123\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n",           // continued past the end
+             "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n",  // continued past the end
              "REGEDIT4\r\n[K]\r\n\"A\"=hex(zz):01\r\n",
              "REGEDIT4\r\n[K]\r\n\"A\"=\"open\r\n",
              "REGEDIT4\r\n[K]\r\n\"A\"=\"x\" trailing\r\n",
@@ -425,9 +420,10 @@ TEST(RegFile, RejectsMalformedText) {
 
 TEST(RegFile, MergesRepeatsAndRoundTrips) {
     std::vector<regfile::Key> keys;
-    ASSERT_TRUE(regfile::Parse("REGEDIT4\n[K]\n\"a\"=dword:1\n[k]\n\"A\"=\"two\"\n\"\\n\\0\\r\"=hex(0):\n"
-                               "[L]\n\"x\"=\"tab\there\"\n@=hex(4):01,02\n",
-                               &keys));
+    ASSERT_TRUE(
+        regfile::Parse("REGEDIT4\n[K]\n\"a\"=dword:1\n[k]\n\"A\"=\"two\"\n\"\\n\\0\\r\"=hex(0):\n"
+                       "[L]\n\"x\"=\"tab\there\"\n@=hex(4):01,02\n",
+                       &keys));
     ASSERT_EQ(keys.size(), 2u);
     EXPECT_EQ(keys[0].path, "K");
     ASSERT_EQ(keys[0].values.size(), 2u);

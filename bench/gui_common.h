@@ -1,0 +1,22 @@
+// Shared by the window benchmarks: the program's start as main() does it,
+// and settings that point at a game installation.
+#pragma once
+
+#include <string>
+
+class QApplication;
+
+namespace guibench {
+
+// Settings as a program that found the game in cstrike (ending in '/') and
+// was closed once leave them: the directories and the version.
+void StoreSettings(const std::string& cstrike);
+
+// Answers every message box that shows (OK, No or Cancel) and says so on
+// stderr: a benchmark's run should show none.
+void AnswerMessageBoxes();
+
+// The seconds since the process started (its start time from /proc).
+double SecondsSinceProcessStart();
+
+}  // namespace guibench
