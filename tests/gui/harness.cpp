@@ -25,35 +25,10 @@
 #include "platform/registry.h"
 #include "platform/threads.h"
 #include "settings/locator.h"
+#include "support/newrun.h"
 
 namespace gui {
 namespace {
-
-// The bot table as compiled in, taken before any run changed it.
-const struct CompiledBots {
-    BotRecord rows[kBotCount + 1];
-    CompiledBots() { std::memcpy(rows, Bots, sizeof rows); }
-} compiledBots;
-
-void ResetState() {
-    WaitForThread(hThread);
-    RegistryUnload();
-    RegistrySetReadOnly(false);
-    ResetDirectoryCache();
-    std::memcpy(Bots, compiledBots.rows, sizeof Bots);
-    md = kNoWindow;
-    sbot = 0;
-    ssite = 0;
-    checkredway = 0;
-    research = 0;
-    AppStart = 0;
-    hThread = nullptr;
-    ec = 0;
-    col = 0;
-    statusLines = 0;
-    ResetWindowState();
-    for (int n = 0; n < kSiteCount; ++n) SetSiteRow(n, PresetSite(n));
-}
 
 std::string MapContent() {
     return std::string("\x1e\0\0\0", 4) + std::string(60, '\0');
@@ -117,13 +92,13 @@ Program::Program(const std::string& searchRoots)
     : homeEnv_("NODESCAN_HOME", home_.path()),
       rootsEnv_("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home_ / "no-game" : searchRoots),
       onlineEnv_("NODESCAN_ONLINE", "0") {
-    ResetState();
+    testenv::ResetProgramState();
     current = this;
 }
 
 Program::~Program() {
     qthost::SetDialogRunningHook(nullptr);
-    ResetState();
+    testenv::ResetProgramState();
     if (current == this) current = nullptr;
 }
 
@@ -132,7 +107,7 @@ std::string Program::hiveFile() const {
 }
 
 void Program::Restart() {
-    ResetState();
+    testenv::ResetProgramState();
 }
 
 void Program::SetAnswer(std::function<QMessageBox::StandardButton(const Box&)> answer) {

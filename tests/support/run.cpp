@@ -10,34 +10,14 @@
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
+#include "support/newrun.h"
 
 namespace testenv {
 namespace {
-// The bot table as compiled in, taken before any run changed it.
-const struct CompiledBots {
-    BotRecord rows[kBotCount + 1];
-    CompiledBots() { std::memcpy(rows, Bots, sizeof rows); }
-} compiledBots;
-
 void ResetState() {
     WaitForThread(hThread);
     headless::Reset();
-    RegistryUnload();
-    RegistrySetReadOnly(false);
-    ResetDirectoryCache();
-    std::memcpy(Bots, compiledBots.rows, sizeof Bots);
-    md = kNoWindow;
-    sbot = 0;
-    ssite = 0;
-    checkredway = 0;
-    research = 0;
-    AppStart = 0;
-    hThread = nullptr;
-    ec = 0;
-    col = 0;
-    statusLines = 0;
-    ResetWindowState();
-    for (int n = 0; n < kSiteCount; ++n) SetSiteRow(n, PresetSite(n));
+    ResetProgramState();
 }
 }  // namespace
 
