@@ -22,8 +22,8 @@ void CopyField(char (&out)[N], const std::string& text) {
     std::memcpy(out, text.data(), len);
     out[len] = 0;
 }
-}  // namespace
 
+// The packed DOS date of the UTC calendar day of t.
 std::uint32_t DosDateOf(std::int64_t t) {
     std::time_t tt = static_cast<std::time_t>(t);
     std::tm utc{};
@@ -32,6 +32,7 @@ std::uint32_t DosDateOf(std::int64_t t) {
     if (year < 1980 || year > 2107) return 0;  // outside what a DOS date holds
     return static_cast<std::uint32_t>((year - 1980) * 512 + (utc.tm_mon + 1) * 32 + utc.tm_mday);
 }
+}  // namespace
 
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
                   const std::string& ext) {

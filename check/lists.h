@@ -27,6 +27,3 @@ void SetColumnNames(int list, int mode);
 void CreateNoWaypointColumns(Hwnd dialog);
 // Empties both lists and MY, and gives the right list's headers their plain texts.
 void ClearLists(Hwnd dialog);
-
-// The packed DOS date of the UTC calendar day of t.
-std::uint32_t DosDateOf(std::int64_t t);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
+#include <optional>
 
 #include "app/state.h"
 #include "support/run.h"
@@ -241,4 +243,22 @@ TEST_F(JoeBotTest, MissingDirTxtAndRedundantCheckStopEarly) {
     EXPECT_EQ(run.Status().back(), "JoeBot not supported yet..");
     EXPECT_TRUE(run.LeftNames().empty());
     EXPECT_TRUE(run.RightNames().empty());
+}
+
+TEST_F(ScanTest, LastEditedIsTheLocalDayAndTheSortKeyTheUtcDay) {
+    struct LocalZone {  // five hours behind UTC, no summer time
+        std::optional<ScopedEnv> tz{std::in_place, "TZ", "EST5"};
+        LocalZone() { tzset(); }
+        ~LocalZone() {
+            tz.reset();
+            tzset();
+        }
+    } zone;
+    tree.AddMap("de_dust.bsp");
+    tree.AddPodWaypoint("de_dust.pwf", 7, "Late");
+    SetLocalMTime(tree.cstrike() + "PODBot/wptdefault/de_dust.pwf", 2001, 12, 4, 23, 30);
+    run.Start();
+    run.PressAndWait(1);
+    EXPECT_EQ(headless::Rows(md, 123).at(0).cells.at(1), "04/12/2001");
+    EXPECT_EQ(MY[0].dosDate, (2001u - 1980u) * 512u + 12u * 32u + 5u);  // 04:30 UTC on the 5th
 }
