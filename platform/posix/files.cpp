@@ -42,16 +42,33 @@ std::vector<std::string> ReadNames(const std::string& dir) {
     return names;
 }
 
-// The entry of dir whose name equals name ignoring case, first in listing order.
+// The entry of dir whose name equals name ignoring case, first in listing
+// order. The last directory read is kept per thread, so that a scan that
+// resolves thousands of names in one directory reads it once; an answer from
+// it is checked on disk, and a miss reads the directory again.
 bool MatchInDir(const std::string& dir, const std::string& name, std::string* actual) {
-    bool found = false;
-    for (auto& n : ReadNames(dir)) {
-        if (EqualIgnoreCase(n, name) && (!found || ListingLess(n, *actual))) {
-            *actual = std::move(n);
-            found = true;
+    thread_local std::string cachedDir;
+    thread_local std::unordered_map<std::string, std::string> cachedNames;  // folded -> on disk
+    std::string key = FoldCase(name);
+    if (cachedDir == dir) {
+        auto it = cachedNames.find(key);
+        if (it != cachedNames.end() && Exists(JoinPath(dir, it->second))) {
+            *actual = it->second;
+            return true;
         }
     }
-    return found;
+    auto names = ReadNames(dir);
+    std::sort(names.begin(), names.end(), ListingLess);
+    cachedDir = dir;
+    cachedNames.clear();
+    for (auto& n : names) {
+        std::string folded = FoldCase(n);
+        cachedNames.emplace(std::move(folded), std::move(n));  // the first in order stays
+    }
+    auto it = cachedNames.find(key);
+    if (it == cachedNames.end()) return false;
+    *actual = it->second;
+    return true;
 }
 
 // The name up to its first dot and from its last dot, folded.
