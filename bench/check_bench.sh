@@ -100,26 +100,11 @@ if [[ ${1:-} == --make-tree ]]; then
     exit 0
 fi
 
-if [[ $# -gt 2 || ${1:-} == -* ]]; then
-    echo "usage: $0 [BUILD_DIR] [RUNS]" >&2
-    exit 2
-fi
-repo=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-build/default}
-runs=${2:-15}
-if [[ ! -d $build && -d $repo/$build ]]; then build=$repo/$build; fi
-[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "$0: RUNS must be a positive number" >&2; exit 2; }
-cli=$build/nodescan-cli
-measure=$build/bench/measure
-for prog in "$cli" "$measure"; do
-    if [[ ! -x $prog ]]; then
-        echo "$0: $prog not found; build first:" >&2
-        echo "  cmake --preset default && cmake --build --preset default" >&2
-        exit 2
-    fi
-done
-cli=$(realpath "$cli")
-measure=$(realpath "$measure")
+source "$(dirname -- "${BASH_SOURCE[0]}")/common.sh"
+bench_args "$@"
+require_built nodescan-cli bench/measure
+cli=$(realpath "$build/nodescan-cli")
+measure=$(realpath "$build/bench/measure")
 
 work=$(mktemp -d /tmp/nodescan-check-bench.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT

@@ -18,22 +18,9 @@ TARGET_STARTUP_RSS_MB=80
 TARGET_CHECK_MS=1000
 CHECK_RUNS=5
 
-if [[ $# -gt 2 || ${1:-} == -* ]]; then
-    echo "usage: $0 [BUILD_DIR] [RUNS]" >&2
-    exit 2
-fi
-repo=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-build/default}
-runs=${2:-15}
-if [[ ! -d $build && -d $repo/$build ]]; then build=$repo/$build; fi
-[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "$0: RUNS must be a positive number" >&2; exit 2; }
-for prog in bench/measure bench/gui_startup bench/gui_check; do
-    if [[ ! -x $build/$prog ]]; then
-        echo "$0: $build/$prog not found; build first:" >&2
-        echo "  cmake --preset default && cmake --build --preset default" >&2
-        exit 2
-    fi
-done
+source "$(dirname -- "${BASH_SOURCE[0]}")/common.sh"
+bench_args "$@"
+require_built bench/measure bench/gui_startup bench/gui_check
 measure=$(realpath "$build/bench/measure")
 startup=$(realpath "$build/bench/gui_startup")
 check=$(realpath "$build/bench/gui_check")

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/fields.h"
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "platform/files.h"
@@ -72,24 +73,6 @@ namespace {
 // while the user-interface thread loads, edits and shows rows.
 std::mutex botsMutex;
 
-// A compiled-in copy of the table, for the rule and the loop bound of LoadBots.
-const BotRecord kCompiledBots[kBotCount + 1] = {
-    Bots[0], Bots[1], Bots[2], Bots[3], Bots[4],  Bots[5],
-    Bots[6], Bots[7], Bots[8], Bots[9], Bots[10], Bots[11],
-};
-
-template <std::size_t N>
-std::string Field(const char (&f)[N]) {
-    return std::string(f, strnlen(f, N));
-}
-
-template <std::size_t N>
-void SetField(char (&f)[N], const std::string& text) {
-    std::size_t n = std::min(text.size(), N - 1);
-    std::memcpy(f, text.data(), n);
-    f[n] = 0;
-}
-
 bool ValidBot(int bot) {
     return bot >= 0 && bot < kBotCount;
 }
@@ -144,7 +127,7 @@ std::string PodBotDir(const std::string& cdir) {
 
 std::string GetBotName(int bot) {
     std::lock_guard lock(botsMutex);
-    return Field(Bots[bot].name);
+    return FieldText(Bots[bot].name);
 }
 
 int GetBotID(int bot) {
@@ -154,17 +137,17 @@ int GetBotID(int bot) {
 
 std::string GetBotExt(int bot) {
     std::lock_guard lock(botsMutex);
-    return Field(Bots[bot].ext);
+    return FieldText(Bots[bot].ext);
 }
 
 std::string GetBotInfo(int bot) {
     std::lock_guard lock(botsMutex);
-    return Field(Bots[bot].info);
+    return FieldText(Bots[bot].info);
 }
 
 std::string GetBotUrl(int bot) {
     std::lock_guard lock(botsMutex);
-    return Field(Bots[bot].url);
+    return FieldText(Bots[bot].url);
 }
 
 BotRecord GetBotRow(int bot) {
@@ -174,19 +157,19 @@ BotRecord GetBotRow(int bot) {
 
 void SetBotExtA(int bot, const std::string& text) {
     std::lock_guard lock(botsMutex);
-    SetField(Bots[bot].ext, text);
+    SetFieldText(Bots[bot].ext, text);
 }
 
 void SetBotDir(int bot, const std::string& text) {
     std::lock_guard lock(botsMutex);
-    SetField(Bots[bot].dir, text);
+    SetFieldText(Bots[bot].dir, text);
 }
 
 void DisplayBotDir(Hwnd window, int control, int bot) {
     std::string dir;
     {
         std::lock_guard lock(botsMutex);
-        dir = Field(Bots[bot].dir);
+        dir = FieldText(Bots[bot].dir);
     }
     SetDlgItemText(window, control, dir);
 }
@@ -241,7 +224,7 @@ std::string GetBotWaypointDir(int bot) {
     std::string mdir = GetMdir();
     {
         std::lock_guard lock(botsMutex);
-        std::string dir = Field(Bots[bot].dir);
+        std::string dir = FieldText(Bots[bot].dir);
         if (dir.size() > 1) return dir;
     }
     std::string result;
@@ -261,8 +244,8 @@ std::string GetBotWaypointDir(int bot) {
             break;
     }
     std::lock_guard lock(botsMutex);
-    SetField(Bots[bot].dir, result);
-    return Field(Bots[bot].dir);
+    SetFieldText(Bots[bot].dir, result);
+    return FieldText(Bots[bot].dir);
 }
 
 void SaveBot(int bot) {
@@ -279,7 +262,7 @@ void SaveBots() {
 }
 
 void LoadBots() {
-    for (int i = 0; std::strlen(kCompiledBots[i].name) > 2; ++i) {
+    for (int i = 0; i < kBotCount; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "Bots%d", i);
         bool read;

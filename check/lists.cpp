@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/fields.h"
 #include "bots/bots.h"
 #include "check/header.h"
 #include "platform/files.h"
@@ -15,13 +16,6 @@ const ColumnSpec Cols[5] = {
 namespace {
 constexpr RGB kBlue = MakeRGB(0, 0, 255);
 constexpr RGB kRed = MakeRGB(255, 0, 0);
-
-template <std::size_t N>
-void CopyField(char (&out)[N], const std::string& text) {
-    std::size_t len = std::min(text.size(), N - 1);
-    std::memcpy(out, text.data(), len);
-    out[len] = 0;
-}
 
 // The packed DOS date of the UTC calendar day of t.
 std::uint32_t DosDateOf(std::int64_t t) {
@@ -52,7 +46,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
         char date[64];
         std::snprintf(date, sizeof date, "%02d/%02d/%d", local.tm_mday, local.tm_mon + 1,
                       local.tm_year + 1900);
-        CopyField(info.dateText, date);
+        SetFieldText(info.dateText, date);
     }
     name.replace(pos, std::string::npos, ext);
 
@@ -62,9 +56,9 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     r.dosDate = haveTime ? DosDateOf(mtime) : 0;
     r.flag = 0;
     r.version = info.version;
-    CopyField(r.name, name);
-    CopyField(r.author, info.author);
-    CopyField(r.dir, dir);
+    SetFieldText(r.name, name);
+    SetFieldText(r.author, info.author);
+    SetFieldText(r.dir, dir);
 
     int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
     ListSetItemText(md, kRightList, row, 1, info.dateText);

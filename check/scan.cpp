@@ -13,11 +13,16 @@
 namespace {
 int nfound = 0;  // key of the next right-list row of the waypoint pass
 
-// The listed name with everything after its first dot replaced by ext.
-std::string ShownName(const char* listed, const std::string& ext) {
-    std::string name = listed;
+// The position just after the name's first dot.
+std::size_t AfterFirstDot(const std::string& name) {
     std::size_t dot = name.find('.');
-    return name.substr(0, dot == std::string::npos ? name.size() : dot) + "." + ext;
+    return dot == std::string::npos ? name.size() : dot + 1;
+}
+
+// The listed name with everything after its first dot replaced by ext, as
+// its row shows it.
+std::string ShownName(std::string listed, const std::string& ext) {
+    return listed.replace(AfterFirstDot(listed), std::string::npos, ext);
 }
 
 std::string ListingExt(const std::string& mask) {
@@ -88,8 +93,10 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
         bool exists =
             test.Contains(counterpart) || (checkredway == 1 && test.ContainsStem(counterpart));
         if (!exists) continue;
-        std::string shown = ShownName(maps[i], ext);
-        if (ListFindItem(md, kRightList, shown) >= 0) continue;
+        // Only the missing-waypoint check has right-list rows by now: a map
+        // already listed there (from an earlier Joe Bot set) is skipped.
+        if (checkredway == 0 && ListFindItem(md, kRightList, ShownName(maps[i], ext)) >= 0)
+            continue;
         if (checkredway == 0) {
             DisplayFound(counterpart, pos, bot, nfound, test.dir(), "bsp");
         } else {
@@ -107,13 +114,11 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
     std::string listDir = L;
     std::string actual;
     if (ResolvePath(L, &actual)) listDir = actual;
+    int list = checkredway == 0 ? kRightList : kLeftList;
     for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
-        std::string shown = ShownName(maps[i], ext);
-        int list = checkredway == 0 ? kRightList : kLeftList;
-        if (ListFindItem(md, list, shown) < 0) {
+        if (ListFindItem(md, list, ShownName(maps[i], ext)) < 0) {
             std::string name = maps[i];
-            std::size_t dot = name.find('.');
-            std::size_t pos = dot == std::string::npos ? name.size() : dot + 1;
+            std::size_t pos = AfterFirstDot(name);
             if (checkredway == 0) {
                 DisplayNotFound(i, name, pos, "bsp");
             } else {

@@ -50,16 +50,13 @@ int Answer(const Options& opt, const headless::MessageBoxCall& box) {
 // The bot row named by name (ignoring case) or index; -1 when none.
 int FindBot(const std::string& text) {
     for (int i = 0; i < kBotCount; ++i)
-        if (text == std::to_string(i) || FoldCase(text) == FoldCase(GetBotName(i))) return i;
+        if (text == std::to_string(i) || EqualIgnoreCase(text, GetBotName(i))) return i;
     return -1;
 }
 
-// Runs the window's start-up on the headless dialog. Returns 0, or the exit
-// code with which the game search ended the program.
-int StartUp(const Options& opt) {
-    headless::SetStatusListener([](const std::string& line) { std::cerr << line << std::endl; });
-    headless::SetMessageBoxResponder(
-        [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
+// Runs the window's start-up on the headless dialog. A game search that
+// ends the program throws ThreadExit.
+void StartUp(const Options& opt) {
     bool givenDirs = !opt.gameDir.empty() || !opt.mapDir.empty();
     bool storedRows = false;
     if (givenDirs) {
@@ -76,11 +73,10 @@ int StartUp(const Options& opt) {
         for (int bot = 0; bot < kBotCount; ++bot) SetBotDir(bot, "");
     }
     if (!opt.bot.empty()) {
-        headless::SelectComboItem(w, 102, FindBot(opt.bot));
+        ComboSetCurSel(w, 102, FindBot(opt.bot));
         headless::SendCommand(w, 102, CBN_SELENDOK);
     }
     headless::TakePostedCommands();  // the CLI runs only its own command
-    return 0;
 }
 
 // Edits one field as the site editor would and saves the six site rows.
@@ -151,11 +147,11 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsageError;
     }
 
-    if (*reset) {
-        headless::SetMessageBoxResponder(
-            [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
-        return WinMain(nullptr, nullptr, "reset", 0);
-    }
+    // Status lines and message boxes go to standard error as they come.
+    headless::SetStatusListener([](const std::string& line) { std::cerr << line << std::endl; });
+    headless::SetMessageBoxResponder(
+        [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
+    if (*reset) return WinMain(nullptr, nullptr, "reset", 0);
     if (*sitesSet && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
         std::cerr << "'sites set' saves the site rows; --game-dir and --map-dir make a run "
                      "that saves nothing"

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <vector>
 
+#include "app/fields.h"
 #include "app/state.h"
 #include "bots/bots.h"
 #include "download/sites.h"
@@ -43,7 +44,7 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
 
 int Counter(int id) {
     try {
-        return std::stoi(headless::Text(md, id));
+        return std::stoi(GetDlgItemText(md, id));
     } catch (...) {
         return 0;
     }
@@ -51,8 +52,7 @@ int Counter(int id) {
 
 // The row's directory as the table holds it, without computing it.
 std::string BotDirField(int bot) {
-    BotRecord row = GetBotRow(bot);
-    return std::string(row.dir, strnlen(row.dir, sizeof row.dir));
+    return FieldText(GetBotRow(bot).dir);
 }
 
 Json JsonStrings(const std::vector<std::string>& v) {
@@ -66,8 +66,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     Hwnd w = md;
     auto left = headless::Rows(w, kLeftList);
     auto right = headless::Rows(w, kRightList);
-    std::string leftCaption = headless::Text(w, 125);
-    std::string rightCaption = headless::Text(w, 141);
+    std::string leftCaption = GetDlgItemText(w, 125);
+    std::string rightCaption = GetDlgItemText(w, 141);
     int bot = static_cast<int>(sbot.load());
     if (json) {
         Json doc;
@@ -111,7 +111,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     for (const auto& r : right) rt.push_back({Cell(r, 0), Cell(r, 1), Cell(r, 2), Cell(r, 3)});
     PrintTable(out, rt);
     out << '\n'
-        << headless::Text(w, 113) << ": " << Counter(112) << "  " << headless::Text(w, 114) << ": "
+        << GetDlgItemText(w, 113) << ": " << Counter(112) << "  " << GetDlgItemText(w, 114) << ": "
         << Counter(115) << '\n';
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/fields.h"
 #include "app/state.h"
 #include "platform/ui.h"
 
@@ -40,20 +41,6 @@ constexpr SiteRecord kPresets[kSiteCount] = {
 
 std::mutex sitesMutex;
 
-template <std::size_t N>
-std::string Field(const char (&f)[N]) {
-    return std::string(f, strnlen(f, N));
-}
-
-// Copies at most chars characters and a terminator over the field, leaving
-// the bytes after it as they were.
-template <std::size_t N>
-void Edit(char (&f)[N], const std::string& text, std::size_t chars) {
-    std::size_t n = std::min({text.size(), chars, N - 1});
-    std::memcpy(f, text.data(), n);
-    f[n] = 0;
-}
-
 int Clamp(int site) {
     return site < 0 ? 0 : (site >= kSiteCount ? kSiteCount - 1 : site);
 }
@@ -69,7 +56,8 @@ const SiteRecord& PresetSite(int site) {
 SiteInfo GetSite(int site) {
     std::lock_guard lock(sitesMutex);
     const SiteRecord& r = Sites[Clamp(site)];
-    return {Field(r.name), Field(r.start), Field(r.end), Field(r.ext), Field(r.host), Field(r.dir)};
+    return {FieldText(r.name), FieldText(r.start), FieldText(r.end),
+            FieldText(r.ext),  FieldText(r.host),  FieldText(r.dir)};
 }
 
 SiteRecord GetSiteRow(int site) {
@@ -86,17 +74,17 @@ bool SetSiteField(int site, const std::string& field, const std::string& text) {
     std::lock_guard lock(sitesMutex);
     SiteRecord& r = Sites[Clamp(site)];
     if (field == "name")
-        Edit(r.name, text, kNameChars);
+        SetFieldText(r.name, text, kNameChars);
     else if (field == "start")
-        Edit(r.start, text, kStartChars);
+        SetFieldText(r.start, text, kStartChars);
     else if (field == "end")
-        Edit(r.end, text, kEndChars);
+        SetFieldText(r.end, text, kEndChars);
     else if (field == "ext")
-        Edit(r.ext, text, kExtChars);
+        SetFieldText(r.ext, text, kExtChars);
     else if (field == "host")
-        Edit(r.host, text, kHostChars);
+        SetFieldText(r.host, text, kHostChars);
     else if (field == "dir")
-        Edit(r.dir, text, kDirChars);
+        SetFieldText(r.dir, text, kDirChars);
     else
         return false;
     return true;
@@ -147,10 +135,10 @@ void SiteInfoChanged() {
                 start = GetDlgItemText(md, kStart), end = GetDlgItemText(md, kEnd);
     std::lock_guard lock(sitesMutex);
     SiteRecord& r = Sites[site];
-    Edit(r.name, name, kNameChars);
-    Edit(r.ext, ext, kExtChars);
-    Edit(r.host, host, kHostChars);
-    Edit(r.dir, dir, kDirChars);
-    Edit(r.start, start, kStartChars);
-    Edit(r.end, end, kEndChars);
+    SetFieldText(r.name, name, kNameChars);
+    SetFieldText(r.ext, ext, kExtChars);
+    SetFieldText(r.host, host, kHostChars);
+    SetFieldText(r.dir, dir, kDirChars);
+    SetFieldText(r.start, start, kStartChars);
+    SetFieldText(r.end, end, kEndChars);
 }

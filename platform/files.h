@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // dir and name joined with one '/' (dir kept as it is when it ends in one).
@@ -18,6 +19,8 @@ bool ListingLess(const std::string& a, const std::string& b);
 
 // Lower-case ASCII folding, for case-insensitive keys.
 std::string FoldCase(std::string s);
+// Whether a and b are equal ignoring ASCII letter case.
+bool EqualIgnoreCase(const std::string& a, const std::string& b);
 
 // The path as it is on disk: each component that does not exist as written
 // is matched ignoring case (the first in listing order wins). False when a
@@ -47,7 +50,7 @@ class DirectoryIndex {
   private:
     std::string dir_;
     std::unordered_map<std::string, std::string> names_;  // folded -> on disk
-    std::unordered_map<std::string, std::string> stems_;  // folded stem.ext -> on disk
+    std::unordered_set<std::string> stems_;               // folded stem.ext
 };
 
 // Opens path (resolved ignoring case) with fopen's mode.

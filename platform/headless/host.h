@@ -61,13 +61,9 @@ std::vector<std::string> StatusLog();
 void SetStatusListener(std::function<void(const std::string&)> listener);
 
 // Snapshots of controls.
-std::string Text(Hwnd w, int id);
 std::string Title(Hwnd w);
-bool Checked(Hwnd w, int id);
 int EditLimit(Hwnd w, int id);
 std::vector<std::string> ComboItems(Hwnd w, int id);
-int ComboCurSel(Hwnd w, int id);
-int ScrollPos(Hwnd w, int id);
 std::pair<int, int> ScrollRange(Hwnd w, int id);
 std::vector<std::string> ListBoxLines(Hwnd w, int id);
 int ListBoxCurSel(Hwnd w, int id);
@@ -90,8 +86,6 @@ std::vector<std::string> ShellRequests();
 // Whether the dialog's loop was asked to quit.
 bool QuitRequested();
 
-// Selects an item of a combo box as the user would (no notification).
-void SelectComboItem(Hwnd w, int id, int index);
 // Types text into an edit control as the user would: the edit limit applies
 // and the change notification is sent.
 void TypeText(Hwnd w, int id, const std::string& text);

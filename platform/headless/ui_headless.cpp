@@ -499,18 +499,10 @@ void SetStatusListener(std::function<void(const std::string&)> listener) {
     statusListener = std::move(listener);
 }
 
-std::string Text(Hwnd w, int id) {
-    return GetDlgItemText(w, id);
-}
-
 std::string Title(Hwnd w) {
     std::lock_guard lock(mu);
     auto d = dialogs.find(w);
     return d == dialogs.end() ? "" : d->second.title;
-}
-
-bool Checked(Hwnd w, int id) {
-    return IsDlgButtonChecked(w, id);
 }
 
 int EditLimit(Hwnd w, int id) {
@@ -525,13 +517,6 @@ std::vector<std::string> ComboItems(Hwnd w, int id) {
     if (Control* c = Find(w, id))
         for (auto& item : c->items) out.push_back(item.first);
     return out;
-}
-
-int ComboCurSel(Hwnd w, int id) {
-    return ComboGetCurSel(w, id);
-}
-int ScrollPos(Hwnd w, int id) {
-    return ScrollGetPos(w, id);
 }
 
 std::pair<int, int> ScrollRange(Hwnd w, int id) {
@@ -596,10 +581,6 @@ std::vector<std::string> ShellRequests() {
 bool QuitRequested() {
     std::lock_guard lock(mu);
     return quitRequested;
-}
-
-void SelectComboItem(Hwnd w, int id, int index) {
-    ComboSetCurSel(w, id, index);
 }
 
 void TypeText(Hwnd w, int id, const std::string& text) {

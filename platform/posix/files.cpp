@@ -16,13 +16,6 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool EqualIgnoreCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 bool Exists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -42,13 +35,27 @@ std::vector<std::string> ReadNames(const std::string& dir) {
     return names;
 }
 
-// The entry of dir whose name equals name ignoring case, first in listing
-// order. The last directory read is kept per thread, so that a scan that
-// resolves thousands of names in one directory reads it once; an answer from
-// it is checked on disk, and a miss reads the directory again.
+// dir's names keyed by their folded form; of names that differ only in
+// case, the first in listing order.
+std::unordered_map<std::string, std::string> FoldedNames(const std::string& dir) {
+    auto names = ReadNames(dir);
+    std::sort(names.begin(), names.end(), ListingLess);
+    std::unordered_map<std::string, std::string> folded;
+    folded.reserve(names.size());
+    for (auto& n : names) {
+        std::string key = FoldCase(n);
+        folded.emplace(std::move(key), std::move(n));
+    }
+    return folded;
+}
+
+// The entry of dir whose name equals name ignoring case. The last directory
+// read is kept per thread, so that a scan that resolves thousands of names in
+// one directory reads it once; an answer from it is checked on disk, and a
+// miss reads the directory again.
 bool MatchInDir(const std::string& dir, const std::string& name, std::string* actual) {
     thread_local std::string cachedDir;
-    thread_local std::unordered_map<std::string, std::string> cachedNames;  // folded -> on disk
+    thread_local std::unordered_map<std::string, std::string> cachedNames;
     std::string key = FoldCase(name);
     if (cachedDir == dir) {
         auto it = cachedNames.find(key);
@@ -57,14 +64,8 @@ bool MatchInDir(const std::string& dir, const std::string& name, std::string* ac
             return true;
         }
     }
-    auto names = ReadNames(dir);
-    std::sort(names.begin(), names.end(), ListingLess);
     cachedDir = dir;
-    cachedNames.clear();
-    for (auto& n : names) {
-        std::string folded = FoldCase(n);
-        cachedNames.emplace(std::move(folded), std::move(n));  // the first in order stays
-    }
+    cachedNames = FoldedNames(dir);
     auto it = cachedNames.find(key);
     if (it == cachedNames.end()) return false;
     *actual = it->second;
@@ -103,6 +104,13 @@ bool ListingLess(const std::string& a, const std::string& b) {
 std::string FoldCase(std::string s) {
     for (char& c : s) c = Lower(c);
     return s;
+}
+
+bool EqualIgnoreCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
 }
 
 bool ResolvePath(const std::string& path, std::string* actual) {
@@ -161,13 +169,8 @@ DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
     std::string actual;
     if (!ResolvePath(dir, &actual)) return;
     dir_ = actual;
-    auto names = ReadNames(actual);
-    std::sort(names.begin(), names.end(), ListingLess);
-    names_.reserve(names.size());
-    for (auto& n : names) {
-        names_.emplace(FoldCase(n), n);  // the first in order stays
-        stems_.emplace(StemKey(n), n);
-    }
+    names_ = FoldedNames(actual);
+    for (const auto& entry : names_) stems_.insert(StemKey(entry.second));
 }
 
 bool DirectoryIndex::Contains(const std::string& name) const {

@@ -36,9 +36,6 @@ bool Parse(const std::string& text, std::vector<Key>* keys);
 // long hex rows wrapped as regedit does.
 std::string Format(const std::vector<Key>& keys);
 
-// Whether two names are equal ignoring ASCII case.
-bool SameName(const std::string& a, const std::string& b);
-
 // Sets name's value in key: an existing name (ignoring case) keeps its
 // spelling and position, a new one is appended.
 void SetValue(Key& key, const std::string& name, std::uint32_t type, std::string data);

@@ -23,19 +23,15 @@
 namespace regfile {
 namespace {
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool StartsWithNoCase(const std::string& s, std::size_t at, const char* prefix) {
     std::size_t n = std::strlen(prefix);
-    return s.size() - at >= n && SameName(s.substr(at, n), prefix);
+    return s.size() - at >= n && EqualIgnoreCase(s.substr(at, n), prefix);
 }
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = Lower(c);
-    return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
 }
 
 // 1 to maxDigits hex digits from s[*i]; false when there are none or more.
@@ -230,22 +226,15 @@ void AppendValue(std::string& out, const Value& v) {
 
 Key* FindKey(std::vector<Key>& keys, const std::string& path) {
     for (auto& k : keys)
-        if (SameName(k.path, path)) return &k;
+        if (EqualIgnoreCase(k.path, path)) return &k;
     return nullptr;
 }
 
 }  // namespace
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
 void SetValue(Key& key, const std::string& name, std::uint32_t type, std::string data) {
     for (auto& v : key.values) {
-        if (SameName(v.name, name)) {
+        if (EqualIgnoreCase(v.name, name)) {
             v.type = type;
             v.data = std::move(data);
             return;
@@ -437,7 +426,7 @@ HiveState& Loaded(Hive h) {
 Key* FindNodescanKey(Hive h) {
     HiveState& st = Loaded(h);
     for (auto& k : st.keys)
-        if (regfile::SameName(k.path, KeyPath(h))) return &k;
+        if (EqualIgnoreCase(k.path, KeyPath(h))) return &k;
     return nullptr;
 }
 
@@ -445,7 +434,7 @@ const regfile::Value* FindValue(Hive h, const std::string& name) {
     Key* k = FindNodescanKey(h);
     if (!k) return nullptr;
     for (const auto& v : k->values)
-        if (regfile::SameName(v.name, name)) return &v;
+        if (EqualIgnoreCase(v.name, name)) return &v;
     return nullptr;
 }
 
@@ -588,9 +577,9 @@ bool RegDeleteKey(Hive hive) {
         std::string sub = path + "\\";
         std::size_t before = keys.size();
         std::erase_if(keys, [&](const Key& k) {
-            return regfile::SameName(k.path, path) ||
+            return EqualIgnoreCase(k.path, path) ||
                    (k.path.size() > sub.size() &&
-                    regfile::SameName(k.path.substr(0, sub.size()), sub));
+                    EqualIgnoreCase(k.path.substr(0, sub.size()), sub));
         });
         if (keys.size() == before) return true;  // nothing to delete
     }

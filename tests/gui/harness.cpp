@@ -30,10 +30,6 @@
 namespace gui {
 namespace {
 
-std::string MapContent() {
-    return std::string("\x1e\0\0\0", 4) + std::string(60, '\0');
-}
-
 QString nextMenuAction;
 bool menuAnswerPending = false;
 Program* current = nullptr;  // the program whose boxes are answered
@@ -53,38 +49,6 @@ void AnswerMenus() {
     menu->close();
 }
 }  // namespace
-
-// ---- Game ----
-
-Game::Game(const std::string& root) : cstrike_(root + "/Half-Life/cstrike/") {
-    testenv::WriteFile(cstrike_ + "cstrike.wad", std::string("WAD3\0\0\0\0\x0c\0\0\0", 12));
-    testenv::MakeDirs(cstrike_ + "maps");
-}
-
-void Game::AddMap(const std::string& name) const {
-    testenv::WriteFile(cstrike_ + "maps/" + name, MapContent());
-}
-
-void Game::AddPodWaypoint(const std::string& name, std::uint32_t version,
-                          const std::string& author) const {
-    testenv::WriteFile(cstrike_ + "PODBot/PodBot.cfg",
-                       "# Pod Bot settings\nwptfolder wptdefault\n");
-    testenv::WriteFile(cstrike_ + "PODBot/wptdefault/" + name,
-                       testenv::PodBotHeader(version, author, 400));
-}
-
-void Game::AddMaps(int n, int withWaypoints) const {
-    testenv::WriteFile(cstrike_ + "PODBot/PodBot.cfg",
-                       "# Pod Bot settings\nwptfolder wptdefault\n");
-    std::string header = testenv::PodBotHeader(7, "Tester", 84);
-    for (int i = 1; i <= n; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "map_%04d", i);
-        testenv::WriteFile(cstrike_ + "maps/" + name + ".bsp", MapContent());
-        if (i <= withWaypoints)
-            testenv::WriteFile(cstrike_ + "PODBot/wptdefault/" + name + ".pwf", header);
-    }
-}
 
 // ---- Program ----
 
@@ -122,17 +86,9 @@ std::vector<std::string> Program::Captions() const {
 
 void Program::StoreSettings(const std::string& cstrike,
                             const std::vector<std::pair<std::string, std::uint32_t>>& dwords) {
-    {
-        RegKey lm = RegKey::Open(Hive::LocalMachine, true);
-        lm.WriteString("CSDir", cstrike);
-        lm.WriteString("MapDir", cstrike + "maps");
-    }
-    {
-        RegKey cu = RegKey::Open(Hive::CurrentUser, true);
-        cu.WriteDword("Version", 250);
-        for (const auto& [name, value] : dwords) cu.WriteDword(name, value);
-    }
-    RegistryUnload();
+    auto values = dwords;
+    values.insert(values.begin(), {"Version", 250});
+    testenv::StoreSettings(cstrike, values);
 }
 
 void Program::AnswerBoxes() {

@@ -20,21 +20,7 @@ class ReportModel;
 namespace gui {
 
 // A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
-class Game {
-  public:
-    explicit Game(const std::string& root);
-    const std::string& cstrike() const { return cstrike_; }  // ends in '/'
-    void AddMap(const std::string& name) const;
-    // A Pod Bot waypoint in PODBot/wptdefault and the PodBot.cfg naming it.
-    void AddPodWaypoint(const std::string& name, std::uint32_t version,
-                        const std::string& author) const;
-    // Maps map_0001.bsp .. map_<n>.bsp, the first withWaypoints of them with
-    // a Pod Bot waypoint.
-    void AddMaps(int n, int withWaypoints) const;
-
-  private:
-    std::string cstrike_;
-};
+using Game = testenv::GameTree;
 
 // A message box as it was shown.
 struct Box {

@@ -84,7 +84,7 @@ TEST_F(SettingsTest, OldSettingsAreReplaced) {
     EXPECT_EQ(boxes[0].caption, ">>>Incompatible Registry Settings Detected<<<");
     EXPECT_EQ(boxes[0].text, "I have deleted site settings");
     EXPECT_EQ(sbot, 0u);
-    EXPECT_FALSE(headless::Checked(md, 134));
+    EXPECT_FALSE(IsDlgButtonChecked(md, 134));
     EXPECT_EQ(GetSite(2).name, "Outpost Wpts");
     EXPECT_EQ(Dword("Version"), 0x40200000u);
     Exit();
@@ -101,13 +101,13 @@ TEST_F(SettingsTest, StoredOptionsComeBack) {
     });
     run.Start();
     EXPECT_EQ(sbot, 4u);
-    EXPECT_EQ(headless::ComboCurSel(md, 102), 4);
+    EXPECT_EQ(ComboGetCurSel(md, 102), 4);
     EXPECT_EQ(run.Text(148), "wpt");
     EXPECT_EQ(ssite, 5u);  // a stored site past the table shows the last one
-    EXPECT_EQ(headless::ScrollPos(md, 150), 5);
+    EXPECT_EQ(ScrollGetPos(md, 150), 5);
     EXPECT_EQ(run.Text(132), "zip");
-    EXPECT_TRUE(headless::Checked(md, 111));
-    EXPECT_TRUE(headless::Checked(md, 134));
+    EXPECT_TRUE(IsDlgButtonChecked(md, 111));
+    EXPECT_TRUE(IsDlgButtonChecked(md, 134));
     EXPECT_THAT(run.Status(), Contains("Auto Start Initiated"));
     // The check starts from the event loop, as if Go! Go! Go! was pressed.
     EXPECT_EQ(hThread, nullptr);
@@ -207,7 +207,7 @@ TEST_F(SettingsTest, SiteSelectorStaysWithinTheTable) {
     scroll(SB_THUMBTRACK, 5);
     scroll(SB_LINEDOWN);
     EXPECT_EQ(ssite, 5u);
-    EXPECT_EQ(headless::ScrollPos(md, 150), 5);
+    EXPECT_EQ(ScrollGetPos(md, 150), 5);
     scroll(8);  // an end-of-scroll code changes nothing
     EXPECT_EQ(ssite, 5u);
     EXPECT_EQ(AppStart, 1);

@@ -33,19 +33,6 @@ bool SameColumn(const headless::ListColumn& c, const std::string& text, int widt
     return c.text == text && c.width == width;
 }
 
-// Settings in both hives, as a program that ran before leaves them.
-void StoreSettings(const std::string& cstrike) {
-    {
-        RegKey lm = RegKey::Open(Hive::LocalMachine, true);
-        lm.WriteString("CSDir", cstrike);
-        lm.WriteString("MapDir", cstrike + "maps");
-    }
-    {
-        RegKey cu = RegKey::Open(Hive::CurrentUser, true);
-        cu.WriteDword("Marker", 42);
-    }
-    RegistryUnload();
-}
 }  // namespace
 
 TEST(StatusList, HoldsAtMost101LinesWithTheLastSelected) {
@@ -115,10 +102,10 @@ TEST(Startup, FillsTheWindowBeforeItIsShown) {
                 ElementsAre("Pod Bot", "Swat Bot", "Ram Bot", "Joe Bot", "HPB Bot", "Android Bot",
                             "NNBot", "TeamBot", "FreedomBot", "RealBot", "AgroBot"));
     for (int i = 0; i < kBotCount; ++i) EXPECT_EQ(ComboGetItemData(w, 102, i), i);
-    EXPECT_EQ(headless::ComboCurSel(w, 102), 4);
+    EXPECT_EQ(ComboGetCurSel(w, 102), 4);
     EXPECT_EQ(sbot, 4u);
-    EXPECT_EQ(headless::Text(w, 148), "wpt");
-    EXPECT_EQ(headless::Text(w, 103), "HPB Bot by Henry Parker Bell");
+    EXPECT_EQ(GetDlgItemText(w, 148), "wpt");
+    EXPECT_EQ(GetDlgItemText(w, 103), "HPB Bot by Henry Parker Bell");
 
     auto right = headless::Columns(w, kRightList);
     ASSERT_EQ(right.size(), 4u);
@@ -143,7 +130,7 @@ TEST(Startup, ResetDeletesBothKeysAndEnds) {
     TempDir games;
     GameTree tree{games.path()};
     ProgramRun run{games.path()};
-    StoreSettings(tree.cstrike());
+    StoreSettings(tree.cstrike(), {{"Marker", 42}});
     // Another key of the machine-wide hive is not the program's to delete.
     std::string lmFile = HiveFilePath(Hive::LocalMachine);
     WriteFile(lmFile,
@@ -179,7 +166,7 @@ TEST(Startup, OnlyTheExactWordResets) {
     GameTree tree{games.path()};
     for (const char* cmd : {"Reset", "RESET", "reset ", " reset", "resets", "reset x", ""}) {
         ProgramRun run{games.path()};
-        StoreSettings(tree.cstrike());
+        StoreSettings(tree.cstrike(), {{"Marker", 42}});
         std::string cu = ReadFile(HiveFilePath(Hive::CurrentUser));
         std::string lm = ReadFile(HiveFilePath(Hive::LocalMachine));
 

@@ -1,15 +1,8 @@
 #include "support/run.h"
 
-#include <cstring>
-
 #include "app/nodescan.h"
 #include "app/state.h"
-#include "app/window.h"
-#include "bots/bots.h"
-#include "download/sites.h"
 #include "platform/memory.h"
-#include "platform/registry.h"
-#include "settings/locator.h"
 #include "support/newrun.h"
 
 namespace testenv {
@@ -20,25 +13,6 @@ void ResetState() {
     ResetProgramState();
 }
 }  // namespace
-
-GameTree::GameTree(const std::string& root) : cstrike_(root + "/Half-Life/cstrike/") {
-    WriteFile(cstrike_ + "cstrike.wad", std::string("WAD3\0\0\0\0\x0c\0\0\0", 12));
-    MakeDirs(maps());
-}
-
-void GameTree::AddMap(const std::string& name) const {
-    WriteFile(maps() + "/" + name, std::string("\x1e\0\0\0", 4) + std::string(60, '\0'));
-}
-
-void GameTree::Add(const std::string& rel, const std::string& content) const {
-    WriteFile(cstrike_ + rel, content);
-}
-
-void GameTree::AddPodWaypoint(const std::string& name, std::uint32_t version,
-                              const std::string& author, const std::string& folder) const {
-    Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder " + folder + "\n");
-    Add("PODBot/" + folder + "/" + name, PodBotHeader(version, author, 400));
-}
 
 ProgramRun::ProgramRun(const std::string& searchRoots)
     : homeEnv_("NODESCAN_HOME", home_.path()),
@@ -68,7 +42,7 @@ void ProgramRun::PressAndWait(int id) {
 }
 
 void ProgramRun::ChooseBot(int index) {
-    headless::SelectComboItem(md, 102, index);
+    ComboSetCurSel(md, 102, index);
     headless::SendCommand(md, 102, CBN_SELENDOK);
 }
 
@@ -91,7 +65,7 @@ std::vector<std::string> ProgramRun::RightNames() const {
     return Names(123);
 }
 std::string ProgramRun::Text(int id) const {
-    return headless::Text(md, id);
+    return GetDlgItemText(md, id);
 }
 
 }  // namespace testenv

@@ -10,23 +10,6 @@
 
 namespace testenv {
 
-// A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
-class GameTree {
-  public:
-    explicit GameTree(const std::string& root);
-    const std::string& cstrike() const { return cstrike_; }  // ends in '/'
-    std::string maps() const { return cstrike_ + "maps"; }
-    void AddMap(const std::string& name) const;
-    // A file of the given content at cstrike/rel.
-    void Add(const std::string& rel, const std::string& content) const;
-    // A Pod Bot waypoint in PODBot/<folder>/ and the PodBot.cfg naming that folder.
-    void AddPodWaypoint(const std::string& name, std::uint32_t version, const std::string& author,
-                        const std::string& folder = "wptdefault") const;
-
-  private:
-    std::string cstrike_;
-};
-
 class ProgramRun {
   public:
     // A fresh run whose game search looks only in searchRoots (colon separated).

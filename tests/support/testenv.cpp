@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "platform/registry.h"
 
 namespace fs = std::filesystem;
 
@@ -75,6 +78,50 @@ std::string VersionHeader(std::uint32_t version, std::size_t size) {
     PutLE32(s, 8, version);
     s.resize(size);
     return s;
+}
+
+GameTree::GameTree(const std::string& root) : cstrike_(root + "/Half-Life/cstrike/") {
+    WriteFile(cstrike_ + "cstrike.wad", std::string("WAD3\0\0\0\0\x0c\0\0\0", 12));
+    MakeDirs(maps());
+}
+
+void GameTree::AddMap(const std::string& name) const {
+    WriteFile(maps() + "/" + name, std::string("\x1e\0\0\0", 4) + std::string(60, '\0'));
+}
+
+void GameTree::Add(const std::string& rel, const std::string& content) const {
+    WriteFile(cstrike_ + rel, content);
+}
+
+void GameTree::AddPodWaypoint(const std::string& name, std::uint32_t version,
+                              const std::string& author, const std::string& folder) const {
+    Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder " + folder + "\n");
+    Add("PODBot/" + folder + "/" + name, PodBotHeader(version, author, 400));
+}
+
+void GameTree::AddMaps(int n, int withWaypoints) const {
+    std::string header = PodBotHeader(7, "Tester", 84);
+    Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder wptdefault\n");
+    for (int i = 1; i <= n; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "map_%04d", i);
+        AddMap(std::string(name) + ".bsp");
+        if (i <= withWaypoints) Add("PODBot/wptdefault/" + std::string(name) + ".pwf", header);
+    }
+}
+
+void StoreSettings(const std::string& cstrike,
+                   const std::vector<std::pair<std::string, std::uint32_t>>& dwords) {
+    {
+        RegKey lm = RegKey::Open(Hive::LocalMachine, true);
+        lm.WriteString("CSDir", cstrike);
+        lm.WriteString("MapDir", cstrike + "maps");
+    }
+    {
+        RegKey cu = RegKey::Open(Hive::CurrentUser, true);
+        for (const auto& [name, value] : dwords) cu.WriteDword(name, value);
+    }
+    RegistryUnload();
 }
 
 void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute) {

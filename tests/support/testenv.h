@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace testenv {
 
@@ -31,6 +33,31 @@ void MakeDirs(const std::string& dir);
 std::string PodBotHeader(std::uint32_t version, const std::string& author, std::size_t size = 84);
 // A header with only the version at offset 8 (the other bots' files).
 std::string VersionHeader(std::uint32_t version, std::size_t size = 84);
+
+// A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
+class GameTree {
+  public:
+    explicit GameTree(const std::string& root);
+    const std::string& cstrike() const { return cstrike_; }  // ends in '/'
+    std::string maps() const { return cstrike_ + "maps"; }
+    void AddMap(const std::string& name) const;
+    // A file of the given content at cstrike/rel.
+    void Add(const std::string& rel, const std::string& content) const;
+    // A Pod Bot waypoint in PODBot/<folder>/ and the PodBot.cfg naming that folder.
+    void AddPodWaypoint(const std::string& name, std::uint32_t version, const std::string& author,
+                        const std::string& folder = "wptdefault") const;
+    // Maps map_0001.bsp .. map_<n>.bsp, the first withWaypoints of them with
+    // a Pod Bot waypoint.
+    void AddMaps(int n, int withWaypoints) const;
+
+  private:
+    std::string cstrike_;
+};
+
+// Settings as a program that ran before leaves them: the game directory
+// cstrike (ending in '/'), its maps directory, and the per-user dwords.
+void StoreSettings(const std::string& cstrike,
+                   const std::vector<std::pair<std::string, std::uint32_t>>& dwords);
 
 // Sets the modification time of path to the given local calendar time.
 void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute);
