@@ -32,8 +32,9 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
 // The names of dir's entries (files and directories alike) that match the
-// mask "*.ext", ignoring case, in listing order. Empty when dir cannot be read.
-std::vector<std::string> ListDirectory(const std::string& dir, const std::string& mask);
+// mask "*.ext", ignoring case, in listing order. False (errno set) when dir
+// cannot be read; an empty path is never read as the current directory.
+bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<std::string>* out);
 
 // One listing of a directory, for name tests without a system call per name.
 class DirectoryIndex {
@@ -46,14 +47,19 @@ class DirectoryIndex {
     bool ContainsStem(const std::string& name) const;
     // The directory as it is on disk (the path given when it does not exist).
     const std::string& dir() const { return dir_; }
+    // 0, or the errno value of why the directory could not be read.
+    int error() const { return error_; }
 
   private:
     std::string dir_;
+    int error_ = 0;
     std::unordered_map<std::string, std::string> names_;  // folded -> on disk
     std::unordered_set<std::string> stems_;               // folded stem.ext
 };
 
-// Opens path (resolved ignoring case) with fopen's mode.
+// Opens path (resolved ignoring case) with fopen's mode. Only a regular file
+// is opened: a pipe, a device or a directory gives null without blocking
+// (errno EISDIR for a directory, EINVAL for the others).
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Reads a line as the original platform's text mode does: at most size - 1
@@ -65,7 +71,9 @@ bool GetFileTime(const std::string& path, std::int64_t* seconds);
 
 bool DeleteFile(const std::string& path);
 
-// Writes data to path through a temporary file renamed into place.
+// Writes data to path through a temporary file renamed into place. When path
+// is a symbolic link, its final target (see FollowLinks) is replaced, with
+// the temporary file beside it, and the link stays.
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode);
 
 // Creates dir and its missing parents with mode.
@@ -77,3 +85,9 @@ bool MakeDirPath(const std::string& dir, unsigned mode);
 // depth wins over a deeper one; among matches at one depth the first in
 // path order wins.
 bool SearchTreeForFile(const std::string& root, const std::string& name, std::string* found);
+
+// The file that path names once its symbolic links are followed: a chain is
+// followed to its end, a relative target is taken from its link's directory,
+// a dangling link gives its missing target. path itself when it is no link;
+// "" when the links loop.
+std::string FollowLinks(const std::string& path);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 char Upper(char c) {
@@ -21,24 +22,26 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The names in dir, unsorted, without "." and "..".
-std::vector<std::string> ReadNames(const std::string& dir) {
-    std::vector<std::string> names;
+// The names in dir, unsorted, without "." and ".."; false (errno set) when
+// dir cannot be read. "" is the current directory, which only the first
+// component of a relative path is resolved in.
+bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return names;
+    if (!d) return false;
     while (dirent* e = readdir(d)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
-        names.emplace_back(n);
+        names->emplace_back(n);
     }
     closedir(d);
-    return names;
+    return true;
 }
 
 // dir's names keyed by their folded form; of names that differ only in
 // case, the first in listing order.
 std::unordered_map<std::string, std::string> FoldedNames(const std::string& dir) {
-    auto names = ReadNames(dir);
+    std::vector<std::string> names;
+    ReadNames(dir, &names);
     std::sort(names.begin(), names.end(), ListingLess);
     std::unordered_map<std::string, std::string> folded;
     folded.reserve(names.size());
@@ -114,6 +117,7 @@ bool EqualIgnoreCase(const std::string& a, const std::string& b) {
 }
 
 bool ResolvePath(const std::string& path, std::string* actual) {
+    if (path.empty()) return false;  // never the current directory
     if (Exists(path)) {
         *actual = path;
         return true;
@@ -153,24 +157,41 @@ bool IsDirectory(const std::string& path) {
            S_ISDIR(st.st_mode);
 }
 
-std::vector<std::string> ListDirectory(const std::string& dir, const std::string& mask) {
-    std::vector<std::string> out;
+bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<std::string>* out) {
+    out->clear();
     std::string actual;
-    if (!ResolvePath(dir, &actual)) return out;
+    std::vector<std::string> names;
+    if (!ResolvePath(dir, &actual)) {
+        errno = ENOENT;  // some component matches nothing
+        return false;
+    }
+    if (!ReadNames(actual, &names)) return false;
     // "*.ext": every name ending in ".ext"; "*" alone: every name.
     std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
-    for (auto& n : ReadNames(actual))
-        if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out.push_back(std::move(n));
-    std::sort(out.begin(), out.end(), ListingLess);
-    return out;
+    for (auto& n : names)
+        if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out->push_back(std::move(n));
+    std::sort(out->begin(), out->end(), ListingLess);
+    return true;
 }
 
 DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
     std::string actual;
-    if (!ResolvePath(dir, &actual)) return;
+    std::vector<std::string> names;
+    if (!ResolvePath(dir, &actual)) {
+        error_ = ENOENT;  // some component matches nothing
+        return;
+    }
+    if (!ReadNames(actual, &names)) {
+        error_ = errno;
+        return;
+    }
     dir_ = actual;
-    names_ = FoldedNames(actual);
-    for (const auto& entry : names_) stems_.insert(StemKey(entry.second));
+    std::sort(names.begin(), names.end(), ListingLess);
+    names_.reserve(names.size());
+    for (auto& n : names) {
+        stems_.insert(StemKey(n));
+        names_.emplace(FoldCase(n), std::move(n));
+    }
 }
 
 bool DirectoryIndex::Contains(const std::string& name) const {
@@ -190,8 +211,29 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
         std::string dir;
         if (!ResolvePath(path.substr(0, slash + 1), &dir)) return nullptr;
         actual = JoinPath(dir, path.substr(slash + 1));
+        return std::fopen(actual.c_str(), mode);
     }
-    return std::fopen(actual.c_str(), mode);
+    // Only a regular file is opened: a pipe or a device could block the
+    // program for ever. The non-blocking open never waits for a writer.
+    bool update = std::strchr(mode, '+') != nullptr;
+    int flags = (mode[0] == 'r' && !update ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(actual.c_str(), flags);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        return nullptr;
+    }
+    if (mode[0] == 'w' && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, mode);
+    if (!f) ::close(fd);
+    if (f && mode[0] == 'a') std::fseek(f, 0, SEEK_END);
+    return f;
 }
 
 bool ReadTextLine(std::FILE* f, char* buf, int size) {
@@ -229,7 +271,11 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
-    std::string tmp = path + ".tmp-XXXXXX";
+    // Through a link, its target is replaced: the temporary file lies beside
+    // it, so that the rename stays within its directory.
+    std::string target = FollowLinks(path);
+    if (target.empty()) return false;
+    std::string tmp = target + ".tmp-XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, mode) == 0;
@@ -244,7 +290,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned 
     }
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.c_str(), path.c_str()) == 0;
+    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }
@@ -260,4 +306,21 @@ bool MakeDirPath(const std::string& dir, unsigned mode) {
         pos = end + 1;
     }
     return IsDirectory(dir);
+}
+
+std::string FollowLinks(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit of a chain
+        struct stat st;
+        char target[4096];
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        ssize_t n = ::readlink(p.c_str(), target, sizeof target);
+        if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) return p;
+        std::string next(target, static_cast<std::size_t>(n));
+        std::size_t slash = p.rfind('/');
+        if (next[0] != '/' && slash != std::string::npos) next = p.substr(0, slash + 1) + next;
+        p = next;
+    }
+    errno = ELOOP;
+    return "";
 }

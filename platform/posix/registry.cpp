@@ -1,11 +1,15 @@
 // The registry as two REGEDIT4 files in the config directory, loaded once per
-// process into a cache that one mutex guards.
+// process into a cache that one mutex guards; a save merges this process's
+// changes into the file as it is then, under a lock shared with other
+// programs.
 #include "platform/registry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,9 +27,13 @@
 namespace regfile {
 namespace {
 
+// Whether s holds the lower-case prefix at at, ignoring ASCII case.
 bool StartsWithNoCase(const std::string& s, std::size_t at, const char* prefix) {
-    std::size_t n = std::strlen(prefix);
-    return s.size() - at >= n && EqualIgnoreCase(s.substr(at, n), prefix);
+    for (; *prefix; ++prefix, ++at) {
+        char c = at < s.size() ? s[at] : '\0';
+        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != *prefix) return false;
+    }
+    return true;
 }
 
 int HexDigit(char c) {
@@ -103,8 +111,48 @@ bool ParseHexBytes(const std::string& s, std::size_t i, std::string* out) {
     }
 }
 
-// The data after "=": "text", dword:xxxxxxxx, hex:.. or hex(type):..
-bool ParseData(const std::string& s, std::size_t i, std::uint32_t* type, std::string* data) {
+// UTF-16LE bytes as UTF-8; false for an odd count or a lone surrogate.
+bool Utf16ToUtf8(const char* p, std::size_t n, std::string* out) {
+    if (n % 2 != 0) return false;
+    auto unit = [p](std::size_t i) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(p[i]) |
+                                          static_cast<unsigned char>(p[i + 1]) << 8);
+    };
+    auto put = [out](std::uint32_t b) { out->push_back(static_cast<char>(b)); };
+    out->clear();
+    out->reserve(n + n / 2);
+    for (std::size_t i = 0; i < n; i += 2) {
+        std::uint32_t c = unit(i);
+        if (c >= 0xDC00 && c <= 0xDFFF) return false;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 2 >= n || unit(i + 2) < 0xDC00 || unit(i + 2) > 0xDFFF) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        }
+        if (c < 0x80) {
+            put(c);
+        } else if (c < 0x800) {
+            put(0xC0 | c >> 6);
+            put(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            put(0xE0 | c >> 12);
+            put(0x80 | (c >> 6 & 0x3F));
+            put(0x80 | (c & 0x3F));
+        } else {
+            put(0xF0 | c >> 18);
+            put(0x80 | (c >> 12 & 0x3F));
+            put(0x80 | (c >> 6 & 0x3F));
+            put(0x80 | (c & 0x3F));
+        }
+    }
+    return true;
+}
+
+// The data after "=": "text", dword:xxxxxxxx, hex:.. or hex(type):.. In a
+// version 5 file (unicode), hex(1) holds UTF-16LE text, kept as UTF-8
+// without its terminating zero.
+bool ParseData(const std::string& s, std::size_t i, bool unicode, std::uint32_t* type,
+               std::string* data) {
     if (i < s.size() && s[i] == '"') {
         *type = kRegSz;
         return ParseQuoted(s, &i, data) && i == s.size();
@@ -126,7 +174,13 @@ bool ParseData(const std::string& s, std::size_t i, std::uint32_t* type, std::st
         i += 4;
         if (!ParseHexNumber(s, &i, 8, &v) || s.compare(i, 2, "):") != 0) return false;
         *type = v;
-        return ParseHexBytes(s, i + 2, data);
+        if (!ParseHexBytes(s, i + 2, data)) return false;
+        if (!unicode || v != kRegSz) return true;
+        std::string text;
+        if (!Utf16ToUtf8(data->data(), data->size(), &text)) return false;
+        if (!text.empty() && text.back() == '\0') text.pop_back();
+        *data = std::move(text);
+        return true;
     }
     return false;  // also "-", the deletion of an import file
 }
@@ -145,12 +199,11 @@ bool NextLine(const std::string& text, std::size_t* pos, std::string* line) {
     return true;
 }
 
-std::string TrimLeft(const std::string& s) {
+void TrimLeft(std::string& s) {
     std::size_t i = 0;
     SkipBlanks(s, &i);
-    return s.substr(i);
+    s.erase(0, i);
 }
-
 std::string Escape(const std::string& s) {
     std::string out;
     for (char c : s) {
@@ -224,50 +277,108 @@ void AppendValue(std::string& out, const Value& v) {
     out += "\r\n";
 }
 
-Key* FindKey(std::vector<Key>& keys, const std::string& path) {
-    for (auto& k : keys)
-        if (EqualIgnoreCase(k.path, path)) return &k;
-    return nullptr;
+// Positions of the items keyed by their folded names.
+template <typename T, typename NameOf>
+void Reindex(const std::vector<T>& items, NameOf nameOf,
+             std::unordered_map<std::string, std::size_t>* index) {
+    index->clear();
+    index->reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) index->emplace(FoldCase(nameOf(items[i])), i);
+}
+
+// Whether a folded key path is one of trees or lies below one ("tree\...").
+bool InTrees(const std::string& folded, const std::unordered_set<std::string>& trees) {
+    for (std::size_t end = folded.find('\\');; end = folded.find('\\', end + 1)) {
+        if (trees.count(folded.substr(0, end)) != 0) return true;
+        if (end == std::string::npos) return false;
+    }
 }
 
 }  // namespace
 
-void SetValue(Key& key, const std::string& name, std::uint32_t type, std::string data) {
-    for (auto& v : key.values) {
-        if (EqualIgnoreCase(v.name, name)) {
-            v.type = type;
-            v.data = std::move(data);
-            return;
-        }
-    }
-    key.values.push_back(Value{name, type, std::move(data)});
+const Value* Key::Find(const std::string& name) const {
+    auto it = index_.find(FoldCase(name));
+    return it == index_.end() ? nullptr : &values_[it->second];
 }
 
-bool Parse(const std::string& text, std::vector<Key>* keys) {
-    keys->clear();
+void Key::Set(const std::string& name, std::uint32_t type, std::string data) {
+    auto [it, added] = index_.try_emplace(FoldCase(name), values_.size());
+    if (added) {
+        values_.push_back(Value{name, type, std::move(data)});
+    } else {
+        values_[it->second].type = type;
+        values_[it->second].data = std::move(data);
+    }
+}
+
+bool Key::Remove(const std::unordered_set<std::string>& folded) {
+    if (std::none_of(folded.begin(), folded.end(),
+                     [this](const std::string& f) { return index_.count(f) != 0; }))
+        return false;
+    std::erase_if(values_, [&](const Value& v) { return folded.count(FoldCase(v.name)) != 0; });
+    Reindex(
+        values_, [](const Value& v) { return v.name; }, &index_);
+    return true;
+}
+
+Key* Keys::Find(const std::string& path) {
+    auto it = index_.find(FoldCase(path));
+    return it == index_.end() ? nullptr : &list_[it->second];
+}
+
+const Key* Keys::Find(const std::string& path) const {
+    return const_cast<Keys*>(this)->Find(path);
+}
+
+Key& Keys::Add(const std::string& path) {
+    auto [it, added] = index_.try_emplace(FoldCase(path), list_.size());
+    if (added) list_.emplace_back(path);
+    return list_[it->second];
+}
+
+bool Keys::RemoveTrees(const std::unordered_set<std::string>& folded) {
+    std::size_t before = list_.size();
+    std::erase_if(list_, [&](const Key& k) { return InTrees(FoldCase(k.path), folded); });
+    if (list_.size() == before) return false;
+    Reindex(
+        list_, [](const Key& k) { return k.path; }, &index_);
+    return true;
+}
+
+bool Parse(const std::string& raw, Keys* keys) {
+    *keys = Keys();
+    // UTF-16LE text (byte-order mark FF FE) is read as UTF-8; a UTF-8
+    // byte-order mark is skipped.
+    std::string decoded;
+    const std::string* text = &raw;
     std::size_t pos = 0;
-    std::string line;
-    if (text.empty()) return true;
-    if (!NextLine(text, &pos, &line) || line != "REGEDIT4") return false;
-    std::size_t current = 0;  // index + 1 of the key that values go to
-    while (NextLine(text, &pos, &line)) {
-        std::string s = TrimLeft(line);
+    if (raw.compare(0, 2, "\xFF\xFE") == 0) {
+        if (!Utf16ToUtf8(raw.data() + 2, raw.size() - 2, &decoded)) return false;
+        text = &decoded;
+    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        pos = 3;
+    }
+    std::string s, next;
+    if (!NextLine(*text, &pos, &s)) return true;  // no text at all
+    bool unicode = s == "Windows Registry Editor Version 5.00";
+    if (!unicode && s != "REGEDIT4") return false;
+    Key* current = nullptr;  // the key that values go to
+    while (NextLine(*text, &pos, &s)) {
+        TrimLeft(s);
         if (s.empty() || s[0] == ';') continue;
         while (s.back() == '\\') {  // a value continued on the next line
             s.pop_back();
-            if (!NextLine(text, &pos, &line)) return false;
-            s += TrimLeft(line);
+            if (!NextLine(*text, &pos, &next)) return false;
+            TrimLeft(next);
+            s += next;
             if (s.empty()) return false;
         }
         if (s[0] == '[') {
             if (s.size() < 3 || s.back() != ']' || s[1] == '-') return false;
-            std::string path = s.substr(1, s.size() - 2);
-            Key* k = FindKey(*keys, path);
-            if (!k) keys->push_back(Key{path, {}});
-            current = static_cast<std::size_t>((k ? k : &keys->back()) - keys->data()) + 1;
+            current = &keys->Add(s.substr(1, s.size() - 2));
             continue;
         }
-        if (current == 0) return false;  // a value before any key
+        if (!current) return false;  // a value before any key
         std::size_t i = 0;
         std::string name;
         if (s[0] == '@')
@@ -279,20 +390,76 @@ bool Parse(const std::string& text, std::vector<Key>* keys) {
         SkipBlanks(s, &i);
         std::uint32_t type;
         std::string data;
-        if (!ParseData(s, i, &type, &data)) return false;
-        SetValue((*keys)[current - 1], name, type, std::move(data));
+        if (!ParseData(s, i, unicode, &type, &data)) return false;
+        current->Set(name, type, std::move(data));
     }
     return true;
 }
 
-std::string Format(const std::vector<Key>& keys) {
+std::string Format(const Keys& keys) {
     std::string out = "REGEDIT4\r\n";
-    for (const auto& k : keys) {
+    for (const auto& k : keys.list()) {
         out += "\r\n[" + k.path + "]\r\n";
-        for (const auto& v : k.values) AppendValue(out, v);
+        for (const auto& v : k.values()) AppendValue(out, v);
     }
     out += "\r\n";
     return out;
+}
+
+Changes Diff(const Keys& before, const Keys& after, const Written* written) {
+    Changes changes;
+    for (const Key& k : before.list())
+        if (!after.Find(k.path)) changes.removedKeys.insert(FoldCase(k.path));
+    for (const Key& k : after.list()) {
+        // A key below a removed one is made again whole, as the removal takes it.
+        bool below = InTrees(FoldCase(k.path), changes.removedKeys);
+        const Key* old = below ? nullptr : before.Find(k.path);
+        KeyChange change{k.path, {}, {}};
+        auto differs = [](const Value* v, const Value* was) {
+            return !was || was->type != v->type || was->data != v->data;
+        };
+        if (old && written) {
+            auto names = written->find(FoldCase(k.path));
+            if (names == written->end()) continue;
+            std::vector<const Value*> set;
+            for (const std::string& name : names->second) {
+                const Value* v = k.Find(name);
+                const Value* was = old->Find(name);
+                if (v && differs(v, was)) set.push_back(v);
+                if (!v && was) change.removed.insert(name);
+            }
+            std::sort(set.begin(), set.end());  // in the key's order
+            for (const Value* v : set) change.set.push_back(*v);
+        } else {
+            for (const Value& v : k.values())
+                if (differs(&v, old ? old->Find(v.name) : nullptr)) change.set.push_back(v);
+            if (old)
+                for (const Value& v : old->values())
+                    if (!k.Find(v.name)) change.removed.insert(FoldCase(v.name));
+        }
+        if (!old || !change.set.empty() || !change.removed.empty())
+            changes.keys.push_back(std::move(change));
+    }
+    return changes;
+}
+
+bool Apply(const Changes& changes, Keys* keys) {
+    bool changed = !changes.removedKeys.empty() && keys->RemoveTrees(changes.removedKeys);
+    for (const KeyChange& c : changes.keys) {
+        Key* k = keys->Find(c.path);
+        if (!k) {
+            k = &keys->Add(c.path);
+            changed = true;
+        }
+        for (const Value& v : c.set) {
+            const Value* there = k->Find(v.name);
+            if (there && there->type == v.type && there->data == v.data) continue;
+            k->Set(v.name, v.type, v.data);
+            changed = true;
+        }
+        if (!c.removed.empty() && k->Remove(c.removed)) changed = true;
+    }
+    return changed;
 }
 
 }  // namespace regfile
@@ -303,23 +470,38 @@ std::string Format(const std::vector<Key>& keys) {
 namespace {
 
 using regfile::Key;
+using regfile::Keys;
+
+constexpr std::size_t kMaxHiveSize = 64u << 20;  // no hive is that large
+constexpr int kNotRegular = -1;                  // ReadHiveFile: a pipe, device, directory...
+
+// Where a 32-bit program's machine values lie in a 64-bit Windows export.
+constexpr const char* kWowKeyPath = "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Nodescan";
 
 struct HiveState {
     bool loaded = false;
-    std::string dir;        // ConfigDir() when loaded
-    bool keepFile = false;  // the file there is unreadable and must not be overwritten
-    std::vector<Key> keys;
+    std::uint64_t load = 0;    // which load this is: a save never updates a later one
+    std::string dir;           // ConfigDir() when loaded
+    bool keepFile = false;     // the file there is unreadable and must not be overwritten
+    Keys cache;                // what this process sees
+    Keys base;                 // the file as last read or written; cache - base is to be saved
+    regfile::Written written;  // the values written since then, where cache and base may differ
+    bool deleted = false;      // a key was deleted since then: every value may differ
+    // Keys made while the hive was read-only: in base, but never in the file.
+    std::unordered_set<std::string> madeReadOnly;
 };
 
 std::mutex g_mutex;  // guards everything below
 HiveState g_hives[2];
-bool g_readOnly = false;
+bool g_readOnly[2] = {false, false};
+bool g_keepFiles = false;  // nothing on disk may change: a damaged file stays too
+std::uint64_t g_loads = 0;
 void (*g_sink)(const std::string&) = nullptr;
 std::vector<std::string> g_notices;  // to deliver once g_mutex is released
 
-// Taken in this order: a hive's file mutex, then g_mutex. Holding the file
-// mutex from the snapshot to the rename keeps the files in write order
-// without blocking readers during the fsync.
+// Taken before g_mutex, by a save from the snapshot of its changes to the
+// update of the cache, so that saves of one hive follow each other without
+// blocking readers during the file's lock, read and fsync.
 std::mutex g_fileMutex[2];
 
 const char* HiveName(Hive h) {
@@ -334,62 +516,150 @@ std::string KeyPath(Hive h) {
 std::string FileName(Hive h) {
     return std::string(HiveName(h)) + ".reg";
 }
+std::string DirName(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
 
-// Holds g_mutex; hands the notices queued meanwhile to the sink after
-// releasing it, so that a sink that waits for another thread cannot deadlock.
+// The program's key in keys: kNodescanKey or, in the machine hive when that
+// is absent, the WOW6432Node one.
+Key* NodescanKey(Keys& keys, Hive h) {
+    Key* k = keys.Find(KeyPath(h));
+    return k || h == Hive::CurrentUser ? k : keys.Find(kWowKeyPath);
+}
+
+// The folded paths that a deletion of the program's key removes.
+std::unordered_set<std::string> NodescanTrees(Hive h) {
+    std::unordered_set<std::string> trees{FoldCase(KeyPath(h))};
+    if (h == Hive::LocalMachine) trees.insert(FoldCase(kWowKeyPath));
+    return trees;
+}
+
+// Hands notices to the sink, outside every lock of the registry, so that a
+// sink that waits for another thread cannot deadlock.
+void Deliver(std::vector<std::string> notices) {
+    void (*sink)(const std::string&);
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        sink = g_sink;
+    }
+    if (sink)
+        for (const auto& n : notices) sink(n);
+}
+
+// Holds g_mutex; delivers the notices queued meanwhile after releasing it.
 class Session {
   public:
     Session() : lock_(g_mutex) {}
     ~Session() {
         std::vector<std::string> notices;
         notices.swap(g_notices);
-        auto sink = g_sink;
         lock_.unlock();
-        if (sink)
-            for (const auto& n : notices) sink(n);
+        if (!notices.empty()) Deliver(std::move(notices));
     }
 
   private:
     std::unique_lock<std::mutex> lock_;
 };
 
-// 0 and the whole file, or an errno value.
-int ReadWholeFile(const std::string& path, std::string* text) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// An exclusive flock on a lock file beside the hive's file, for the object's
+// life. The hive itself is replaced by rename, so a lock on it would not
+// hold across a save.
+class FileLock {
+  public:
+    explicit FileLock(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600)) {
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// 0 and the whole file, or an errno value, or kNotRegular. The open never
+// blocks (a named pipe has no writer), and only a regular file is read.
+int ReadHiveFile(const std::string& path, std::string* text) {
+    text->clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
+    struct stat st;
     int err = 0;
+    if (::fstat(fd, &st) != 0)
+        err = errno;
+    else if (!S_ISREG(st.st_mode))
+        err = kNotRegular;
+    else if (static_cast<std::uint64_t>(st.st_size) > kMaxHiveSize)
+        err = EFBIG;
+    else
+        text->reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
-    while (true) {
+    while (err == 0) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) err = errno;
         if (n <= 0) break;
         text->append(buf, static_cast<std::size_t>(n));
-        if (text->size() > (64u << 20)) {  // no hive is that large
-            err = EFBIG;
-            break;
-        }
+        if (text->size() > kMaxHiveSize) err = EFBIG;  // grown since the fstat
     }
     ::close(fd);
     return err;
 }
 
-// Renames path to path.bad-YYYYMMDD-HHMMSS (with -2, -3, ... when taken);
-// the new name, or "" when the rename failed.
-std::string MoveAside(const std::string& path) {
+// The local time as YYYYMMDD-HHMMSS, for the names of kept copies.
+std::string Stamp() {
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     localtime_r(&now, &tm);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    std::string base = path + ".bad-" + stamp;
+    return stamp;
+}
+
+// base, or base-2, base-3, ... : the first name not taken; "" when all are.
+std::string FreeName(const std::string& base) {
     for (int n = 1; n < 1000; ++n) {
-        std::string target = n == 1 ? base : base + "-" + std::to_string(n);
+        std::string name = n == 1 ? base : base + "-" + std::to_string(n);
         struct stat st;
-        if (::lstat(target.c_str(), &st) == 0) continue;
-        return ::rename(path.c_str(), target.c_str()) == 0 ? target : "";
+        if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) return name;
     }
     return "";
+}
+
+// Renames the file that path names (through its links) to
+// <file>.bad-YYYYMMDD-HHMMSS; the new name, or "" when the rename failed.
+std::string MoveAside(const std::string& path) {
+    std::string file = FollowLinks(path);
+    std::string target = file.empty() ? "" : FreeName(file + ".bad-" + Stamp());
+    return !target.empty() && ::rename(file.c_str(), target.c_str()) == 0 ? target : "";
+}
+
+// A hive file that could not be read (err) or parsed (err 0): a readable one
+// is moved aside when mayMove; else it stays, and is never overwritten.
+// Queues the notice; false when the file stays.
+bool SetAside(const std::string& path, int err, bool mayMove, std::vector<std::string>* notices) {
+    // A file too large to be a hive is moved aside like a malformed one.
+    bool readable = err == 0 || err == EFBIG;
+    std::string moved = readable && mayMove ? MoveAside(path) : "";
+    if (!moved.empty()) {
+        notices->push_back("Settings file could not be read; moved aside to " + moved);
+        return true;
+    }
+    std::string why = readable             ? ""
+                      : err == kNotRegular ? " (not a regular file)"
+                                           : " (" + std::string(std::strerror(err)) + ")";
+    notices->push_back("Settings file " + path + " could not be read" + why +
+                       "; settings will not be saved");
+    return false;
 }
 
 // The hive, loaded from its file when not yet loaded or when ConfigDir()
@@ -400,48 +670,26 @@ HiveState& Loaded(Hive h) {
     if (st.loaded && st.dir == dir) return st;
     st = HiveState{};
     st.loaded = true;
+    st.load = ++g_loads;
     st.dir = dir;
     std::string path = JoinPath(dir, FileName(h));
     std::string text;
-    int err = ReadWholeFile(path, &text);
+    int err = ReadHiveFile(path, &text);
     if (err == ENOENT) return st;
-    if (err == 0 && regfile::Parse(text, &st.keys)) return st;
-    st.keys.clear();
-    // A file too large to be a hive is moved aside like a malformed one; one
-    // that cannot be read is left where it is, and never overwritten.
-    bool readable = err == 0 || err == EFBIG;
-    std::string moved;
-    if (readable && !g_readOnly) moved = MoveAside(path);
-    if (!moved.empty()) {
-        g_notices.push_back("Settings file could not be read; moved aside to " + moved);
-    } else {
-        st.keepFile = true;
-        g_notices.push_back("Settings file " + path + " could not be read" +
-                            (readable ? "" : " (" + std::string(std::strerror(err)) + ")") +
-                            "; settings will not be saved");
+    if (err == 0 && regfile::Parse(text, &st.base)) {
+        st.cache = st.base;
+        return st;
     }
+    st.base = Keys();
+    st.keepFile = !SetAside(path, err, !g_keepFiles, &g_notices);
     return st;
-}
-
-Key* FindNodescanKey(Hive h) {
-    HiveState& st = Loaded(h);
-    for (auto& k : st.keys)
-        if (EqualIgnoreCase(k.path, KeyPath(h))) return &k;
-    return nullptr;
-}
-
-const regfile::Value* FindValue(Hive h, const std::string& name) {
-    Key* k = FindNodescanKey(h);
-    if (!k) return nullptr;
-    for (const auto& v : k->values)
-        if (EqualIgnoreCase(v.name, name)) return &v;
-    return nullptr;
 }
 
 // Copies the value's type and bytes out; false when it is missing.
 bool GetValue(Hive h, const std::string& name, std::uint32_t* type, std::string* data) {
     Session s;
-    const regfile::Value* v = FindValue(h, name);
+    const Key* k = NodescanKey(Loaded(h).cache, h);
+    const regfile::Value* v = k ? k->Find(name) : nullptr;
     if (!v) return false;
     *type = v->type;
     *data = v->data;
@@ -450,39 +698,125 @@ bool GetValue(Hive h, const std::string& name, std::uint32_t* type, std::string*
 
 bool StoreValue(Hive h, const std::string& name, std::uint32_t type, std::string data) {
     Session s;
-    Key* k = FindNodescanKey(h);
+    HiveState& st = Loaded(h);
+    Key* k = NodescanKey(st.cache, h);
     if (!k) return false;  // deleted while open
-    regfile::SetValue(*k, name, type, std::move(data));
+    // A read-only hive's write is no difference from its file: never saved.
+    if (g_readOnly[Index(h)])
+        st.base.Add(k->path).Set(name, type, data);
+    else
+        st.written[FoldCase(k->path)].insert(FoldCase(name));
+    k->Set(name, type, std::move(data));
     return true;
 }
 
-// Writes the cached hive to its file, or deletes the file when the hive
-// holds no key.
-bool SaveHive(Hive h) {
-    std::lock_guard<std::mutex> fileLock(g_fileMutex[Index(h)]);
-    std::string dir, text;
-    bool empty;
+// The save itself (see SaveHive); notices are queued in notices.
+bool SaveHiveLocked(Hive h, bool deleteKey, std::vector<std::string>* notices) {
+    const int i = Index(h);
+    std::string dir;
+    std::uint64_t load;
+    regfile::Changes changes;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
-        const HiveState& st = g_hives[Index(h)];
-        if (g_readOnly || !st.loaded) return true;  // nothing that may or must be written
+        const HiveState& st = g_hives[i];
+        if (g_readOnly[i] || !st.loaded) return true;  // nothing that may or must be written
         if (st.keepFile) return false;
+        changes = regfile::Diff(st.base, st.cache, st.deleted ? nullptr : &st.written);
         dir = st.dir;
-        empty = st.keys.empty();
-        if (!empty) text = regfile::Format(st.keys);
+        load = st.load;
     }
+    if (deleteKey) changes.removedKeys.merge(NodescanTrees(h));
+    if (changes.empty()) return true;
+
     std::string path = JoinPath(dir, FileName(h));
-    if (empty) return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-    return MakeDirPath(dir, 0700) && WriteFileAtomic(path, text, 0600);
+    std::string file = FollowLinks(path);
+    if (file.empty()) return false;  // a loop of links
+    struct stat st;
+    if (::stat(DirName(file).c_str(), &st) != 0 && changes.keys.empty())
+        return true;  // only deletions, and no directory for a file to be in
+    if (!MakeDirPath(DirName(file), 0700)) return false;
+    FileLock fileLock(file + ".lock");
+    if (!fileLock.ok()) return false;
+
+    // The file as it is now, with this process's changes applied to it.
+    std::string text;
+    Keys merged;
+    int err = ReadHiveFile(file, &text);
+    bool write;
+    if (err == ENOENT || (err == 0 && regfile::Parse(text, &merged))) {
+        // A changed key that another program deleted meanwhile is written
+        // whole, not as the few values this program changed.
+        // (A key made while read-only was never there: only its changes go.)
+        for (regfile::KeyChange& c : changes.keys) {
+            if (merged.Find(c.path)) continue;
+            std::lock_guard<std::mutex> lock(g_mutex);
+            if (g_hives[i].madeReadOnly.count(FoldCase(c.path))) continue;
+            if (const Key* k = g_hives[i].cache.Find(c.path)) c.set = k->values();
+        }
+        write = regfile::Apply(changes, &merged);
+    } else if (SetAside(path, err, true, notices)) {
+        // Moved aside: this process's hive is the settings now.
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_hives[i].load != load) return false;
+        merged = g_hives[i].cache;
+        write = true;
+    } else {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        if (g_hives[i].load == load) g_hives[i].keepFile = true;
+        return false;
+    }
+    if (write && !(merged.empty() ? ::unlink(file.c_str()) == 0 || errno == ENOENT
+                                  : WriteFileAtomic(path, regfile::Format(merged), 0600)))
+        return false;
+
+    // The file and this process agree now, but for what this process changed
+    // since the snapshot above.
+    std::lock_guard<std::mutex> lock(g_mutex);
+    HiveState& hive = g_hives[i];
+    if (hive.load == load) {
+        regfile::Changes pending =
+            regfile::Diff(hive.base, hive.cache, hive.deleted ? nullptr : &hive.written);
+        hive.written.clear();
+        for (const regfile::KeyChange& c : pending.keys) {
+            auto& names = hive.written[FoldCase(c.path)];
+            for (const regfile::Value& v : c.set) names.insert(FoldCase(v.name));
+            names.insert(c.removed.begin(), c.removed.end());
+        }
+        hive.deleted = !pending.removedKeys.empty();
+        hive.madeReadOnly.clear();
+        hive.base = merged;
+        hive.cache = std::move(merged);
+        regfile::Apply(pending, &hive.cache);
+    }
+    return true;
+}
+
+// Saves this process's changes of the hive into its file as it is now (see
+// registry.h); with deleteKey also deletes the program's key there. The
+// notices come after every lock is released.
+bool SaveHive(Hive h, bool deleteKey) {
+    std::vector<std::string> notices;
+    bool ok;
+    {
+        std::lock_guard<std::mutex> fileLock(g_fileMutex[Index(h)]);
+        ok = SaveHiveLocked(h, deleteKey, &notices);
+    }
+    if (!notices.empty()) Deliver(std::move(notices));
+    return ok;
 }
 
 }  // namespace
 
 RegKey RegKey::Open(Hive hive, bool create) {
     Session s;
-    if (FindNodescanKey(hive)) return RegKey(hive, true);
+    HiveState& st = Loaded(hive);
+    if (NodescanKey(st.cache, hive)) return RegKey(hive, true);
     if (!create) return RegKey(hive, false);
-    Loaded(hive).keys.push_back(Key{KeyPath(hive), {}});
+    st.cache.Add(KeyPath(hive));
+    if (g_readOnly[Index(hive)] && !st.base.Find(KeyPath(hive))) {
+        st.base.Add(KeyPath(hive));
+        st.madeReadOnly.insert(FoldCase(KeyPath(hive)));
+    }
     RegKey key(hive, true);
     key.dirty_ = true;
     return key;
@@ -511,16 +845,15 @@ RegKey::~RegKey() {
 bool RegKey::Close() {
     bool changed = open_ && dirty_;
     open_ = dirty_ = false;
-    return !changed || SaveHive(hive_);
+    return !changed || SaveHive(hive_, false);
 }
 
 bool RegKey::ReadDword(const std::string& name, std::uint32_t* out) const {
     std::uint32_t type;
     std::string data;
-    if (!open_ || !GetValue(hive_, name, &type, &data)) return false;
-    if (type != regfile::kRegDword || data.size() != 4) return false;
+    if (!open_ || !GetValue(hive_, name, &type, &data) || data.size() > 4) return false;
     std::uint32_t v = 0;
-    for (int b = 3; b >= 0; --b) v = v << 8 | static_cast<unsigned char>(data[b]);
+    for (std::size_t b = data.size(); b-- > 0;) v = v << 8 | static_cast<unsigned char>(data[b]);
     *out = v;
     return true;
 }
@@ -572,23 +905,47 @@ bool RegKey::WriteBinary(const std::string& name, const void* data, std::size_t 
 bool RegDeleteKey(Hive hive) {
     {
         Session s;
-        auto& keys = Loaded(hive).keys;
-        std::string path = KeyPath(hive);
-        std::string sub = path + "\\";
-        std::size_t before = keys.size();
-        std::erase_if(keys, [&](const Key& k) {
-            return EqualIgnoreCase(k.path, path) ||
-                   (k.path.size() > sub.size() &&
-                    EqualIgnoreCase(k.path.substr(0, sub.size()), sub));
-        });
-        if (keys.size() == before) return true;  // nothing to delete
+        HiveState& st = Loaded(hive);
+        st.cache.RemoveTrees(NodescanTrees(hive));
+        if (g_readOnly[Index(hive)]) {
+            st.base.RemoveTrees(NodescanTrees(hive));
+            return true;
+        }
+        st.deleted = true;
+        if (st.keepFile) return false;
     }
-    return SaveHive(hive);
+    return SaveHive(hive, true);
+}
+
+std::string RegBackupKey(Hive hive) {
+    std::string dir, text;
+    {
+        Session s;
+        HiveState& st = Loaded(hive);
+        const Key* k = NodescanKey(st.cache, hive);
+        // A read-only hive's file keeps its key: nothing to keep a copy of.
+        if (!k || g_readOnly[Index(hive)]) return "";
+        Keys one;
+        one.Add(k->path) = *k;
+        text = regfile::Format(one);
+        dir = st.dir;
+    }
+    // Under the hive's lock, so that two programs never pick one name.
+    std::string file = FollowLinks(JoinPath(dir, FileName(hive)));
+    if (file.empty() || !MakeDirPath(DirName(file), 0700)) return "";
+    FileLock lock(file + ".lock");
+    std::string name = lock.ok() ? FreeName(file + ".backup-" + Stamp()) : "";
+    return !name.empty() && WriteFileAtomic(name, text, 0600) ? name : "";
 }
 
 void RegistrySetReadOnly(bool readOnly) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    g_readOnly = readOnly;
+    g_readOnly[0] = g_readOnly[1] = g_keepFiles = readOnly;
+}
+
+void RegistrySetReadOnly(Hive hive, bool readOnly) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_readOnly[Index(hive)] = readOnly;
 }
 
 void RegistrySetNoticeSink(void (*sink)(const std::string& line)) {

@@ -1,28 +1,33 @@
-// The registry's hive files: format, cache, read-only mode, corrupt files,
-// key deletion and threads. Each test works in its own NODESCAN_HOME;
-// RegistryUnload() stands for the start of a new run.
+// The registry's hive files: formats and encodings, the cache, read-only
+// hives, files that cannot be read, links, deletion and backup of the key,
+// and threads and programs that save at once. Each test works in its own
+// NODESCAN_HOME; RegistryUnload() stands for the start of a new run.
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
-#include <latch>
+#include <set>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "download/sites.h"
 #include "platform/paths.h"
-#include "platform/posix/regfile.h"
 #include "support/testenv.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+constexpr Hive kCU = Hive::CurrentUser;
+constexpr Hive kLM = Hive::LocalMachine;
+const char* const kCuKey = "[HKEY_CURRENT_USER\\Software\\Nodescan]";
+const std::string kV5 = "Windows Registry Editor Version 5.00";
 std::vector<std::string> g_notices;
-void CollectNotice(const std::string& line) {
-    g_notices.push_back(line);
-}
 
 // Lines joined with CR LF, each one ended.
 std::string CrLf(std::initializer_list<const char*> lines) {
@@ -31,22 +36,24 @@ std::string CrLf(std::initializer_list<const char*> lines) {
     return s;
 }
 
-unsigned Mode(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+// UTF-16LE text with its byte-order mark.
+std::string Utf16(std::u16string_view text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) out += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return out;
 }
 
-bool Exists(const std::string& path) {
-    return std::filesystem::exists(path);
+// The number a value reads as, or -1 when ReadDword fails.
+std::int64_t Dword(Hive hive, const std::string& name) {
+    std::uint32_t d = 0;
+    return RegKey::Open(hive, false).ReadDword(name, &d) ? std::int64_t{d} : -1;
 }
 
-// The files of the config directory whose names begin with prefix.
-std::vector<std::string> FilesStartingWith(const std::string& prefix) {
-    std::vector<std::string> found;
-    std::error_code ec;
-    for (const auto& e : std::filesystem::directory_iterator(ConfigDir(), ec))
-        if (e.path().filename().string().rfind(prefix, 0) == 0) found.push_back(e.path().string());
-    return found;
+// Writes dwords to the hive's key, created when missing; what Close says.
+bool Store(Hive hive, std::initializer_list<std::pair<const char*, std::uint32_t>> dwords) {
+    RegKey key = RegKey::Open(hive, true);
+    for (auto [name, value] : dwords) EXPECT_TRUE(key.WriteDword(name, value)) << name;
+    return key.Close();
 }
 
 class RegistryTest : public ::testing::Test {
@@ -55,7 +62,7 @@ class RegistryTest : public ::testing::Test {
         RegistryUnload();
         RegistrySetReadOnly(false);
         g_notices.clear();
-        RegistrySetNoticeSink(&CollectNotice);
+        RegistrySetNoticeSink([](const std::string& line) { g_notices.push_back(line); });
     }
     void TearDown() override {
         RegistryUnload();
@@ -65,375 +72,333 @@ class RegistryTest : public ::testing::Test {
 
     testenv::TempDir tmp_;
     testenv::ScopedEnv env_{"NODESCAN_HOME", tmp_.path()};
+    const std::string cu_ = HiveFilePath(kCU);
+    const std::string lm_ = HiveFilePath(kLM);
 };
 
-TEST_F(RegistryTest, MissingHiveDoesNotOpenWithoutCreate) {
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
-    EXPECT_FALSE(Exists(HiveFilePath(Hive::CurrentUser)));
-    EXPECT_TRUE(g_notices.empty());
-}
-
-TEST_F(RegistryTest, CreatedKeyIsWrittenOnClose) {
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    ASSERT_TRUE(key.ok());
-    EXPECT_TRUE(RegKey::Open(Hive::CurrentUser, false).ok());  // seen by the cache at once
-    EXPECT_FALSE(Exists(HiveFilePath(Hive::CurrentUser)));
-    EXPECT_TRUE(key.Close());
-    EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::CurrentUser)),
-              CrLf({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Nodescan]", ""}));
-    EXPECT_EQ(Mode(HiveFilePath(Hive::CurrentUser)), 0600u);
-    EXPECT_EQ(Mode(ConfigDir()), 0700u);
-    RegistryUnload();
-    EXPECT_TRUE(RegKey::Open(Hive::CurrentUser, false).ok());
-    EXPECT_FALSE(RegKey::Open(Hive::LocalMachine, false).ok());
-}
-
-TEST_F(RegistryTest, AllThreeTypesSurviveAReload) {
-    std::vector<unsigned char> row(536);
-    for (std::size_t i = 0; i < row.size(); ++i) row[i] = static_cast<unsigned char>(i * 7 + 3);
-    {
-        RegKey key = RegKey::Open(Hive::CurrentUser, true);
-        EXPECT_TRUE(key.WriteDword("Default Bot", 0xDEADBEEF));
-        EXPECT_TRUE(key.WriteString("Name", "C:\\Sierra\\Half-Life\\cstrike\\"));
-        EXPECT_TRUE(key.WriteBinary("Bots0", row.data(), row.size()));
-        EXPECT_TRUE(key.Close());
-    }
-    RegistryUnload();
-    RegKey key = RegKey::Open(Hive::CurrentUser, false);
-    ASSERT_TRUE(key.ok());
-    std::uint32_t d = 0;
-    EXPECT_TRUE(key.ReadDword("Default Bot", &d));
-    EXPECT_EQ(d, 0xDEADBEEFu);
-    std::string s;
-    EXPECT_TRUE(key.ReadString("Name", &s, 259));
-    EXPECT_EQ(s, "C:\\Sierra\\Half-Life\\cstrike\\");
-    std::vector<unsigned char> back(536, 0);
-    EXPECT_TRUE(key.ReadBinary("Bots0", back.data(), back.size()));
-    EXPECT_EQ(back, row);
-
-    // Regedit's wrapping keeps every line within 80 columns.
-    std::string text = testenv::ReadFile(HiveFilePath(Hive::CurrentUser));
-    std::size_t start = 0, end;
-    while ((end = text.find("\r\n", start)) != std::string::npos) {
-        EXPECT_LE(end - start, 80u) << text.substr(start, end - start);
-        start = end + 2;
-    }
-    EXPECT_EQ(start, text.size());
-}
-
-TEST_F(RegistryTest, WrittenFileHasTheExactRegeditText) {
-    std::vector<unsigned char> site(30);
-    for (std::size_t i = 0; i < site.size(); ++i) site[i] = static_cast<unsigned char>(i);
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+TEST_F(RegistryTest, WritesTheExactRegeditTextOnClose) {
+    std::string site;
+    for (int i = 0; i < 50; ++i) site += static_cast<char>(i);
+    RegKey key = RegKey::Open(kCU, true);
+    EXPECT_TRUE(RegKey::Open(kCU, false).ok());  // seen by the cache at once
     key.WriteDword("Auto Start", 10);
     key.WriteString("CSDir", "C:\\Games\\\"cs\"\\");
     key.WriteString("Say \"hi\"", "caf\xE9");
     key.WriteBinary("Site0", site.data(), site.size());
     key.WriteString("Empty", "");
     key.WriteDword("auto START", 11);  // same value, its first spelling and place stay
+    EXPECT_FALSE(fs::exists(cu_));
     EXPECT_TRUE(key.Close());
+    EXPECT_EQ(fs::status(cu_).permissions(), fs::perms(0600));
+    EXPECT_EQ(fs::status(ConfigDir()).permissions(), fs::perms(0700));
     EXPECT_EQ(
-        testenv::ReadFile(HiveFilePath(Hive::CurrentUser)),
-        CrLf({"REGEDIT4", "", "[HKEY_CURRENT_USER\\Software\\Nodescan]",
-              "\"Auto Start\"=dword:0000000b", "\"CSDir\"=\"C:\\\\Games\\\\\\\"cs\\\"\\\\\"",
+        testenv::ReadFile(cu_),
+        CrLf({"REGEDIT4", "", kCuKey, "\"Auto Start\"=dword:0000000b",
+              "\"CSDir\"=\"C:\\\\Games\\\\\\\"cs\\\"\\\\\"",
               "\"Say \\\"hi\\\"\"=hex(1):63,61,66,e9",
               "\"Site0\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\",
-              "  16,17,18,19,1a,1b,1c,1d", "\"Empty\"=\"\"", ""}));
-}
-
-TEST_F(RegistryTest, ReadsAHandWrittenLfFileAndKeepsItsOtherKeys) {
-    testenv::WriteFile(HiveFilePath(Hive::LocalMachine),
-                       "REGEDIT4\n"
-                       "\n"
-                       "; written by hand\n"
-                       "[HKEY_LOCAL_MACHINE\\Software\\Other]\n"
-                       "\"X\"=hex(2):41,00\n"
-                       "\n"
-                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\NODESCAN]  \n"
-                       "\"CSDir\"=\"/games/cs\\\\\"\n"
-                       "\"Blob\"=hex:01,02,03,\\\n"
-                       "    04,05 ,FF,\\\n"
-                       "  10\n"
-                       "@=\"default\"\n"
-                       "\"Count\" = dword:1F\n");
-    RegKey key = RegKey::Open(Hive::LocalMachine, false);
-    ASSERT_TRUE(key.ok());
-    std::string s;
-    EXPECT_TRUE(key.ReadString("csdir", &s, 100));
-    EXPECT_EQ(s, "/games/cs\\");
-    unsigned char blob[8] = {0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    EXPECT_TRUE(key.ReadBinary("Blob", blob, sizeof blob));
-    const unsigned char want[8] = {1, 2, 3, 4, 5, 0xFF, 0x10, 0xAA};
-    EXPECT_EQ(std::memcmp(blob, want, 8), 0);
-    std::uint32_t d = 0;
-    EXPECT_TRUE(key.ReadDword("Count", &d));
-    EXPECT_EQ(d, 31u);
-    EXPECT_TRUE(key.ReadString("", &s, 100));
-    EXPECT_EQ(s, "default");
-
-    EXPECT_TRUE(key.WriteString("MapDir", "/games/cs/maps"));
-    EXPECT_TRUE(key.Close());
-    EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::LocalMachine)),
-              CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Other]", "\"X\"=hex(2):41,00",
-                    "", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\NODESCAN]", "\"CSDir\"=\"/games/cs\\\\\"",
-                    "\"Blob\"=hex:01,02,03,04,05,ff,10", "@=\"default\"",
-                    "\"Count\"=dword:0000001f", "\"MapDir\"=\"/games/cs/maps\"", ""}));
-    EXPECT_TRUE(g_notices.empty());
-}
-
-TEST_F(RegistryTest, ValueNamesIgnoreCase) {
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    EXPECT_TRUE(key.WriteDword("Check All", 1));
-    std::uint32_t d = 0;
-    EXPECT_TRUE(key.ReadDword("CHECK ALL", &d));
-    EXPECT_EQ(d, 1u);
-    EXPECT_TRUE(key.HasValue("check all"));
-    EXPECT_TRUE(key.WriteDword("check ALL", 0));
-    EXPECT_TRUE(key.ReadDword("Check All", &d));
-    EXPECT_EQ(d, 0u);
-    EXPECT_FALSE(key.HasValue("Check"));
-    EXPECT_TRUE(key.Close());
-    std::string text = testenv::ReadFile(HiveFilePath(Hive::CurrentUser));
-    EXPECT_NE(text.find("\"Check All\"=dword:00000000\r\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("check ALL"), std::string::npos) << text;
-}
-
-TEST_F(RegistryTest, TypesAndSizesOfReads) {
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    key.WriteString("Str", "abc");
-    key.WriteDword("Num", 0x01020304);
-    const unsigned char five[5] = {9, 8, 7, 6, 5};
-    key.WriteBinary("Five", five, 5);
-    std::uint32_t d = 7;
-    EXPECT_FALSE(key.ReadDword("Str", &d));
-    EXPECT_FALSE(key.ReadDword("Five", &d));
-    EXPECT_FALSE(key.ReadDword("Missing", &d));
-    EXPECT_EQ(d, 7u);
+              "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\",
+              "  2f,30,31", "\"Empty\"=\"\"", ""}));
+    // Strings within a limit of bytes; any value as its bytes, as
+    // RegQueryValueEx gives them, into a buffer that holds them.
+    key = RegKey::Open(kCU, false);
     std::string s = "untouched";
-    EXPECT_FALSE(key.ReadString("Num", &s, 100));
-    EXPECT_FALSE(key.ReadString("Missing", &s, 100));
+    EXPECT_FALSE(key.ReadString("CSDir", &s, 13) || key.ReadString("Auto Start", &s, 100));
     EXPECT_EQ(s, "untouched");
-
-    unsigned char buf[6] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_FALSE(key.ReadBinary("Five", buf, 4));  // longer than the buffer: untouched
-    EXPECT_EQ(buf[0], 0xEE);
-    EXPECT_TRUE(key.ReadBinary("Five", buf, 6));  // shorter: only its own bytes
-    const unsigned char want[6] = {9, 8, 7, 6, 5, 0xEE};
-    EXPECT_EQ(std::memcmp(buf, want, 6), 0);
-    // Any value reads as its bytes, as RegQueryValueEx gives them.
-    EXPECT_TRUE(key.ReadBinary("Num", buf, 4));
-    const unsigned char le[4] = {4, 3, 2, 1};
-    EXPECT_EQ(std::memcmp(buf, le, 4), 0);
-    EXPECT_TRUE(key.ReadBinary("Str", buf, 3));
-    EXPECT_EQ(std::memcmp(buf, "abc", 3), 0);
-}
-
-TEST_F(RegistryTest, StringLimitCountsTheValuesBytes) {
-    RegKey key = RegKey::Open(Hive::LocalMachine, true);
-    key.WriteString("Long", std::string(260, 'x'));
-    key.WriteString("Fits", std::string(259, 'y'));
-    std::string s;
-    EXPECT_FALSE(key.ReadString("Long", &s, 259));
-    EXPECT_TRUE(key.ReadString("Long", &s, 260));
-    EXPECT_EQ(s, std::string(260, 'x'));
-    EXPECT_TRUE(key.ReadString("Fits", &s, 259));
-    EXPECT_EQ(s, std::string(259, 'y'));
-}
-
-TEST_F(RegistryTest, ReadOnlyModeWritesNoFile) {
-    RegistrySetReadOnly(true);
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    EXPECT_TRUE(key.WriteDword("Version", 250));
-    EXPECT_TRUE(key.Close());
-    EXPECT_FALSE(Exists(HiveFilePath(Hive::CurrentUser)));
-    EXPECT_FALSE(Exists(ConfigDir()));
-    RegKey again = RegKey::Open(Hive::CurrentUser, false);  // the cache has it
-    std::uint32_t d = 0;
-    EXPECT_TRUE(again.ReadDword("Version", &d));
-    EXPECT_EQ(d, 250u);
-    EXPECT_TRUE(RegDeleteKey(Hive::CurrentUser));
-    again.Close();
-    RegistryUnload();
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
-}
-
-TEST_F(RegistryTest, CorruptFileIsMovedAsideWithANotice) {
-    const std::string path = HiveFilePath(Hive::CurrentUser);
-    const std::string bad =
-        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]\r\n\"A\"=hex:0g\r\n";
-    testenv::WriteFile(path, bad);
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
-    ASSERT_EQ(g_notices.size(), 1u);
-    std::vector<std::string> moved = FilesStartingWith("HKEY_CURRENT_USER.reg.bad-");
-    ASSERT_EQ(moved.size(), 1u);
-    EXPECT_EQ(g_notices[0], "Settings file could not be read; moved aside to " + moved[0]);
-    EXPECT_EQ(testenv::ReadFile(moved[0]), bad);
-    EXPECT_FALSE(Exists(path));
-
-    // The hive goes on as missing and is written afresh.
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    EXPECT_FALSE(key.HasValue("A"));
-    key.WriteDword("A", 1);
-    EXPECT_TRUE(key.Close());
-    EXPECT_TRUE(RegKey::Open(Hive::CurrentUser, false).ok());
-    EXPECT_EQ(g_notices.size(), 1u);
-
-    // A second bad file in the same second gets a name of its own.
-    testenv::WriteFile(path, "Windows Registry Editor Version 5.00\r\n");
-    RegistryUnload();
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
-    EXPECT_EQ(g_notices.size(), 2u);
-    EXPECT_EQ(FilesStartingWith("HKEY_CURRENT_USER.reg.bad-").size(), 2u);
-    EXPECT_EQ(testenv::ReadFile(moved[0]), bad);
-}
-
-TEST_F(RegistryTest, CorruptFileStaysInPlaceWhenReadOnly) {
-    const std::string path = HiveFilePath(Hive::LocalMachine);
-    testenv::WriteFile(path, "garbage\n");
-    RegistrySetReadOnly(true);
-    RegKey key = RegKey::Open(Hive::LocalMachine, true);
-    EXPECT_TRUE(key.WriteString("CSDir", "/x"));
-    EXPECT_TRUE(key.Close());
-    EXPECT_EQ(g_notices.size(), 1u);
-    EXPECT_EQ(testenv::ReadFile(path), "garbage\n");
-    // Even with writing allowed again, that file is not overwritten.
-    RegistrySetReadOnly(false);
-    key = RegKey::Open(Hive::LocalMachine, true);
-    EXPECT_TRUE(key.WriteString("CSDir", "/y"));
-    EXPECT_FALSE(key.Close());
-    EXPECT_EQ(testenv::ReadFile(path), "garbage\n");
-}
-
-TEST_F(RegistryTest, DeleteKeyRemovesItsSectionOrTheFile) {
-    EXPECT_TRUE(RegDeleteKey(Hive::CurrentUser));  // missing: fine
-    {
-        RegKey key = RegKey::Open(Hive::CurrentUser, true);
-        key.WriteDword("Default Bot", 3);
-    }
-    ASSERT_TRUE(Exists(HiveFilePath(Hive::CurrentUser)));
-    EXPECT_TRUE(RegDeleteKey(Hive::CurrentUser));
-    EXPECT_FALSE(Exists(HiveFilePath(Hive::CurrentUser)));
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
-
-    testenv::WriteFile(
-        HiveFilePath(Hive::LocalMachine),
-        CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Nodescan]", "\"CSDir\"=\"/a\"", "",
-              "[HKEY_LOCAL_MACHINE\\Software\\Nodescan\\Sub]", "\"S\"=dword:00000001", "",
-              "[HKEY_LOCAL_MACHINE\\Software\\Keep]", "\"K\"=\"k\"", ""}));
-    RegistryUnload();
-    EXPECT_TRUE(RegDeleteKey(Hive::LocalMachine));
-    EXPECT_EQ(testenv::ReadFile(HiveFilePath(Hive::LocalMachine)),
-              CrLf({"REGEDIT4", "", "[HKEY_LOCAL_MACHINE\\Software\\Keep]", "\"K\"=\"k\"", ""}));
-    RegistryUnload();
-    EXPECT_FALSE(RegKey::Open(Hive::LocalMachine, false).ok());
-}
-
-TEST_F(RegistryTest, ConfigDirChangeReloads) {
-    {
-        RegKey key = RegKey::Open(Hive::CurrentUser, true);
-        key.WriteDword("Here", 1);
-    }
-    testenv::TempDir other;
+    EXPECT_TRUE(key.ReadString("CSDir", &s, 14));
+    char buf[7] = "......";
+    EXPECT_FALSE(key.ReadBinary("Site0", buf, 6));
+    EXPECT_EQ(std::string(buf, 6), "......");
+    EXPECT_TRUE(key.ReadBinary("Auto Start", buf, 6));
+    EXPECT_EQ(std::string(buf, 6), std::string("\x0b\0\0\0..", 6));
+    EXPECT_TRUE(key.ReadBinary("Say \"hi\"", buf, 6));
+    EXPECT_EQ(std::string(buf, 6), "caf\xE9..");
+    testenv::TempDir other;  // another config directory holds other hives
     testenv::ScopedEnv env("NODESCAN_HOME", other.path());
-    EXPECT_FALSE(RegKey::Open(Hive::CurrentUser, false).ok());
+    EXPECT_FALSE(RegKey::Open(kCU, false).ok());
 }
 
-TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
-    constexpr int kCount = 40;
-    auto writer = [](Hive hive, const std::string& prefix) {
-        for (int i = 0; i < kCount; ++i) {
-            RegKey key = RegKey::Open(hive, true);
-            EXPECT_TRUE(key.WriteDword(prefix + std::to_string(i), static_cast<std::uint32_t>(i)));
-            std::uint32_t d;
-            EXPECT_TRUE(key.ReadDword(prefix + std::to_string(i), &d));
-            EXPECT_TRUE(key.Close());
-        }
-    };
-    std::thread a([&] { writer(Hive::CurrentUser, "A"); });
-    std::thread b([&] {
-        writer(Hive::LocalMachine, "B");
-        writer(Hive::CurrentUser, "C");
-    });
-    a.join();
-    b.join();
-    RegistryUnload();
-    for (auto [hive, prefix] :
-         {std::pair{Hive::CurrentUser, "A"}, std::pair{Hive::LocalMachine, "B"},
-          std::pair{Hive::CurrentUser, "C"}}) {
-        RegKey key = RegKey::Open(hive, false);
-        ASSERT_TRUE(key.ok());
-        for (int i = 0; i < kCount; ++i) {
-            std::uint32_t d = 9999;
-            EXPECT_TRUE(key.ReadDword(prefix + std::to_string(i), &d)) << prefix << i;
-            EXPECT_EQ(d, static_cast<std::uint32_t>(i));
-        }
-    }
-    EXPECT_TRUE(FilesStartingWith("HKEY_CURRENT_USER.reg.tmp").empty());
+// A hive file as a program or a person left it, and what it reads as: texts
+// of ReadString and numbers of ReadDword (-1: fails).
+struct FileCase {
+    const char* what;
+    Hive hive;
+    std::string text;
+    std::vector<std::pair<const char*, const char*>> strings;
+    std::vector<std::pair<const char*, std::int64_t>> dwords;
+};
+
+// A hive file of one key [K] holding line.
+std::string InKey(const char* line) {
+    return CrLf({"REGEDIT4", "[K]", line});
 }
 
-// Two closes of one hive at the same moment: the file ends with both values.
-TEST_F(RegistryTest, SimultaneousClosesOfOneHiveKeepTheNewerFile) {
-    for (int round = 0; round < 30; ++round) {
-        std::latch start(2);
-        auto writer = [&](const std::string& name) {
-            RegKey key = RegKey::Open(Hive::CurrentUser, true);
-            start.arrive_and_wait();
-            key.WriteDword(name, static_cast<std::uint32_t>(round));
-            EXPECT_TRUE(key.Close());
-        };
-        std::thread a(writer, "A" + std::to_string(round));
-        std::thread b(writer, "B" + std::to_string(round));
-        a.join();
-        b.join();
+// clang-format off
+const FileCase kFileCases[] = {
+    {"REGEDIT4, CR LF", kCU,
+     CrLf({"REGEDIT4", "", kCuKey, "\"S\"=\"a\\\\b\\\"c\"", "\"H\"=hex(1):63,e9,00,64",
+           "\"Version\"=hex:fa,00", "\"V1\"=hex:fa", "\"V4\"=hex:01,02,03,04",
+           "\"V5\"=hex:01,02,03,04,05", "\"E\"=hex:", "\"T\"=\"ab\""}),
+     {{"S", "a\\b\"c"}, {"H", "c\xE9"}},
+     {{"Version", 250}, {"V1", 250}, {"V4", 0x04030201}, {"V5", -1}, {"E", 0}, {"T", 0x6261}}},
+    {"REGEDIT4 by hand, UTF-8 byte-order mark, LF", kLM,
+     "\xEF\xBB\xBF" "REGEDIT4\n\n; by hand\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n"
+     "\"X\"=hex(2):41,00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\NODESCAN]  \n\"CSDir\"=\"/cs\"\n"
+     "\"Blob\"=hex:01,02,\\\n    03 ,\\\n  04\n@=\"default\"\n\"Count\" = dword:1F\n",
+     {{"csdir", "/cs"}, {"", "default"}}, {{"COUNT", 31}, {"Blob", 0x04030201}}},
+    {"names given twice", kCU,
+     CrLf({"REGEDIT4", kCuKey, "\"A\"=dword:1", "[hkey_current_user\\software\\nodescan]",
+           "\"a\"=\"two\"", "\"\\n\\r\"=hex(0):", "@=hex(4):01,02"}),
+     {{"A", "two"}}, {{"\n\r", 0}, {"", 0x0201}}},
+    {"version 5, UTF-16LE", kCU,
+     Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]"
+           u"\r\n\"S\"=\"caf\u00e9 \u20ac\U0001F600\"\r\n\"H\"=hex(1):63,00,e9,00,00,00\r\n"
+           u"\"D\"=dword:2\r\n"),
+     {{"S", "caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80"}, {"H", "c\xC3\xA9"}}, {{"D", 2}}},
+    {"version 5, UTF-8 byte-order mark", kCU,
+     "\xEF\xBB\xBF" + CrLf({kV5.c_str(), kCuKey, "\"S\"=\"caf\xC3\xA9\"",
+                            "\"H\"=hex(1):3d,d8,00,de,00,00"}),
+     {{"S", "caf\xC3\xA9"}, {"H", "\xF0\x9F\x98\x80"}}, {}},
+    {"version 5, UTF-8, LF", kCU, kV5 + "\n" + kCuKey + "\n\"H\"=hex(1):41,00,42,00\n",
+     {{"H", "AB"}}, {}},
+    {"32-bit key of a 64-bit Windows", kLM,
+     CrLf({"REGEDIT4", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Nodescan]",
+           "\"CSDir\"=\"/w\""}),
+     {{"CSDir", "/w"}}, {}},
+};
+
+// Files that are moved aside: not a hive, malformed UTF-16 (an odd count, a
+// lone surrogate, in hex(1)), a value before any key, bad keys, and a key's
+// bad lines (numbers, hex, continued past the end, strings, a deletion).
+const std::string kBadFiles[] = {
+    "garbage\n", "REGEDIT5\r\n", "Windows Registry Editor Version 4.00\r\n",
+    Utf16(u"Windows Registry Editor Version 5.00\r\n") + "x",
+    Utf16(u"Windows Registry Editor Version 5.00\r\n\xDC00"),
+    CrLf({kV5.c_str(), kCuKey, "\"H\"=hex(1):41"}), CrLf({"REGEDIT4", "\"A\"=dword:1"}),
+    CrLf({"REGEDIT4", "[-K]"}), CrLf({"REGEDIT4", "[K"}), CrLf({"REGEDIT4", "[]"}),
+    InKey("\"A\"=dword:123456789"), InKey("\"A\"=dword:"), InKey("\"A\"=hex:1,,2"),
+    InKey("\"A\"=hex:123"), InKey("\"A\"=hex:0g"), InKey("\"A\"=hex:01,\\"),
+    InKey("\"A\"=hex(zz):01"), InKey("\"A\"=\"open"), InKey("\"A\"=\"x\" trailing"),
+    InKey("\"A\"=\"bad \\q\""), InKey("\"A\"=-"), InKey("\"A\""), InKey("A=dword:1")};
+// clang-format on
+
+TEST_F(RegistryTest, ReadsHiveFilesOfEveryFormatOrMovesThemAside) {
+    for (const FileCase& c : kFileCases) {
+        SCOPED_TRACE(c.what);
         RegistryUnload();
-        RegKey key = RegKey::Open(Hive::CurrentUser, false);
-        EXPECT_TRUE(key.HasValue("A" + std::to_string(round))) << round;
-        EXPECT_TRUE(key.HasValue("B" + std::to_string(round))) << round;
+        testenv::WriteFile(HiveFilePath(c.hive), c.text);
+        // Read as written, and again once this program has added a value.
+        for (int pass = 0; pass < 2; ++pass, RegistryUnload()) {
+            RegKey key = RegKey::Open(c.hive, false);
+            ASSERT_TRUE(key.ok());
+            for (auto [name, text] : c.strings) {
+                std::string s;
+                EXPECT_TRUE(key.ReadString(name, &s, 100)) << name;
+                EXPECT_EQ(s, text) << name;
+            }
+            for (auto [name, number] : c.dwords) EXPECT_EQ(Dword(c.hive, name), number) << name;
+            EXPECT_TRUE(Store(c.hive, {{"Added", 1}}));
+        }
+        EXPECT_EQ(testenv::ReadFile(HiveFilePath(c.hive)).rfind("REGEDIT4\r\n", 0), 0u);
+    }
+    EXPECT_TRUE(g_notices.empty());
+    std::set<std::string> moved;
+    for (const std::string& text : kBadFiles) {
+        SCOPED_TRACE(text);
+        RegistryUnload();
+        g_notices.clear();
+        testenv::WriteFile(cu_, text);
+        // A read-only run leaves it, and never overwrites it, not even once
+        // writing is allowed again; a writable run moves it aside.
+        RegistrySetReadOnly(true);
+        EXPECT_TRUE(Store(kCU, {{"A", 1}}));
+        RegistrySetReadOnly(false);
+        EXPECT_FALSE(Store(kCU, {{"A", 2}}));
+        EXPECT_EQ(testenv::ReadFile(cu_), text);
+        RegistryUnload();
+        EXPECT_FALSE(RegKey::Open(kCU, false).ok());
+        ASSERT_EQ(g_notices.size(), 2u);
+        EXPECT_EQ(g_notices[0],
+                  "Settings file " + cu_ + " could not be read; settings will not be saved");
+        std::string to = g_notices[1].substr(g_notices[1].find(" to ") + 4);
+        EXPECT_EQ(g_notices[1], "Settings file could not be read; moved aside to " + to);
+        EXPECT_EQ(testenv::ReadFile(to), text);
+        EXPECT_TRUE(moved.insert(to).second);  // a name of its own, also within one second
+        EXPECT_TRUE(Store(kCU, {{"A", 1}}));   // goes on as missing, written afresh
     }
 }
 
-TEST(RegFile, RejectsMalformedText) {
-    std::vector<regfile::Key> keys;
-    for (const char* text : {
-             "REGEDIT5\r\n",
-             "\xEF\xBB\xBFREGEDIT4\r\n",
-             "REGEDIT4\r\n\"A\"=dword:1\r\n",                 // value before a key
-             "REGEDIT4\r\n[K]\r\n\"A\"=dword:123456789\r\n",  // nine digits
-             "REGEDIT4\r\n[K]\r\n\"A\"=dword:\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=hex:1,,2\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=hex:123\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=hex:01,\\\r\n",  // continued past the end
-             "REGEDIT4\r\n[K]\r\n\"A\"=hex(zz):01\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=\"open\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=\"x\" trailing\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=\"bad \\q escape\"\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"=-\r\n",
-             "REGEDIT4\r\n[K]\r\n\"A\"\r\n",
-             "REGEDIT4\r\n[K]\r\nA=dword:1\r\n",
-             "REGEDIT4\r\n[-K]\r\n",
-             "REGEDIT4\r\n[K\r\n",
-             "REGEDIT4\r\n[]\r\n",
-         }) {
-        EXPECT_FALSE(regfile::Parse(text, &keys)) << text;
+// A hive that is a symbolic link is written through it (the link stays); one
+// that is no regular file (the open must not block) is never overwritten.
+TEST_F(RegistryTest, HiveThatIsALinkOrNoRegularFile) {
+    testenv::TempDir dots;  // a dotfiles repository
+    const std::string target = dots / "cu.reg", link = dots / "link";
+    auto fifo = [&] { ::mkfifo(cu_.c_str(), 0600); };
+    const struct {
+        const char* what;
+        bool afterLoad;  // made after the hive was loaded, before its save
+        std::function<void()> make;
+    } cases[] = {
+        {"link", false, [&] { fs::create_symlink(target, cu_); }},
+        {"relative link", false,
+         [&] { fs::create_symlink(fs::relative(target, ConfigDir()), cu_); }},
+        {"chain", false,
+         [&] { fs::create_symlink("cu.reg", link), fs::create_symlink(link, cu_); }},
+        {"dangling link", false, [&] { fs::remove(target), fs::create_symlink(target, cu_); }},
+        {"named pipe", false, fifo},
+        {"directory", false, [&] { fs::create_directory(cu_); }},
+        {"link to a device", false, [&] { fs::create_symlink("/dev/null", cu_); }},
+        {"named pipe after the load", true, fifo}};
+    testenv::MakeDirs(ConfigDir());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegistryUnload();
+        g_notices.clear();
+        fs::remove_all(cu_), fs::remove(link);
+        testenv::WriteFile(target, CrLf({"REGEDIT4", kCuKey, "\"Old\"=dword:1"}));
+        if (!c.afterLoad) c.make();
+        bool saves = fs::is_symlink(cu_) && fs::status(cu_).type() != fs::file_type::character;
+        bool old = saves && fs::exists(target);
+        RegKey::Open(kCU, false);  // loads the hive
+        if (c.afterLoad) c.make();
+        fs::file_type type = fs::symlink_status(cu_).type();
+        EXPECT_EQ(Store(kCU, {{"New", 1}}), saves);
+        EXPECT_EQ(fs::symlink_status(cu_).type(), type);  // a link stays a link
+        if (saves) {
+            RegistryUnload();
+            EXPECT_EQ(Dword(kCU, "New"), 1);
+            EXPECT_EQ(Dword(kCU, "Old"), old ? 1 : -1);
+            EXPECT_EQ(fs::status(target).permissions(), fs::perms(0600));
+            EXPECT_TRUE(fs::exists(target + ".lock") && !fs::exists(cu_ + ".lock"));
+            continue;
+        }
+        EXPECT_FALSE(RegDeleteKey(kCU));
+        EXPECT_EQ(g_notices, std::vector<std::string>{"Settings file " + cu_ +
+                                                      " could not be read (not a regular file); "
+                                                      "settings will not be saved"});
     }
 }
 
-TEST(RegFile, MergesRepeatsAndRoundTrips) {
-    std::vector<regfile::Key> keys;
-    ASSERT_TRUE(
-        regfile::Parse("REGEDIT4\n[K]\n\"a\"=dword:1\n[k]\n\"A\"=\"two\"\n\"\\n\\0\\r\"=hex(0):\n"
-                       "[L]\n\"x\"=\"tab\there\"\n@=hex(4):01,02\n",
-                       &keys));
-    ASSERT_EQ(keys.size(), 2u);
-    EXPECT_EQ(keys[0].path, "K");
-    ASSERT_EQ(keys[0].values.size(), 2u);
-    EXPECT_EQ(keys[0].values[0], (regfile::Value{"a", regfile::kRegSz, "two"}));
-    EXPECT_EQ(keys[0].values[1], (regfile::Value{std::string("\n\0\r", 3), 0, ""}));
-    std::vector<regfile::Key> again;
-    ASSERT_TRUE(regfile::Parse(regfile::Format(keys), &again));
-    EXPECT_EQ(again, keys);
-    EXPECT_TRUE(regfile::Parse("", &keys));
-    EXPECT_TRUE(keys.empty());
+TEST_F(RegistryTest, ReadOnlyHiveWritesNothing) {
+    RegistrySetReadOnly(true);
+    EXPECT_TRUE(Store(kCU, {{"Version", 250}}));
+    EXPECT_FALSE(fs::exists(ConfigDir()));
+    EXPECT_EQ(Dword(kCU, "Version"), 250);  // the cache has it
+    EXPECT_TRUE(RegDeleteKey(kCU));
+    EXPECT_EQ(Dword(kCU, "Version"), -1);
+
+    // A write while the hive was read-only never reaches the file, not even
+    // with a later save; the other hive is saved meanwhile.
+    RegistrySetReadOnly(false);
+    EXPECT_TRUE(Store(kCU, {{"Kept", 1}}));
+    RegistrySetReadOnly(kCU, true);
+    EXPECT_TRUE(Store(kCU, {{"Kept", 2}, {"Start", 3}}));
+    EXPECT_EQ(Dword(kCU, "Kept"), 2);
+    EXPECT_TRUE(Store(kLM, {{"M", 1}}));
+    RegistrySetReadOnly(kCU, false);
+    EXPECT_TRUE(Store(kCU, {{"Later", 4}}));
+    RegistryUnload();
+    for (auto [hive, name, value] :
+         {std::tuple{kCU, "Kept", 1}, {kCU, "Start", -1}, {kCU, "Later", 4}, {kLM, "M", 1}})
+        EXPECT_EQ(Dword(hive, name), value) << name;
+    // Unlike a run that changes nothing on disk, a read-only hive's damaged
+    // file is still moved aside.
+    RegistrySetReadOnly(kCU, true);
+    testenv::WriteFile(cu_, "garbage\n");
+    RegistryUnload();
+    EXPECT_EQ(Dword(kCU, "Kept"), -1);
+    EXPECT_FALSE(fs::exists(cu_));
+}
+
+TEST_F(RegistryTest, SaveKeepsWhatAnotherProgramWroteMeanwhile) {
+    EXPECT_TRUE(Store(kCU, {{"Mine", 1}, {"Same", 1}}));
+    RegistryUnload();
+    RegKey key = RegKey::Open(kCU, false);
+    const char* const other = "[HKEY_CURRENT_USER\\Software\\Other]";
+    testenv::WriteFile(cu_, CrLf({"REGEDIT4", kCuKey, "\"Mine\"=dword:1", "\"Same\"=dword:7",
+                                  "\"Theirs\"=dword:5", other, "\"O\"=\"o\""}));
+    EXPECT_TRUE(key.WriteDword("Mine", 2));
+    EXPECT_TRUE(key.WriteDword("Same", 1));  // as this program read it: no change
+    EXPECT_TRUE(key.Close());
+    EXPECT_EQ(Dword(kCU, "Theirs"), 5);  // this program sees the merged hive
+    RegistryUnload();
+    for (auto [name, value] : {std::pair{"Mine", 2}, {"Same", 7}, {"Theirs", 5}})
+        EXPECT_EQ(Dword(kCU, name), value) << name;
+    // A key that another program deleted meanwhile is saved whole.
+    testenv::WriteFile(cu_, CrLf({"REGEDIT4", other, "\"O\"=\"o\""}));
+    EXPECT_TRUE(Store(kCU, {{"Mine", 3}}));
+    RegistryUnload();
+    EXPECT_EQ(Dword(kCU, "Theirs"), 5);
+
+    // A deletion of the key takes what another program added meanwhile too.
+    testenv::WriteFile(cu_, CrLf({"REGEDIT4", kCuKey, "\"Late\"=dword:1", other, "\"O\"=\"o\""}));
+    EXPECT_TRUE(RegDeleteKey(kCU));
+    EXPECT_EQ(testenv::ReadFile(cu_), CrLf({"REGEDIT4", "", other, "\"O\"=\"o\"", ""}));
+}
+
+TEST_F(RegistryTest, DeleteAndBackUpTheKey) {
+    EXPECT_TRUE(RegDeleteKey(kCU));  // missing: fine, and nothing is made
+    EXPECT_EQ(RegBackupKey(kCU), "");
+    EXPECT_FALSE(fs::exists(ConfigDir()));
+    const char* const key = "[HKEY_LOCAL_MACHINE\\Software\\Nodescan]";
+    const char* const keep = "[HKEY_LOCAL_MACHINE\\Software\\Keep]";
+    testenv::WriteFile(lm_,
+                       CrLf({"REGEDIT4", key, "\"CSDir\"=\"/a\"",
+                             "[HKEY_LOCAL_MACHINE\\Software\\Nodescan\\Sub]", keep, "@=\"k\""}));
+    const std::string copy = RegBackupKey(kLM);
+    EXPECT_EQ(copy.rfind(lm_ + ".backup-2", 0), 0u) << copy;
+    EXPECT_EQ(testenv::ReadFile(copy), CrLf({"REGEDIT4", "", key, "\"CSDir\"=\"/a\"", ""}));
+    EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0600));
+    EXPECT_NE(RegBackupKey(kLM), copy);  // a name of its own, also within one second
+    EXPECT_TRUE(RegDeleteKey(kLM));      // with the key below it
+    EXPECT_EQ(testenv::ReadFile(lm_), CrLf({"REGEDIT4", "", keep, "@=\"k\"", ""}));
+    EXPECT_TRUE(Store(kCU, {{"Default Bot", 3}}));
+    EXPECT_TRUE(RegDeleteKey(kCU));  // the last key gone, the file goes
+    EXPECT_FALSE(fs::exists(cu_));
+
+    // A file that cannot be rewritten: a directory where its lock belongs.
+    EXPECT_TRUE(Store(kCU, {{"Default Bot", 3}}));
+    fs::remove(cu_ + ".lock");
+    fs::create_directory(cu_ + ".lock");
+    EXPECT_EQ(RegBackupKey(kCU), "");
+    EXPECT_FALSE(RegDeleteKey(kCU));
+    EXPECT_NE(testenv::ReadFile(cu_).find("Default Bot"), std::string::npos);
+}
+
+// The window's threads and two nodescan-cli runs save at once: the threads
+// add values to both hives while each run changes one site row (A rows 0, 2,
+// 4 in turn, B rows 1, 3, 5), saving only that row. Every value remains.
+TEST_F(RegistryTest, ThreadsAndProgramsSavingAtOnceLoseNothing) {
+    testenv::TempDir games;
+    testenv::GameTree tree(games.path());
+    testenv::ScopedEnv roots("NODESCAN_SEARCH_ROOTS", games.path()), online("NODESCAN_ONLINE", "0"),
+        cli("CLI", NODESCAN_CLI_PATH);
+    // A ThreadSanitizer build of the program would wait a second at each exit.
+    const char* tsan = std::getenv("TSAN_OPTIONS");
+    testenv::ScopedEnv quick("TSAN_OPTIONS", std::string(tsan ? tsan : "") + ":atexit_sleep_ms=0");
+    const std::string put = "put() { \"$CLI\" sites set $1 name $2 </dev/null >/dev/null 2>&1; }\n";
+    ASSERT_EQ(std::system((put + "put 0 Seed").c_str()), 0);  // the first run writes every row
+    const std::string runs =
+        put +
+        "runs() { for i in $(seq 1 21); do put $(((i - 1) % 3 * 2 + $1)) $2$i "
+        "|| return 1; done; }\nruns 0 A & a=$!; runs 1 B; b=$?; wait $a && exit $b";
+    std::thread programs([&] { EXPECT_EQ(std::system(runs.c_str()), 0); });
+    auto writer = [](Hive hive, const std::string& prefix) {
+        for (int i = 0; i < 30; ++i)
+            EXPECT_TRUE(Store(hive, {{(prefix + std::to_string(i)).c_str(), i}}));
+    };
+    std::thread a(writer, kCU, "A"), b(writer, kLM, "B"), c(writer, kCU, "C");
+    for (std::thread* t : {&a, &b, &c}) t->join();
+    programs.join();
+    RegistryUnload();
+    for (int i = 0; i < 30; ++i)
+        for (auto [hive, prefix] : {std::pair{kCU, "A"}, {kLM, "B"}, {kCU, "C"}})
+            EXPECT_EQ(Dword(hive, prefix + std::to_string(i)), i) << prefix << i;
+    for (int row = 0; row < 6; ++row) {
+        SiteRecord site{};
+        EXPECT_TRUE(RegKey::Open(kCU, false).ReadBinary("Site" + std::to_string(row), &site, 180));
+        EXPECT_EQ(site.name, (row % 2 ? "B" : "A") + std::to_string(19 + row / 2));
+    }
 }
 
 }  // namespace
