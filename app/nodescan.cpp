@@ -10,23 +10,26 @@
 #include "download/sites.h"
 #include "platform/help.h"
 #include "platform/memory.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
 #include "settings/settings.h"
 
 namespace {
 constexpr const char* kHelpFile = "nodescan.hlp";
-
-void RegistryNotice(const std::string& line) {
-    sout(line);
-}
 }  // namespace
 
 int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
-    RegistrySetNoticeSink(RegistryNotice);
+    RegistrySetNoticeSink(sout);
     if (std::string(cmdLine ? cmdLine : "") == "reset") {
-        RegDeleteKey(Hive::CurrentUser);
-        RegDeleteKey(Hive::LocalMachine);
+        bool user = RegDeleteKey(Hive::CurrentUser);
+        bool machine = RegDeleteKey(Hive::LocalMachine);
+        if (!user || !machine) {
+            MessageBox(kNoWindow,
+                       "The Nodescan settings could not be deleted from " + ConfigDir() + ".",
+                       "Error!", MB_OK | MB_ICONERROR);
+            return 1;
+        }
         MessageBox(kNoWindow, "Nodescan Registry settings deleted.", "Nodescan Notice", MB_OK);
         return 0;
     }

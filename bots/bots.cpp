@@ -69,9 +69,39 @@ BotRecord Bots[kBotCount + 1] = {
 };
 
 namespace {
-// Guards Bots: the scan thread and the download worker compute directories
-// while the user-interface thread loads, edits and shows rows.
+// Guards Bots and longDirs: the scan thread and the download worker compute
+// directories while the user-interface thread loads, edits and shows rows.
 std::mutex botsMutex;
+
+// A waypoint directory too long for its row's field, kept whole for this
+// run. The row's field is then empty, so a stored row computes it again
+// instead of holding a cut path.
+std::string longDirs[kBotCount];
+
+std::string DirLocked(int bot) {
+    return longDirs[bot].empty() ? FieldText(Bots[bot].dir) : longDirs[bot];
+}
+
+void SetDirLocked(int bot, const std::string& dir) {
+    if (dir.size() < sizeof Bots[bot].dir) {
+        SetFieldText(Bots[bot].dir, dir);
+        longDirs[bot].clear();
+    } else {
+        Bots[bot].dir[0] = 0;
+        longDirs[bot] = dir;
+    }
+}
+
+// path with the directory prefix from replaced by to, when path lies in from.
+bool Rebase(std::string& path, std::string from, const std::string& to) {
+    while (from.size() > 1 && from.back() == '/') from.pop_back();
+    if (from.empty() || path.compare(0, from.size(), from) != 0) return false;
+    if (path.size() > from.size() && path[from.size()] != '/') return false;
+    std::string target = to;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    path = target + path.substr(from.size());
+    return true;
+}
 
 bool ValidBot(int bot) {
     return bot >= 0 && bot < kBotCount;
@@ -162,16 +192,16 @@ void SetBotExtA(int bot, const std::string& text) {
 
 void SetBotDir(int bot, const std::string& text) {
     std::lock_guard lock(botsMutex);
-    SetFieldText(Bots[bot].dir, text);
+    SetDirLocked(bot, text);
+}
+
+std::string GetBotDir(int bot) {
+    std::lock_guard lock(botsMutex);
+    return DirLocked(bot);
 }
 
 void DisplayBotDir(Hwnd window, int control, int bot) {
-    std::string dir;
-    {
-        std::lock_guard lock(botsMutex);
-        dir = FieldText(Bots[bot].dir);
-    }
-    SetDlgItemText(window, control, dir);
+    SetDlgItemText(window, control, GetBotDir(bot));
 }
 
 std::string DisplayBotExt(int bot) {
@@ -199,6 +229,10 @@ void SetBotInfo(int fromSbot) {
     int bot = ComboGetItemData(md, 102, sel);
     // A stored row may carry any id; only a valid row index may select a bot.
     if (!ValidBot(bot)) bot = ValidBot(sel) ? sel : 0;
+    ShowBot(bot);
+}
+
+void ShowBot(int bot) {
     sbot = static_cast<std::uint32_t>(bot);
     DisplayBotExt(bot);
     SetDlgItemText(md, 103, GetBotInfo(bot));
@@ -224,7 +258,7 @@ std::string GetBotWaypointDir(int bot) {
     std::string mdir = GetMdir();
     {
         std::lock_guard lock(botsMutex);
-        std::string dir = FieldText(Bots[bot].dir);
+        std::string dir = DirLocked(bot);
         if (dir.size() > 1) return dir;
     }
     std::string result;
@@ -244,8 +278,29 @@ std::string GetBotWaypointDir(int bot) {
             break;
     }
     std::lock_guard lock(botsMutex);
-    SetFieldText(Bots[bot].dir, result);
-    return FieldText(Bots[bot].dir);
+    SetDirLocked(bot, result);
+    return result;
+}
+
+void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir) {
+    std::string oldBase = MakeBotDirB("", oldCdir), newBase = MakeBotDirB("", newCdir);
+    bool changed[kBotCount] = {};
+    {
+        std::lock_guard lock(botsMutex);
+        for (int bot = 0; bot < kBotCount; ++bot) {
+            std::string dir = DirLocked(bot);
+            if (dir.size() > 1 &&
+                (Rebase(dir, oldCdir, newCdir) || Rebase(dir, oldBase, newBase))) {
+                SetDirLocked(bot, dir);
+                changed[bot] = true;
+            }
+        }
+    }
+    // Stored rows are corrected where they are kept; rows that were never
+    // stored stay so (a first run stays a first run).
+    if (!RegKey::Open(Hive::CurrentUser, false).ok()) return;
+    for (int bot = 0; bot < kBotCount; ++bot)
+        if (changed[bot]) SaveBot(bot);
 }
 
 void SaveBot(int bot) {
@@ -270,6 +325,7 @@ void LoadBots() {
             RegKey key = RegKey::Open(Hive::CurrentUser, true);
             std::lock_guard lock(botsMutex);
             read = key.ReadBinary(name, &Bots[i], sizeof(BotRecord));
+            if (read) longDirs[i].clear();
         }
         if (!read) {
             GetBotWaypointDir(i);

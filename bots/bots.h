@@ -43,7 +43,11 @@ std::string GetBotExt(int bot);
 std::string GetBotInfo(int bot);
 std::string GetBotUrl(int bot);
 void SetBotExtA(int bot, const std::string& text);
+// Sets the row's waypoint directory. One too long for the row's field is
+// used whole for this run and leaves the field empty (computed again).
 void SetBotDir(int bot, const std::string& text);
+// The row's waypoint directory as the table holds it, without computing it.
+std::string GetBotDir(int bot);
 void DisplayBotDir(Hwnd window, int control, int bot);
 // Shows the selected bot's extension in control 148 and returns it.
 std::string DisplayBotExt(int bot);
@@ -56,6 +60,8 @@ std::size_t SetBotExt(std::string& name, int bot, int keep);
 
 // Shows the selected bot in the main window; fromSbot 1 first selects row sbot.
 void SetBotInfo(int fromSbot);
+// Makes row bot the selected bot and shows its extension and credit line.
+void ShowBot(int bot);
 
 // The bot's waypoint directory, computed and kept in the row when not yet known.
 std::string GetBotWaypointDir(int bot);
@@ -63,6 +69,11 @@ std::string GetBotWaypointDir(int bot);
 std::string MakeBotDirA(const std::string& sub, const std::string& cdir);
 // The game base directory (cdir without its last component) followed by sub.
 std::string MakeBotDirB(const std::string& sub, const std::string& cdir);
+
+// After the game directory moved from oldCdir to newCdir: waypoint
+// directories that lay under the old game or base directory are moved along
+// (and stored, where the rows are stored); others stay.
+void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir);
 
 void LoadBots();
 void SaveBot(int bot);

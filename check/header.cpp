@@ -55,7 +55,7 @@ HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir)
         if (set == "std") {
             SetFieldText(info.author, "Standard");
         } else {
-            SetFieldText(info.author, set.substr(0, 29));
+            SetFieldText(info.author, set, 29);
         }
     }
     return info;

@@ -1,7 +1,11 @@
 #include "check/scan.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
+#include <vector>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -12,6 +16,18 @@
 
 namespace {
 int nfound = 0;  // key of the next right-list row of the waypoint pass
+
+// False once the scan could not read a directory it needed: its lists then
+// do not tell the whole truth.
+std::atomic<bool> complete{true};
+
+// Names a directory the scan could not read. An empty path was already
+// reported by BotFind and is never read (it is not the current directory).
+void ReportUnreadable(const std::string& dir, int err) {
+    if (!dir.empty())
+        sout("Cannot read directory " + dir + ": " + std::generic_category().message(err));
+    complete = false;
+}
 
 // The position just after the name's first dot.
 std::size_t AfterFirstDot(const std::string& name) {
@@ -30,13 +46,24 @@ std::string ListingExt(const std::string& mask) {
 }
 }  // namespace
 
+bool ScanComplete() {
+    return complete;
+}
+
 void BotFind() {
+    complete = true;
+    SetDlgItemInt(md, 115, 0);
+    SetDlgItemInt(md, 112, 0);
     GetCdir();
     std::string mapDir = GetMdir();
     // The bot is taken once: a choice made while the scan runs starts the next scan.
     int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);
     sout(wptDir);
+    if (wptDir.empty()) {
+        sout("The waypoint directory of " + GetBotName(bot) + " is not set (it has no path)");
+        complete = false;
+    }
     if (bot == kJoeBot) {
         JoeBotFind(bot, mapDir, wptDir);
     } else {
@@ -54,7 +81,9 @@ int FileCount(const std::string& dir, const std::string& mask) {
         if (slot) std::memset(slot, 0, kMapNameSize);
     int n = 0;
     int skipped = 0;
-    for (const std::string& name : ListDirectory(dir, mask)) {
+    std::vector<std::string> names;
+    if (!ListDirectory(dir, mask, &names)) ReportUnreadable(dir, errno);
+    for (const std::string& name : names) {
         if (n >= kMaxMaps || name.size() >= static_cast<std::size_t>(kMapNameSize) || !maps[n]) {
             ++skipped;
             continue;
@@ -84,6 +113,12 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
     SetDlgItemInt(md, 112, 0);
 
     DirectoryIndex test(T);
+    if (test.error() != 0) {
+        ReportUnreadable(T, test.error());
+        // Without the map directory every waypoint would look redundant,
+        // and redundant waypoints are offered for deletion: list none.
+        if (checkredway == 1) return 1;
+    }
     std::string ext = ListingExt(mask);
     for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
         std::string counterpart = maps[i];
@@ -98,7 +133,8 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
         if (checkredway == 0 && ListFindItem(md, kRightList, ShownName(maps[i], ext)) >= 0)
             continue;
         if (checkredway == 0) {
-            DisplayFound(counterpart, pos, bot, nfound, test.dir(), "bsp");
+            // The directory as named: a Joe Bot set is shown as dir.txt names it.
+            DisplayFound(counterpart, pos, bot, nfound, T, "bsp");
         } else {
             DisplayNotFound(i, counterpart, pos, ext);
         }
@@ -128,6 +164,7 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
         }
         SetDlgItemInt(md, 112, count);
     }
+    SetDlgItemInt(md, 112, count);  // also when nothing was listed
     return 1;
 }
 
@@ -135,11 +172,18 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
     FindFiles(bot, mapDir, wptDir, 3, "*.bsp");
     if (checkredway == 1) {
         sout("JoeBot not supported yet..");
+        complete = false;
         return 0;
     }
-    std::FILE* f = OpenFile(JoinPath(wptDir, "dir.txt"), "r");
+    std::string dirTxt = JoinPath(wptDir, "dir.txt");
+    std::FILE* f = wptDir.empty() ? nullptr : OpenFile(dirTxt, "r");
     if (!f) {
+        int err = wptDir.empty() ? ENOENT : errno;
         MessageBox(md, "JoeBot Waypoint Dir File not FOUND! Cannot Continue", "Error!", MB_OK);
+        if (!wptDir.empty())
+            sout("Cannot read " + dirTxt + ": " +
+                 (err == EINVAL ? "not a regular file" : std::generic_category().message(err)));
+        complete = false;
         return 0;
     }
     bool listed = false;

@@ -5,6 +5,9 @@
 
 // Runs one scan for sbot in the mode checkredway.
 void BotFind();
+// False when the last scan could not read a directory it needed (each one
+// is named in a status line), or could not run at all for its bot.
+bool ScanComplete();
 int NormalBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
 int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
 // The waypoint pass over the listing of L, testing counterparts in T.

@@ -11,6 +11,7 @@
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "bots/bots.h"
+#include "check/scan.h"
 #include "cli/output.h"
 #include "download/sites.h"
 #include "platform/files.h"
@@ -37,7 +38,7 @@ struct Options {
 // Message boxes go to standard error; questions are answered by --yes or
 // --no, at a prompt on a terminal, else with No.
 int Answer(const Options& opt, const headless::MessageBoxCall& box) {
-    std::cerr << box.caption << ": " << box.text << std::endl;
+    std::cerr << TerminalText(box.caption + ": " + box.text, true) << std::endl;
     if ((box.type & 0xF) != MB_YESNO) return IDOK;
     if (opt.yes) return IDYES;
     if (opt.no || !isatty(STDIN_FILENO)) return IDNO;
@@ -47,11 +48,21 @@ int Answer(const Options& opt, const headless::MessageBoxCall& box) {
     return (!reply.empty() && (reply[0] == 'y' || reply[0] == 'Y')) ? IDYES : IDNO;
 }
 
-// The bot row named by name (ignoring case) or index; -1 when none.
+// The bot row of an index, or else of a name (ignoring case); -1 when none.
 int FindBot(const std::string& text) {
     for (int i = 0; i < kBotCount; ++i)
-        if (text == std::to_string(i) || EqualIgnoreCase(text, GetBotName(i))) return i;
+        if (text == std::to_string(i)) return i;
+    for (int i = 0; i < kBotCount; ++i)
+        if (!text.empty() && EqualIgnoreCase(text, GetBotName(i))) return i;
     return -1;
+}
+
+// A directory given on the command line, made absolute: the current
+// directory of this run means nothing to the paths shown or stored.
+std::string AbsoluteDir(const std::string& dir) {
+    if (dir.empty() || dir[0] == '/') return dir;
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir;
 }
 
 // Runs the window's start-up on the headless dialog. A game search that
@@ -65,16 +76,25 @@ void StartUp(const Options& opt) {
         SetDirectoryOverride(opt.gameDir, opt.mapDir);
         storedRows = !IsFirstRun();
     }
+    // The start-up writes nothing to the per-user settings (the window's
+    // writes its missing rows): a first run stays a first run until the
+    // window has run or a command saved something.
+    RegistrySetReadOnly(Hive::CurrentUser, true);
     Hwnd w = headless::CreateDialog(100, DialogFunc);
     headless::Send(w, WM_INITDIALOG, 0, 0);
+    if (!givenDirs) RegistrySetReadOnly(Hive::CurrentUser, false);  // the command's changes
     if (storedRows) {
         // The stored bot rows hold the waypoint directories of the stored
         // installation: this run's are computed from the given directories.
         for (int bot = 0; bot < kBotCount; ++bot) SetBotDir(bot, "");
     }
     if (!opt.bot.empty()) {
-        ComboSetCurSel(w, 102, FindBot(opt.bot));
-        headless::SendCommand(w, 102, CBN_SELENDOK);
+        // The row itself, also when the selector lacks it (it stops at a
+        // row without a name) or its entry carries another id.
+        int bot = FindBot(opt.bot);
+        ComboSetCurSel(w, 102,
+                       bot < static_cast<int>(headless::ComboItems(w, 102).size()) ? bot : -1);
+        ShowBot(bot);
     }
     headless::TakePostedCommands();  // the CLI runs only its own command
 }
@@ -85,7 +105,7 @@ int SetSite(int row, const std::string& field, const std::string& value) {
     std::string stored = SiteFieldText(GetSite(row), field);
     if (stored != value)
         std::cerr << "The site's " << field << " holds at most " << stored.size()
-                  << " characters: stored \"" << stored << "\"" << std::endl;
+                  << " bytes here: stored \"" << TerminalText(stored, false) << "\"" << std::endl;
     if (!SaveSites()) {
         std::cerr << "Error!: The site rows could not be saved to "
                   << HiveFilePath(Hive::CurrentUser) << std::endl;
@@ -101,6 +121,8 @@ int RunCheck(const Options& opt) {
     std::uint32_t code = 0;
     GetExitCodeThread(hThread, &code);
     PrintCheck(std::cout, opt.redundant, opt.json);
+    // A check that could not read a directory it needed is no answer.
+    if (code == 0 && !ScanComplete()) code = 1;
     return static_cast<int>(code);
 }
 }  // namespace
@@ -147,8 +169,10 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsageError;
     }
 
-    // Status lines and message boxes go to standard error as they come.
-    headless::SetStatusListener([](const std::string& line) { std::cerr << line << std::endl; });
+    // Status lines, notices and message boxes go to standard error as they come.
+    headless::SetStatusListener(
+        [](const std::string& line) { std::cerr << TerminalText(line, true) << std::endl; });
+    RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
     if (*reset) return WinMain(nullptr, nullptr, "reset", 0);
@@ -169,6 +193,8 @@ int main(int argc, char** argv) {
         return true;
     };
     if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
+    opt.gameDir = AbsoluteDir(opt.gameDir);
+    opt.mapDir = AbsoluteDir(opt.mapDir);
 
     int rc = 0;
     try {

@@ -5,37 +5,56 @@
 #include <ostream>
 #include <vector>
 
-#include "app/fields.h"
 #include "app/state.h"
 #include "bots/bots.h"
+#include "check/scan.h"
 #include "download/sites.h"
 #include "platform/headless/host.h"
+#include "platform/text.h"
 #include "settings/locator.h"
 
 using Json = nlohmann::ordered_json;
 
 namespace {
-// Field widths for a plain table: the widest cell of each column.
-std::vector<std::size_t> Widths(const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> w;
-    for (const auto& r : rows) {
-        if (w.size() < r.size()) w.resize(r.size(), 0);
-        for (std::size_t i = 0; i < r.size(); ++i) w[i] = std::max(w[i], r[i].size());
-    }
-    return w;
+// The number of characters of a UTF-8 text.
+std::size_t Chars(const std::string& s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
-    auto w = Widths(rows);
+// Cells are shown text with their control characters escaped; each column
+// is as wide as its widest cell, in characters.
+void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows) {
+    std::vector<std::size_t> w;
+    for (auto& r : rows) {
+        if (w.size() < r.size()) w.resize(r.size(), 0);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            r[i] = TerminalText(r[i], false);
+            w[i] = std::max(w[i], Chars(r[i]));
+        }
+    }
     for (const auto& r : rows) {
         std::string line;
         for (std::size_t i = 0; i < r.size(); ++i) {
             line += r[i];
-            if (i + 1 < r.size()) line += std::string(w[i] - r[i].size() + 2, ' ');
+            if (i + 1 < r.size()) line += std::string(w[i] - Chars(r[i]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << '\n';
     }
+}
+
+// Every string of doc as shown text, so that the document is valid UTF-8
+// whatever bytes the names, authors and directories hold.
+Json Shown(Json doc) {
+    if (doc.is_string()) return ShownText(doc.get_ref<const std::string&>());
+    if (doc.is_structured())
+        for (auto& item : doc) item = Shown(std::move(item));
+    return doc;
+}
+
+void PrintJson(std::ostream& out, const Json& doc) {
+    out << Shown(doc).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 std::string Cell(const headless::ListRow& row, std::size_t i) {
@@ -49,18 +68,29 @@ int Counter(int id) {
         return 0;
     }
 }
-
-// The row's directory as the table holds it, without computing it.
-std::string BotDirField(int bot) {
-    return FieldText(GetBotRow(bot).dir);
-}
-
-Json JsonStrings(const std::vector<std::string>& v) {
-    Json a = Json::array();
-    for (const auto& s : v) a.push_back(s);
-    return a;
-}
 }  // namespace
+
+std::string TerminalText(const std::string& bytes, bool keepNewlines) {
+    static const char hex[] = "0123456789abcdef";
+    std::string shown = ShownText(bytes), out;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        auto c = static_cast<unsigned char>(shown[i]);
+        // The C1 controls (U+0080 to U+009F) are two bytes, C2 80 to C2 9F.
+        bool c1 =
+            c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0;
+        if ((c >= 0x20 && c != 0x7F && !c1) || (keepNewlines && c == '\n')) {
+            out.push_back(shown[i]);
+        } else if (c == '\n' || c == '\t' || c == '\r') {
+            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+        } else {
+            if (c1) c = static_cast<unsigned char>(shown[++i]);  // the code point itself
+            out += c1 ? "\\u00" : "\\x";
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
 
 void PrintCheck(std::ostream& out, bool redundant, bool json) {
     Hwnd w = md;
@@ -75,8 +105,9 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         doc["bot"] = {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
         doc["game_dir"] = CachedCdir();
         doc["map_dir"] = CachedMdir();
-        doc["waypoint_dir"] = BotDirField(bot);
+        doc["waypoint_dir"] = GetBotDir(bot);
         doc["counts"] = {{"listed", Counter(115)}, {"unmatched", Counter(112)}};
+        doc["complete"] = ScanComplete();
         Json lrows = Json::array();
         for (const auto& r : left) lrows.push_back({{"name", Cell(r, 0)}, {"key", r.key}});
         Json rrows = Json::array();
@@ -88,16 +119,17 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
                              {"author", Cell(r, 3)}});
         doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
         doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
-        doc["status"] = JsonStrings(headless::StatusLog());
+        doc["status"] = headless::StatusLog();
         Json messages = Json::array();
         for (const auto& m : headless::MessageBoxes())
             messages.push_back({{"caption", m.caption}, {"text", m.text}});
         doc["messages"] = messages;
-        out << doc.dump(2) << '\n';
+        PrintJson(out, doc);
         return;
     }
-    out << "Bot: " << GetBotName(bot) << " (." << GetBotExt(bot) << ")\n";
-    out << "Waypoint directory: " << BotDirField(bot) << "\n\n";
+    out << "Bot: " << TerminalText(GetBotName(bot), false) << " (."
+        << TerminalText(GetBotExt(bot), false) << ")\n";
+    out << "Waypoint directory: " << TerminalText(GetBotDir(bot), false) << "\n\n";
     out << leftCaption << '\n';
     std::vector<std::vector<std::string>> lt;
     for (const auto& r : left) lt.push_back({Cell(r, 0)});
@@ -113,6 +145,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     out << '\n'
         << GetDlgItemText(w, 113) << ": " << Counter(112) << "  " << GetDlgItemText(w, 114) << ": "
         << Counter(115) << '\n';
+    if (!ScanComplete()) out << "The check is incomplete: see the messages above.\n";
 }
 
 void PrintBots(std::ostream& out, bool json) {
@@ -123,7 +156,7 @@ void PrintBots(std::ostream& out, bool json) {
                            {"name", GetBotName(i)},
                            {"ext", GetBotExt(i)},
                            {"waypoint_dir", GetBotWaypointDir(i)}});
-        out << doc.dump(2) << '\n';
+        PrintJson(out, doc);
         return;
     }
     std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
@@ -157,7 +190,7 @@ void PrintSites(std::ostream& out, bool json) {
                            {"dir", s.dir},
                            {"selected", n == selected}});
         }
-        out << doc.dump(2) << '\n';
+        PrintJson(out, doc);
         return;
     }
     std::vector<std::vector<std::string>> t{

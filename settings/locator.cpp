@@ -5,6 +5,7 @@
 
 #include "app/nodescan.h"
 #include "app/state.h"
+#include "bots/bots.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/paths.h"
@@ -21,8 +22,8 @@ std::mutex overrideMutex;
 std::string gameOverride;
 std::string mapOverride;
 
-// Directory values are read up to the 259 characters of a path buffer.
-constexpr std::size_t kDirValueLimit = kPathSize - 1;
+// Directory values are read whole: a path may hold 4095 bytes.
+constexpr std::size_t kDirValueLimit = 4095;
 
 // A fresh block holding text; ends the program when memory runs out.
 char* BlockOf(const std::string& text) {
@@ -90,8 +91,11 @@ bool GetCStrikeDirectory(std::string* out) {
                "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
                "Counter-Strike",
                "Directory ERROR!", MB_OK);
+    std::string old = dir;
     if (!FindCStrike(md, &dir)) return false;
     key.WriteString("CSDir", dir);
+    // The installation moved: bot directories inside it move along.
+    if (!old.empty() && old != dir) RebaseBotDirs(old, dir);
     *out = dir;
     return true;
 }

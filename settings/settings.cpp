@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -27,8 +28,13 @@ void WriteSites(RegKey& key) {
     }
 }
 
+// Reports a failed save once: closing saves twice (close, then destroy), and
+// the same failure needs no second box.
 bool ReportIfFailed(bool ok) {
-    if (!ok) {
+    static std::atomic<bool> reported{false};
+    if (ok) {
+        reported = false;
+    } else if (!reported.exchange(true)) {
         MessageBox(md,
                    "The settings could not be saved to " + HiveFilePath(Hive::CurrentUser) +
                        ".\nYour changes of this session are lost.",
@@ -48,7 +54,11 @@ void LoadSettings() {
 
     std::uint32_t value;
     if (key.ReadDword("Default Bot", &value) && !key.ReadDword("Version", &value)) {
-        MessageBox(kNoWindow, "I have deleted site settings",
+        // The old values are kept in a dated copy beside the settings file.
+        std::string copy = RegBackupKey(Hive::CurrentUser);
+        MessageBox(kNoWindow,
+                   copy.empty() ? "I have deleted site settings"
+                                : "I have deleted site settings\nA copy of them is kept in " + copy,
                    ">>>Incompatible Registry Settings Detected<<<", MB_OK);
         key.Close();
         RegDeleteKey(Hive::CurrentUser);

@@ -8,6 +8,7 @@
 #include "platform/headless/host.h"
 #include "platform/help.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
 
@@ -587,7 +588,7 @@ void TypeText(Hwnd w, int id, const std::string& text) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
     if (!c) return;
-    c->text = text.substr(0, static_cast<std::size_t>(c->limit));
+    c->text = FirstChars(text, static_cast<std::size_t>(c->limit));
     Notify(w, id, EN_CHANGE);
 }
 

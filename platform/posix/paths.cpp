@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -47,6 +48,19 @@ void AddSteamLibraries(std::vector<std::string>& roots, const std::string& steam
     }
 }
 
+// A root given relative to the current directory, made absolute: the game
+// directory found below it is stored and must mean the same place later.
+std::string Absolute(const std::string& root) {
+    if (root[0] == '/') return root;
+    if (char* real = realpath(root.c_str(), nullptr)) {
+        std::string abs = real;
+        std::free(real);
+        return abs;
+    }
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? JoinPath(cwd, root) : root;
+}
+
 void AddChildren(std::vector<std::string>& roots, const std::string& dir) {
     std::vector<std::string> names;
     if (DIR* d = opendir(dir.c_str())) {
@@ -82,7 +96,7 @@ std::vector<std::string> SearchRoots() {
             std::size_t end = s.find(':', start);
             if (end == std::string::npos) end = s.size();
             std::string root = s.substr(start, end - start);
-            if (!root.empty()) roots.push_back(root);
+            if (!root.empty()) roots.push_back(Absolute(root));
             start = end + 1;
         }
         return roots;

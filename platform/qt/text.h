@@ -1,6 +1,6 @@
-// The program's 8-bit texts in Qt strings. Texts that are valid UTF-8 (file
-// names, everything typed) are shown as such; any other bytes as Latin-1, so
-// nothing is ever shown as replacement marks.
+// The program's 8-bit texts in Qt strings: valid UTF-8 (file names,
+// everything typed) as such, any other bytes as Windows-1252, so nothing is
+// ever shown as replacement marks. Typed text goes back as UTF-8.
 #pragma once
 
 #include <QString>

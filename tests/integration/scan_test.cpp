@@ -4,9 +4,12 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 
 #include "app/state.h"
+#include "bots/bots.h"
+#include "settings/locator.h"
 #include "support/run.h"
 
 using namespace testenv;
@@ -49,87 +52,99 @@ TEST_F(ScanTest, MissingCheckSplitsMapsByWaypoint) {
     EXPECT_EQ(std::string(MY[0].dir), tree.cstrike() + "PODBot/wptdefault");
 }
 
-TEST_F(ScanTest, RedundantCheckListsWaypointsWithoutMaps) {
-    tree.AddMap("de_dust.bsp");
-    tree.AddPodWaypoint("de_dust.pwf", 6, "A");
-    tree.AddPodWaypoint("oldmap.pwf", 5, "B");
+// Which list each name goes to, under which shown name, in which order.
+TEST_F(ScanTest, BothChecksSortNamesIntoTheTwoLists) {
+    using Names = std::vector<std::string>;
+    struct Case {
+        const char* what;
+        Names maps, waypoints;
+        int button;
+        Names left, right;
+        const char *missing, *outOf;
+    } cases[] = {
+        {"redundant",
+         {"de_dust.bsp"},
+         {"de_dust.pwf", "oldmap.pwf"},
+         139,
+         {"de_dust.pwf"},
+         {"oldmap.pwf"},
+         "1",
+         "2"},
+        {"case",
+         {"de_dust.bsp", "De_Train.BSP"},
+         {"DE_DUST.PWF", "de_train.pwf"},
+         1,
+         {},
+         {"de_dust.bsp", "De_Train.bsp"},
+         "0",
+         "2"},
+        {"case, redundant",
+         {"de_dust.bsp", "De_Train.BSP"},
+         {"DE_DUST.PWF", "de_train.pwf"},
+         139,
+         {"DE_DUST.pwf", "de_train.pwf"},
+         {},
+         "0",
+         "2"},
+        // Everything after the first dot is replaced; cs_town.pwf serves
+        // cs_town.final.bsp, so it is not redundant.
+        {"dots",
+         {"cs_town.final.bsp", "de_x.bsp"},
+         {"cs_town.pwf", "de_x.old.pwf"},
+         1,
+         {"de_x.bsp"},
+         {"cs_town.bsp"},
+         "1",
+         "2"},
+        {"dots, redundant",
+         {"cs_town.final.bsp", "de_x.bsp"},
+         {"cs_town.pwf", "de_x.old.pwf"},
+         139,
+         {"cs_town.pwf", "de_x.pwf"},
+         {},
+         "0",
+         "2"},
+        // Upper-case folding puts '_' (0x5F) after letters.
+        {"order",
+         {"dea.bsp", "de_dust.bsp", "Cs_b.bsp", "cs_a.bsp"},
+         {},
+         1,
+         {"cs_a.bsp", "Cs_b.bsp", "dea.bsp", "de_dust.bsp"},
+         {},
+         "4",
+         "4"},
+        {"empty", {}, {}, 1, {}, {}, "0", "0"},
+    };
     run.Start();
-    run.PressAndWait(139);
-
-    EXPECT_EQ(run.Text(141), "Redundant Waypoints");
-    EXPECT_EQ(run.Text(125), "Existing Waypoints");
-    EXPECT_EQ(checkredway, 1);
-    EXPECT_THAT(run.LeftNames(), ElementsAre("de_dust.pwf"));
-    EXPECT_THAT(run.RightNames(), ElementsAre("oldmap.pwf"));
-    EXPECT_EQ(RightKey(0), 0u);
-    EXPECT_EQ(headless::Rows(md, 123).at(0).cells.at(2), "Pre v1.4");
-    EXPECT_EQ(run.Text(112), "1");
-    EXPECT_EQ(run.Text(115), "2");
-
-    // And back: the captions and the mode follow the new check.
-    run.PressAndWait(1);
-    EXPECT_EQ(run.Text(141), "Have Waypoints");
-    EXPECT_EQ(checkredway, 0);
-    EXPECT_THAT(run.RightNames(), ElementsAre("de_dust.bsp"));
-}
-
-TEST_F(ScanTest, NamesThatDifferInCaseBelongTogether) {
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("De_Train.BSP");
-    tree.AddPodWaypoint("DE_DUST.PWF", 7, "X");
-    tree.AddPodWaypoint("de_train.pwf", 7, "Y");
-    run.Start();
-    run.PressAndWait(1);
-    EXPECT_THAT(run.RightNames(), ElementsAre("de_dust.bsp", "De_Train.bsp"));
-    EXPECT_TRUE(run.LeftNames().empty());
-
-    run.PressAndWait(139);
-    EXPECT_THAT(run.LeftNames(), ElementsAre("DE_DUST.pwf", "de_train.pwf"));
-    EXPECT_TRUE(run.RightNames().empty());
-}
-
-TEST_F(ScanTest, MultiDotNamesUseTheTextBeforeTheFirstDot) {
-    tree.AddMap("cs_town.final.bsp");
-    tree.AddMap("de_x.bsp");
-    tree.AddPodWaypoint("cs_town.pwf", 7, "T");
-    tree.AddPodWaypoint("de_x.old.pwf", 8, "U");
-    run.Start();
-    run.PressAndWait(1);
-    EXPECT_THAT(run.RightNames(), ElementsAre("cs_town.bsp"));
-    EXPECT_THAT(run.LeftNames(), ElementsAre("de_x.bsp"));
-
-    // cs_town.pwf serves cs_town.final.bsp, so it is not redundant;
-    // de_x.old.pwf is tested as de_x.bsp and shown as de_x.pwf.
-    run.PressAndWait(139);
-    EXPECT_THAT(run.LeftNames(), ElementsAre("cs_town.pwf", "de_x.pwf"));
-    EXPECT_TRUE(run.RightNames().empty());
+    for (const auto& c : cases) {
+        TempDir dir;
+        GameTree t{dir.path()};
+        t.Add("PODBot/PodBot.cfg", "wptfolder wpts\n");
+        MakeDirs(t.cstrike() + "PODBot/wpts");
+        for (const auto& m : c.maps) t.AddMap(m);
+        for (const auto& w : c.waypoints) t.Add("PODBot/wpts/" + w, PodBotHeader(7, "x"));
+        SetDirectoryOverride(t.cstrike(), "");
+        SetBotDir(kPodBot, "");
+        research = 1;
+        run.PressAndWait(c.button);
+        EXPECT_EQ(run.LeftNames(), c.left) << c.what;
+        EXPECT_EQ(run.RightNames(), c.right) << c.what;
+        EXPECT_EQ(run.Text(112), c.missing) << c.what;
+        EXPECT_EQ(run.Text(115), c.outOf) << c.what;
+    }
 }
 
 TEST_F(ScanTest, RedundantRowReadsTheListedFile) {
     tree.AddPodWaypoint("gone.v2.pwf", 9, "Reader");
     run.Start();
     run.PressAndWait(139);
+    EXPECT_EQ(run.Text(141), "Redundant Waypoints");
+    EXPECT_EQ(run.Text(125), "Existing Waypoints");
     ASSERT_THAT(run.RightNames(), ElementsAre("gone.pwf"));
     auto row = headless::Rows(md, 123).at(0);
     EXPECT_EQ(row.cells.at(2), "v4");
     EXPECT_EQ(row.cells.at(3), "Reader");
-}
-
-TEST_F(ScanTest, ListsFollowTheListingOrder) {
-    for (const char* m : {"dea.bsp", "de_dust.bsp", "Cs_b.bsp", "cs_a.bsp"}) tree.AddMap(m);
-    run.Start();
-    run.PressAndWait(1);
-    // Upper-case folding puts '_' (0x5F) after letters.
-    EXPECT_THAT(run.LeftNames(), ElementsAre("cs_a.bsp", "Cs_b.bsp", "dea.bsp", "de_dust.bsp"));
-}
-
-TEST_F(ScanTest, EmptyMapDirectoryGivesEmptyListsAndZeroCounters) {
-    run.Start();
-    run.PressAndWait(1);
-    EXPECT_TRUE(run.LeftNames().empty());
-    EXPECT_TRUE(run.RightNames().empty());
-    EXPECT_EQ(run.Text(112), "0");
-    EXPECT_EQ(run.Text(115), "0");
+    EXPECT_EQ(std::string(MY[0].dir), tree.cstrike() + "PODBot/wptdefault");
 }
 
 TEST_F(ScanTest, UnreadableWaypointIsStillListed) {
@@ -208,13 +223,16 @@ TEST_F(JoeBotTest, SetsAreTestedInDirTxtOrder) {
     EXPECT_EQ(run.Text(115), "4");
 }
 
+// The set is named as dir.txt names it; only "std" itself is the standard set.
 TEST_F(JoeBotTest, StandardSetAndLastLineWithoutBreak) {
-    tree.Add("JoeBot/wpjs/dir.txt", "std");
     run.Start();
     run.ChooseBot(3);
-    run.PressAndWait(1);
-    EXPECT_THAT(run.RightNames(), ElementsAre("cs_italy.bsp"));
-    EXPECT_EQ(headless::Rows(md, 123).at(0).cells.at(3), "Standard");
+    for (auto [line, author] : {std::pair{"std", "Standard"}, std::pair{"STD", "STD"}}) {
+        tree.Add("JoeBot/wpjs/dir.txt", line);
+        run.PressAndWait(1);
+        EXPECT_THAT(run.RightNames(), ElementsAre("cs_italy.bsp"));
+        EXPECT_EQ(headless::Rows(md, 123).at(0).cells.at(3), author);
+    }
 }
 
 TEST_F(JoeBotTest, DirTxtWithoutSetsReportsEveryMapMissing) {
@@ -227,6 +245,12 @@ TEST_F(JoeBotTest, DirTxtWithoutSetsReportsEveryMapMissing) {
                 ElementsAre("as_oil.bsp", "cs_italy.bsp", "de_dust.bsp", "de_nuke.bsp"));
     EXPECT_EQ(run.Text(112), "4");
     EXPECT_EQ(run.Text(115), "4");
+    // Both counters are set by every check, also one of no maps.
+    std::filesystem::remove_all(tree.maps());
+    MakeDirs(tree.maps());
+    run.PressAndWait(1);
+    EXPECT_EQ(run.Text(112), "0");
+    EXPECT_EQ(run.Text(115), "0");
 }
 
 TEST_F(JoeBotTest, MissingDirTxtAndRedundantCheckStopEarly) {

@@ -50,36 +50,7 @@ TEST(StatusList, HoldsAtMost101LinesWithTheLastSelected) {
     EXPECT_THAT(headless::ListBoxLines(md, kStatusList), ElementsAre("line 101"));
     EXPECT_EQ(headless::ListBoxCurSel(md, kStatusList), 0);
 
-    // And so on, every 101 lines.
-    for (int i = 102; i < 202; ++i) sout("line " + std::to_string(i));
-    EXPECT_EQ(headless::ListBoxLines(md, kStatusList).size(), 101u);
-    EXPECT_EQ(headless::ListBoxCurSel(md, kStatusList), 100);
-    sout("line 202");
-    EXPECT_THAT(headless::ListBoxLines(md, kStatusList), ElementsAre("line 202"));
-    EXPECT_EQ(run.Status().size(), 203u);
-}
-
-TEST(StatusList, LinesFromSeveralThreadsAreAllKept) {
-    ProgramRun run;
-    md = headless::CreateDialog(100, DialogFunc);
-    constexpr int kThreads = 4, kLines = 100;
-    std::vector<ThreadHandle> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.push_back(CreateThread(
-            [t] {
-                for (int i = 0; i < kLines; ++i)
-                    sout("thread " + std::to_string(t) + " line " + std::to_string(i));
-                return 0u;
-            },
-            nullptr));
-    }
-    for (auto& t : threads) WaitForThread(t);
-    EXPECT_EQ(run.Status().size(), static_cast<std::size_t>(kThreads * kLines));
-    // The list was emptied on the way; lines of threads that raced with the
-    // emptying may come after it, but never more than one per thread.
-    auto lines = headless::ListBoxLines(md, kStatusList);
-    EXPECT_GE(lines.size(), 1u);
-    EXPECT_LE(lines.size(), static_cast<std::size_t>(101 + kThreads - 1));
+    EXPECT_EQ(run.Status().size(), 102u);
 }
 
 TEST(Startup, FillsTheWindowBeforeItIsShown) {

@@ -24,6 +24,7 @@ void ResetProgramState() {
     RegistrySetReadOnly(false);
     ResetDirectoryCache();
     std::memcpy(Bots, compiledBots.rows, sizeof Bots);
+    for (int bot = 0; bot < kBotCount; ++bot) SetBotDir(bot, compiledBots.rows[bot].dir);
     md = kNoWindow;
     sbot = 0;
     ssite = 0;

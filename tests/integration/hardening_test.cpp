@@ -1,0 +1,275 @@
+// Hostile input met as users meet it, through nodescan-cli and the headless
+// window: odd bytes, files that are not regular files, directories that are
+// missing or have no path, a moved installation, long paths, shared and
+// damaged settings.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "bots/bots.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "support/cli.h"
+#include "support/run.h"
+
+using namespace testenv;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using Json = nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+void Fifo(const std::string& path) {
+    MakeDirs(fs::path(path).parent_path());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+}
+
+std::vector<std::string> Names(const Json& list) {
+    std::vector<std::string> names;
+    for (const auto& row : list["rows"]) names.push_back(row["name"]);
+    return names;
+}
+
+bool AnyLineHas(const Json& lines, const std::string& part) {
+    for (const auto& l : lines)
+        if (l.get<std::string>().find(part) != std::string::npos) return true;
+    return false;
+}
+}  // namespace
+
+TEST(ShownText, ValidUtf8StaysOtherBytesAreWindows1252AndCutsKeepCharacters) {
+    struct {
+        std::string bytes, shown;
+    } cases[] = {
+        {"de_dust", "de_dust"},
+        {"J\xc3\xb6rg", "J\xc3\xb6rg"},                    // UTF-8 already
+        {"J\xf6rg", "J\xc3\xb6rg"},                        // Latin-1 ö
+        {"\x80 \x9f", "\xe2\x82\xac \xc5\xb8"},            // € and Ÿ
+        {"\x81", "\xc2\x81"},                              // unassigned: its C1 control
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                  // overlong: not UTF-8
+        {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xe2\x82\xac"},  // a surrogate: not UTF-8
+        {"\xe2\x82", "\xc3\xa2\xe2\x80\x9a"},              // cut sequence
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShownText(c.bytes), c.shown) << c.bytes;
+        EXPECT_TRUE(IsValidUtf8(ShownText(c.bytes))) << c.bytes;
+    }
+    std::string oe = "\xc3\xb6";
+    EXPECT_EQ(FitText(oe + oe + oe, 5), 4u);    // never half an ö
+    EXPECT_EQ(FitText("\xf6\xf6\xf6", 2), 2u);  // 8-bit text: bytes are characters
+    EXPECT_EQ(FirstChars(oe + oe + "x", 2), oe + oe);
+}
+
+TEST_F(CliTest, NamesAndAuthorsOfAnyBytesAreShownAndNeverBreakTheOutput) {
+    GameTree tree{games.path()};
+    for (const char* map : {"de_caf\xe9.bsp", "de_a\nb.bsp", "de_\x1b[31mred.bsp"})
+        tree.AddMap(map);
+    tree.AddPodWaypoint("de_caf\xe9.pwf", 7, "J\xf6rg \x80");
+
+    Json doc = RunJson({"check", "--json", "--game-dir", tree.cstrike()});
+    ASSERT_EQ(doc["right"]["rows"].size(), 1u);
+    EXPECT_EQ(doc["right"]["rows"][0]["name"], "de_caf\xc3\xa9.bsp");
+    EXPECT_EQ(doc["right"]["rows"][0]["author"], "J\xc3\xb6rg \xe2\x82\xac");
+    EXPECT_THAT(Names(doc["left"]), ElementsAre("de_\x1b[31mred.bsp", "de_a\nb.bsp"));
+
+    CliResult r = Run({"check", "--game-dir", tree.cstrike()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("de_caf\xc3\xa9.bsp"));
+    EXPECT_THAT(Lines(r.out), Contains("de_a\\nb.bsp"));
+    EXPECT_THAT(Lines(r.out), Contains("de_\\x1b[31mred.bsp"));
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+
+    // Typed text is kept as UTF-8 and cut only between characters.
+    std::string oe = "\xc3\xb6", thirty, kept;
+    for (int i = 0; i < 30; ++i) thirty += oe;
+    for (int i = 0; i < 24; ++i) kept += oe;
+    r = Run({"sites", "set", "2", "name", thirty});
+    EXPECT_EQ(r.code, 0) << r.err;
+    doc = RunJson({"sites", "--json"});
+    EXPECT_EQ(doc[2]["name"], kept);
+}
+
+// A pipe where a file belongs is unreadable, never waited for.
+TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
+    struct Case {
+        const char* where;
+        std::function<void(const GameTree&)> make;
+        std::string bot;
+        int code;
+        std::string err;
+    } cases[] = {
+        {"a waypoint file",
+         [](const GameTree& t) {
+             t.AddPodWaypoint("other.pwf", 7, "x");
+             Fifo(t.cstrike() + "PODBot/wptdefault/de_aztec.pwf");
+         },
+         "0", 0, ""},
+        {"PodBot.cfg", [](const GameTree& t) { Fifo(t.cstrike() + "PODBot/PodBot.cfg"); }, "0", 1,
+         "Error!: PODBot Config File not found."},
+        {"dir.txt", [](const GameTree& t) { Fifo(t.cstrike() + "JoeBot/wpjs/dir.txt"); }, "3", 1,
+         "dir.txt: not a regular file"},
+        {"a map", [](const GameTree& t) { Fifo(t.maps() + "/de_pipe.bsp"); }, "0", 1, ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        GameTree tree{dir.path()};
+        tree.AddMap("de_aztec.bsp");
+        c.make(tree);
+        CliResult r = Run({"check", "--json", "--bot", c.bot, "--game-dir", tree.cstrike()});
+        EXPECT_EQ(r.code, c.code) << c.where << '\n' << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.err)) << c.where;
+        Json doc = Json::parse(r.out, nullptr, false);
+        if (c.bot == "0" && c.code == 0) {
+            ASSERT_EQ(doc["right"]["rows"].size(), 1u) << c.where;
+            EXPECT_EQ(doc["right"]["rows"][0]["author"], "N/A");
+        }
+    }
+}
+
+// A check that could not look is never taken for one that found nothing.
+TEST_F(CliTest, IncompleteChecksNameWhatTheyCouldNotRead) {
+    struct Case {
+        const char* what;
+        std::function<void(const GameTree&)> make;
+        std::vector<std::string> args;
+        std::string status;  // "" for a complete check
+    } cases[] = {
+        {"no wptfolder line",
+         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "# no folder\n"); },
+         {"check"},
+         "The waypoint directory of Pod Bot is not set"},
+        {"a waypoint directory that is missing",
+         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "wptfolder nowhere\n"); },
+         {"check"},
+         "PODBot/nowhere: No such file or directory"},
+        {"a map directory that is a file",
+         [](const GameTree& t) {
+             fs::remove_all(t.maps());
+             t.Add("maps", "");
+         },
+         {"check"},
+         "maps: Not a directory"},
+        {"the redundant check without its map directory",
+         [](const GameTree& t) {
+             t.AddPodWaypoint("de_dust.pwf", 7, "x");
+             fs::remove_all(t.maps());
+         },
+         {"check", "--redundant"},
+         "maps: No such file or directory"},
+        {"Joe Bot without dir.txt", [](const GameTree&) {}, {"check", "--bot", "3"}, "dir.txt"},
+        {"Joe Bot's redundant check",
+         [](const GameTree& t) { t.Add("JoeBot/wpjs/dir.txt", "std\n"); },
+         {"check", "--redundant", "--bot", "3"},
+         "JoeBot not supported yet.."},
+        {"an empty waypoint directory",
+         [](const GameTree& t) { MakeDirs(t.cstrike() + "PODBot/mine"); },
+         {"check"},
+         ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        GameTree tree{dir.path()};
+        tree.AddMap("de_dust.bsp");
+        tree.Add("PODBot/PodBot.cfg", "wptfolder mine\n");
+        c.make(tree);
+        // Waypoints in the current directory never count.
+        cwd = dir.path();
+        WriteFile(dir / "de_dust.pwf", PodBotHeader(7, "cwd"));
+        auto args = c.args;
+        args.insert(args.end(), {"--json", "--game-dir", tree.cstrike()});
+        Json doc = RunJson(args, c.status.empty() ? 0 : 1);
+        EXPECT_EQ(doc["complete"], c.status.empty()) << c.what;
+        EXPECT_TRUE(doc["right"]["rows"].empty()) << c.what;
+        EXPECT_TRUE(c.status.empty() || AnyLineHas(doc["status"], c.status)) << c.what;
+    }
+}
+
+TEST(MovedInstallation, StoredBotDirectoriesMoveWithTheGame) {
+    TempDir games;
+    GameTree old{games / "old"};
+    old.AddMap("de_dust.bsp");
+    old.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
+    ProgramRun run{games.path()};
+    run.Start();  // a first run: stores every bot row with its directory
+    SetBotDir(4, "/srv/hpb");
+    SaveBot(4);
+
+    fs::rename(games / "old", games / "new");
+    std::string game = games / "new/Half-Life/cstrike/";
+    run.Restart();
+    run.Start();
+    run.PressAndWait(1);
+    EXPECT_THAT(run.Status(), Contains("Counter Strike Found at " + game));
+    EXPECT_THAT(run.RightNames(), ElementsAre("de_dust.bsp"));
+    EXPECT_EQ(GetBotDir(0), game + "PODBot/wptdefault");
+    EXPECT_EQ(GetBotDir(6), games / "new/Half-Life/nnbot/nwps");
+    EXPECT_EQ(GetBotDir(4), "/srv/hpb");  // set elsewhere: stays
+
+    run.Restart();  // and the stored rows say so
+    run.Start();
+    EXPECT_EQ(GetBotDir(0), game + "PODBot/wptdefault");
+}
+
+TEST_F(CliTest, LongPathsAreUsedWholeAndNeverStoredCut) {
+    std::string deep = games / (std::string(150, 'a') + "/" + std::string(120, 'b'));
+    GameTree tree{deep};
+    tree.AddMap("de_dust.bsp");
+    tree.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
+    tree.Add("JoeBot/wpjs/dir.txt", "std\n");
+    tree.Add("JoeBot/wpjs/std/de_dust.wpj", VersionHeader(3));
+    ASSERT_GT(tree.cstrike().size(), 259u);
+
+    for (const std::string bot : {"0", "3"}) {
+        Json doc = RunJson({"check", "--json", "--bot", bot});
+        EXPECT_EQ(doc["game_dir"], tree.cstrike());
+        EXPECT_THAT(Names(doc["right"]), ElementsAre("de_dust.bsp")) << bot;
+    }
+    // The stored game directory is read back whole: no second search.
+    EXPECT_THAT(Run({"check"}).err, Not(HasSubstr("Searching")));
+
+    // The window stores its bot rows: a directory that does not fit is left
+    // to be computed again, never cut.
+    ProgramRun run{games.path()};
+    run.Start();
+    run.PressAndWait(1);
+    EXPECT_THAT(run.RightNames(), ElementsAre("de_dust.bsp"));
+    RegistryUnload();
+    BotRecord row{};
+    ASSERT_TRUE(RegKey::Open(Hive::CurrentUser, false).ReadBinary("Bots0", &row, sizeof row));
+    EXPECT_EQ(row.dir[0], 0);
+}
+
+TEST_F(CliTest, SettingsNoticesReachTheUserAndAFirstRunStaysOne) {
+    GameTree tree{games.path()};
+    tree.AddPodWaypoint("de_dust.pwf", 7, "x");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"check"}, {"bots"}, {"sites"}, {"check", "--redundant"}}) {
+        EXPECT_EQ(Run(args).code, 0);
+        EXPECT_FALSE(fs::exists(CuHive())) << args[0];
+    }
+    EXPECT_EQ(Run({"sites", "set", "2", "host", "mirror.example"}).code, 0);
+    EXPECT_THAT(ReadFile(CuHive()), HasSubstr("\"Site2\""));
+    EXPECT_THAT(ReadFile(CuHive()), Not(HasSubstr("\"Bots0\"")));
+
+    // A damaged settings file is moved aside, and the user is told.
+    WriteFile(CuHive(), "not a settings file");
+    CliResult r = Run({"check", "--json"});
+    EXPECT_THAT(r.err, HasSubstr("moved aside"));
+    Json doc = Json::parse(r.out, nullptr, false);
+    EXPECT_TRUE(AnyLineHas(doc["status"], "moved aside"));
+
+    // A relative search root stores an absolute game directory.
+    fs::remove_all(ConfigDir());
+    roots = ".";
+    cwd = games.path();
+    EXPECT_EQ(Run({"check"}).code, 0);
+    EXPECT_THAT(ReadFile(LmHive()), HasSubstr("\"CSDir\"=\"" + tree.cstrike() + "\""));
+}
