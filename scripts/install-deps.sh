@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages the build and the tests need, when missing,
+# and any further packages named as arguments (e.g. gcovr for coverage.sh).
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
     libgc-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     python3
+    "$@"
 )
 
 missing=()

@@ -4,103 +4,83 @@
 #pragma once
 
 #include <QMessageBox>
-#include <QString>
-#include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/ui.h"
+#include "platform/qt/host.h"
+#include "platform/qt/listmodel.h"
+#include "support/newrun.h"
 #include "support/testenv.h"
 
-class QWidget;
-class QScrollBar;
-class ReportModel;
+// QStrings in the messages of failed expectations.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace gui {
 
-// A game installation: root/Half-Life/cstrike with cstrike.wad and maps/.
-using Game = testenv::GameTree;
-
-// A message box as it was shown.
-struct Box {
-    std::string caption;
-    std::string text;
-    bool windowShown;  // whether the main window was visible at that time
+struct Box {  // a message box as it was shown
+    std::string caption, text;
+    bool windowShown;  // whether the main window was visible then
 };
+
+// Runs the program. body runs on the window's thread once the main window
+// is shown and its loop runs; then the window is closed (its close box)
+// unless body ended it. A configuration dialog that opens by itself is
+// closed. Returns the entry point's result or the code of a ThreadExit.
+int RunWindow(const std::function<void()>& body);
 
 class Program {
   public:
     // A run whose game search looks only in searchRoots (default: nowhere).
     explicit Program(const std::string& searchRoots = "");
     ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    const std::string& home() const { return home_.path(); }
-    std::string hiveFile() const;  // the per-user settings file
-
-    // Runs the program with cmdLine. body runs on the window's thread once
-    // the main window is shown and its loop runs; after it the window is
-    // closed (its close box) unless the body ended it. Returns the result of
-    // the program's entry point, or the code of a ThreadExit.
-    int Run(const std::function<void()>& body, const std::string& cmdLine = "");
-    // The state of a new process, with the same settings files.
-    void Restart();
-
-    // Which button answers a box; by default OK, No or Cancel.
-    void SetAnswer(std::function<QMessageBox::StandardButton(const Box&)> answer);
-    const std::vector<Box>& Boxes() const { return boxes_; }
-    std::vector<std::string> Captions() const;
-
+    // RunWindow with this program's settings; Restart: the state of a new
+    // process, with the same settings files.
+    int Run(const std::function<void()>& body) const { return RunWindow(body); }
+    void Restart() { testenv::ResetProgramState(); }
     // Settings as a program that ran before leaves them: the game and map
     // directories, the version and any further per-user values.
     void StoreSettings(const std::string& cstrike,
                        const std::vector<std::pair<std::string, std::uint32_t>>& dwords = {});
 
-    void AnswerBoxes();
+    // Which button answers a box, asked every few milliseconds until it
+    // names one (NoButton keeps the box open and its worker waiting).
+    // Without an answer, or for a button the box lacks: OK, No or Cancel.
+    std::function<QMessageBox::StandardButton(const Box&)> answer;
+    std::vector<Box> boxes;  // every box shown, in order
 
   private:
     testenv::TempDir home_;
-    testenv::ScopedEnv homeEnv_;
-    testenv::ScopedEnv rootsEnv_;
-    testenv::ScopedEnv onlineEnv_;
-    std::function<QMessageBox::StandardButton(const Box&)> answer_;
-    std::vector<Box> boxes_;
+    testenv::ScopedEnv homeEnv_, rootsEnv_, onlineEnv_;
 };
 
 // Processes events until pred holds; false after timeoutMs.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 30000);
-// Processes events for ms milliseconds.
-void Pump(int ms);
+bool ScanRunning();
 // The scan thread has ended and everything it asked of the window is done.
 bool ScanDone();
-// A scan is running.
-bool ScanRunning();
 
-// The main window and its controls.
-QWidget* MainWindow();
-QWidget* W(int id);
+// A control of a dialog (id 0: the dialog's window), its text.
+QWidget* W(int id, Hwnd w = 100);
+template <class T>
+T* As(int id, Hwnd w = 100) {
+    return qobject_cast<T*>(W(id, w));
+}
 std::string Text(int id);
 ReportModel* List(int id);
 std::vector<std::string> Names(int list);  // first column
-std::vector<std::string> Row(int list, int row);
 std::vector<std::string> StatusLines();
 // A mouse click in the middle of a control.
-void Click(int id);
-// Clicks a part of a scroll bar: SC_ScrollBarAddLine, ...SubLine, ...AddPage...
-void ClickScrollPart(QScrollBar* bar, int subControl);
+void Click(int id, Hwnd w = 100);
 
-// Answers the message boxes that show: with answer (default OK, No or
-// Cancel), recording each in boxes.
-void AnswerMessageBoxes(std::vector<Box>* boxes,
-                        const std::function<QMessageBox::StandardButton(const Box&)>& answer);
-// Starts answering boxes (those of the current Program, else any) and menus
-// as they appear, every few milliseconds, in every event loop.
+// Answers the boxes (those of the current Program, else any) and menus as
+// they appear, every few milliseconds, in every event loop.
 void StartAnswering();
-
-// Chooses the answer of the next context menu: the action with that text is
-// triggered once the menu shows (an empty text closes the menu).
+// The next context menu triggers its action with that text (an empty text
+// closes the menu).
 void AnswerNextMenu(const QString& action);
 
 }  // namespace gui

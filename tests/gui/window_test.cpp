@@ -1,6 +1,6 @@
 // The desktop program in its real window: start-up, checks, the bot
-// selector, the two layouts, the site selector and editor, the options and
-// the settings that a run leaves for the next.
+// selector, the two layouts and the options a run leaves for the next, the
+// bot's web page and the context help.
 #include "app/window.h"
 
 #include <gmock/gmock.h>
@@ -8,165 +8,85 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QScrollBar>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTextBrowser>
 #include <QThread>
 #include <QTreeView>
-#include <chrono>
-#include <cstring>
+#include <tuple>
 
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "bots/bots.h"
-#include "download/sites.h"
 #include "harness.h"
-#include "platform/qt/host.h"
-#include "platform/qt/listmodel.h"
+#include "platform/help.h"
 #include "platform/registry.h"
-#include "platform/threads.h"
 
 using namespace gui;
 using ::testing::Contains;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 namespace {
-const char* const kPleaseWait = "Please Wait! Executing operation!";
-
-int SimpleWidth() {
+// The window's size in the simple layout (up to control 144) and the full one.
+QSize Simple() {
     qthost::PixelRect marker = qthost::TemplateRect(100, 144);
-    return marker.x + marker.width;
+    return {marker.x + marker.width, qthost::TemplateRect(100, 0).height};
 }
-int FullWidth() {
-    return qthost::TemplateRect(100, 0).width;
-}
-int FullHeight() {
-    return qthost::TemplateRect(100, 0).height;
+QSize Full() {
+    return {qthost::TemplateRect(100, 0).width, qthost::TemplateRect(100, 0).height};
 }
 
-QScrollBar* SiteBar() {
-    return qobject_cast<QScrollBar*>(W(150));
-}
-QLineEdit* Edit(int id) {
-    return qobject_cast<QLineEdit*>(W(id));
-}
-
-// Replaces the text of an edit as the user does: select all, then type.
-void TypeInto(int id, const QString& text) {
-    QLineEdit* e = Edit(id);
-    e->setFocus();
-    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(e, text);
-}
-
-// Chooses the next entry of the bot selector with the keyboard.
-void ChooseNextBot() {
-    auto* combo = qobject_cast<QComboBox*>(W(102));
-    combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Down);
-}
-
-// Chooses an entry of the bot selector as a completed choice of the user.
+// A completed choice of the user in the bot selector.
 void ChooseBot(int index) {
-    auto* combo = qobject_cast<QComboBox*>(W(102));
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
+    As<QComboBox>(102)->setCurrentIndex(index);
+    emit As<QComboBox>(102)->activated(index);
 }
 
-std::string SiteBytes(int site) {
-    SiteRecord row = GetSiteRow(site);
-    return std::string(reinterpret_cast<const char*>(&row), sizeof row);
+bool Refused() {
+    auto lines = StatusLines();
+    return std::count(lines.begin(), lines.end(), "Please Wait! Executing operation!") > 0;
 }
 
-std::string StoredSite(int site) {
+std::vector<std::uint32_t> Stored(const std::vector<std::string>& names) {
     RegistryUnload();
-    RegKey key = RegKey::Open(Hive::CurrentUser, false);
-    SiteRecord row{};
-    if (!key.ReadBinary("Site" + std::to_string(site), &row, sizeof row)) return "";
-    return std::string(reinterpret_cast<const char*>(&row), sizeof row);
-}
-
-std::uint32_t StoredDword(const char* name) {
-    RegistryUnload();
-    RegKey key = RegKey::Open(Hive::CurrentUser, false);
-    std::uint32_t v = 0xDEADBEEF;
-    key.ReadDword(name, &v);
-    return v;
+    std::vector<std::uint32_t> out(names.size(), 0xDEADBEEF);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        RegKey::Open(Hive::CurrentUser, false).ReadDword(names[i], &out[i]);
+    return out;
 }
 
 bool ListsHold(std::size_t right, std::size_t left) {
     return ScanDone() && Names(123).size() == right && Names(101).size() == left;
 }
 
-class Window : public ::testing::Test {
-  protected:
+// The page the help window shows; empty when it is not shown.
+QString Shown() {
+    QTextBrowser* b = qthost::HelpBrowser();
+    return b && b->window()->isVisible() ? b->source().fileName() : QString();
+}
+
+struct Window : ::testing::Test {
     testenv::TempDir games;
-    Game game{games.path()};
+    testenv::GameTree game{games.path()};
 };
 }  // namespace
 
 TEST_F(Window, FirstRunAsksItsQuestionsBeforeTheWindowShows) {
-    game.AddMap("de_dust.bsp");
-    game.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
     Program program(games.path());
     bool visible = false;
-    int result = program.Run([&] {
-        visible = MainWindow()->isVisible();
+    EXPECT_EQ(program.Run([&] {
+        visible = W(0)->isVisible();
         EXPECT_THAT(StatusLines(), Contains("Counter Strike Found at " + game.cstrike()));
-    });
-    EXPECT_EQ(result, 0);
+    }),
+              0);
     EXPECT_TRUE(visible);
-    ASSERT_FALSE(program.Boxes().empty());
-    EXPECT_EQ(program.Boxes().front().caption, "Directory ERROR!");
-    for (const Box& b : program.Boxes()) EXPECT_FALSE(b.windowShown) << b.caption;
-
+    ASSERT_FALSE(program.boxes.empty());
+    EXPECT_EQ(program.boxes[0].caption, "Directory ERROR!");
+    for (const Box& b : program.boxes) EXPECT_FALSE(b.windowShown) << b.caption;
     // The first run leaves complete settings behind.
-    EXPECT_EQ(StoredDword("Version"), 250u);
-    EXPECT_EQ(StoredDword("Difficulty"), 1u);
-    EXPECT_EQ(StoredDword("Auto Start"), 0u);
-    for (int n = 0; n < kSiteCount; ++n) EXPECT_EQ(StoredSite(n).size(), 180u) << n;
-}
-
-TEST_F(Window, SavedSettingsStartWithoutQuestions) {
-    game.AddMap("de_dust.bsp");
-    game.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
-    Program program(games.path());
-    program.StoreSettings(game.cstrike(), {{"Default Bot", 4}});
-    program.Run([] {
-        QWidget* window = MainWindow();
-        EXPECT_EQ(window->windowTitle().toStdString(), NodescanWindowText());
-        auto* combo = qobject_cast<QComboBox*>(W(102));
-        ASSERT_EQ(combo->count(), kBotCount);
-        EXPECT_EQ(combo->itemText(0), QString("Pod Bot"));
-        EXPECT_EQ(combo->itemText(10), QString("AgroBot"));
-        EXPECT_EQ(combo->currentIndex(), 4);
-        EXPECT_EQ(Text(148), "wpt");
-        EXPECT_EQ(Text(103), "HPB Bot by Henry Parker Bell");
-        EXPECT_EQ(Text(141), "Have Waypoints");
-        EXPECT_EQ(Text(125), "Missing Waypoints");
-        EXPECT_EQ(Text(149), "Brimlock Wpts");
-        EXPECT_EQ(SiteBar()->minimum(), 0);
-        EXPECT_EQ(SiteBar()->maximum(), 5);
-        EXPECT_EQ(SiteBar()->value(), 0);
-
-        auto* right = qobject_cast<QTreeView*>(W(123));
-        ASSERT_EQ(right->model()->columnCount(), 4);
-        EXPECT_EQ(right->model()->headerData(3, Qt::Horizontal).toString(), QString("Created By"));
-        EXPECT_EQ(right->header()->sectionSize(0), 118);
-        EXPECT_EQ(right->header()->sectionSize(3), 95);
-        EXPECT_EQ(qobject_cast<QTreeView*>(W(101))->model()->columnCount(), 1);
-
-        // The simple layout: cut at the right edge of control 144.
-        EXPECT_EQ(window->width(), SimpleWidth());
-        EXPECT_EQ(window->height(), FullHeight());
-        EXPECT_EQ(Text(143), "Advanced --->");
-        EXPECT_FALSE(ScanRunning()) << "no Auto Start";
-    });
-    for (const Box& b : program.Boxes()) ADD_FAILURE() << b.caption << ": " << b.text;
+    EXPECT_THAT(Stored({"Version", "Difficulty", "Auto Start"}), ElementsAre(250u, 1u, 0u));
 }
 
 TEST_F(Window, GoFillsBothListsAndBothCounters) {
@@ -176,253 +96,112 @@ TEST_F(Window, GoFillsBothListsAndBothCounters) {
     game.AddPodWaypoint("as_oilrig.pwf", 7, "Bob");
     Program program(games.path());
     program.StoreSettings(game.cstrike());
-    program.Run([] {
+    program.Run([this] {
+        EXPECT_EQ(W(0)->windowTitle().toStdString(), NodescanWindowText());
+        EXPECT_EQ(As<QComboBox>(102)->count(), kBotCount);
+        EXPECT_EQ(As<QComboBox>(102)->currentText(), "Pod Bot");
+        EXPECT_EQ(As<QTreeView>(123)->header()->sectionSize(3), 95);
+        EXPECT_FALSE(ScanRunning()) << "no Auto Start";
         Click(1);
         ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 2); }));
         EXPECT_THAT(Names(123), ElementsAre("as_oilrig.bsp", "de_dust.bsp"));
         EXPECT_THAT(Names(101), ElementsAre("cs_office.bsp", "de_aztec.bsp"));
-        std::vector<std::string> row = Row(123, 1);
-        ASSERT_EQ(row.size(), 4u);
-        EXPECT_THAT(row[1], ::testing::MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4}"));
-        EXPECT_EQ(row[2], "v2");
-        EXPECT_EQ(row[3], "Alice");
+        EXPECT_THAT(List(123)->Cell(1, 1), ::testing::MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4}"));
+        EXPECT_EQ(List(123)->Cell(1, 2) + " " + List(123)->Cell(1, 3), "v2 Alice");
         EXPECT_EQ(List(123)->RowColor(0), MakeRGB(0, 0, 255));
         EXPECT_EQ(List(101)->RowColor(0), MakeRGB(255, 0, 0));
-        EXPECT_EQ(Text(115), "4");
-        EXPECT_EQ(Text(112), "2");
-        EXPECT_EQ(Edit(115)->text(), QString("4"));
-        EXPECT_EQ(Text(141), "Have Waypoints");
-        EXPECT_EQ(Text(125), "Missing Waypoints");
-
+        EXPECT_THAT((std::vector{Text(115), Text(112), Text(141), Text(125)}),
+                    ElementsAre("4", "2", "Have Waypoints", "Missing Waypoints"));
         // Enter runs the check again: the lists are refilled, not doubled.
-        QTest::keyClick(MainWindow(), Qt::Key_Return);
-        ASSERT_TRUE(WaitUntil([] { return ScanRunning() || ListsHold(2, 2); }));
-        ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 2); }));
-        EXPECT_THAT(Names(101), ElementsAre("cs_office.bsp", "de_aztec.bsp"));
+        game.AddMap("de_new.bsp");
+        QTest::keyClick(W(0), Qt::Key_Return);
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 3); }));
     });
+    EXPECT_TRUE(program.boxes.empty());
 }
 
 TEST_F(Window, ABotChoiceStartsACheckAndASecondWhileItRunsMustWait) {
-    game.AddMaps(4000, 0);
-    Program program(games.path());
-    program.StoreSettings(game.cstrike());
-    program.Run([] {
-        auto refusals = [] {
-            auto lines = StatusLines();
-            return std::count(lines.begin(), lines.end(), std::string(kPleaseWait));
-        };
-        // The second choice must reach the window while the first check
-        // runs; on a loaded machine the check may end first, so try again.
-        // Swat Bot and Ram Bot both keep their waypoints in the map directory.
-        bool refused = false;
-        for (int attempt = 0; attempt < 10 && !refused; ++attempt) {
-            ASSERT_TRUE(WaitUntil([] { return ScanDone(); }, 120000));
-            auto before = refusals();
-            ChooseBot(1);
-            if (!WaitUntil([] { return ScanRunning(); }, 5000)) continue;
-            ChooseBot(2);  // while the check of Swat Bot runs
-            // The choice itself takes effect at once ...
-            EXPECT_EQ(sbot.load(), 2u);
-            EXPECT_EQ(Text(148), GetBotExt(2));
-            EXPECT_EQ(Text(103), GetBotInfo(2));
-            // ... and its check is refused while the first one runs.
-            WaitUntil([] { return ScanDone(); }, 120000);
-            Pump(50);
-            refused = refusals() > before;
-        }
-        EXPECT_TRUE(refused);
-        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 4000); }, 120000));
-        EXPECT_EQ(Text(115), "4000");
-        EXPECT_EQ(Text(112), "4000");
-    });
-}
-
-TEST_F(Window, TheLayoutToggleKeepsTheTopLeftCorner) {
-    Program program(games.path());
-    program.StoreSettings(game.cstrike());
-    program.Run([] {
-        QWidget* window = MainWindow();
-        QPoint corner = window->geometry().topLeft();
-        ASSERT_EQ(window->width(), SimpleWidth());
-        EXPECT_LT(SimpleWidth(), FullWidth());
-
-        Click(143);
-        EXPECT_EQ(Text(143), "<--- Simple");
-        EXPECT_EQ(window->width(), FullWidth());
-        EXPECT_EQ(window->height(), FullHeight());
-        EXPECT_EQ(window->geometry().topLeft(), corner);
-        EXPECT_EQ(AdvButtonPressed(1), 2);
-        EXPECT_TRUE(W(145)->isVisible());
-
-        Click(143);
-        EXPECT_EQ(Text(143), "Advanced --->");
-        EXPECT_EQ(window->width(), SimpleWidth());
-        EXPECT_EQ(window->geometry().topLeft(), corner);
-        EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    });
-}
-
-TEST_F(Window, TheSiteSelectorAndEditor) {
-    Program program(games.path());
-    program.StoreSettings(game.cstrike());
-    const SiteRecord preset5 = PresetSite(5);
-    program.Run([&] {
-        Click(143);
-        QScrollBar* bar = SiteBar();
-
-        // Scrolling left on the first site stays on it.
-        ClickScrollPart(bar, QStyle::SC_ScrollBarSubLine);
-        EXPECT_EQ(bar->value(), 0);
-        EXPECT_EQ(ssite.load(), 0u);
-        EXPECT_EQ(Text(149), "Brimlock Wpts");
-
-        // Right to the end and beyond: the sixth site, and no further.
-        for (int i = 0; i < 7; ++i) ClickScrollPart(bar, QStyle::SC_ScrollBarAddLine);
-        EXPECT_EQ(bar->value(), 5);
-        EXPECT_EQ(bar->sliderPosition(), 5);
-        EXPECT_EQ(ssite.load(), 5u);
-        EXPECT_EQ(Text(149), "Enter a name");
-        ClickScrollPart(bar, QStyle::SC_ScrollBarAddPage);
-        EXPECT_EQ(bar->value(), 5);
-        ClickScrollPart(bar, QStyle::SC_ScrollBarSubPage);
-        EXPECT_EQ(bar->value(), 4);
-        EXPECT_EQ(ssite.load(), 4u);
-
-        // The extension box takes five characters; the table keeps four.
-        TypeInto(132, "abcdef");
-        EXPECT_EQ(Edit(132)->text(), QString("abcde"));
-        EXPECT_EQ(GetSite(4).ext, "abcd");
-        TypeInto(149, "My Site");
-        EXPECT_EQ(GetSite(4).name, "My Site");
-        TypeInto(152, "wpt_x_long");
-        EXPECT_EQ(GetSite(4).start, "wpt_x");
-
-        // Switching sites never carries one site's texts into another.
-        ClickScrollPart(bar, QStyle::SC_ScrollBarAddLine);
-        EXPECT_EQ(ssite.load(), 5u);
-        EXPECT_EQ(Text(149), "Enter a name");
-        EXPECT_EQ(Text(132), "zip");
-        EXPECT_EQ(SiteBytes(5),
-                  std::string(reinterpret_cast<const char*>(&preset5), sizeof preset5));
-        ClickScrollPart(bar, QStyle::SC_ScrollBarSubLine);
-        EXPECT_EQ(Text(149), "My Site");
-        EXPECT_EQ(Text(132), "abcd");
-        EXPECT_EQ(GetSite(4).name, "My Site");
-    });
-}
-
-TEST_F(Window, AutoStartAndTheAdvancedLayoutComeWithTheStart) {
     game.AddMap("de_dust.bsp");
-    game.AddMap("cs_italy.bsp");
-    game.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
     Program program(games.path());
-    program.StoreSettings(game.cstrike(), {{"Auto Start", 1}, {"Difficulty", 2}});
+    program.StoreSettings(game.cstrike());
+    // Joe Bot without dir.txt holds its check with a box until the box is
+    // answered: the second choice is made while the box shows.
+    bool chosen = false;
+    program.answer = [&](const Box& box) {
+        if (box.text.rfind("JoeBot", 0) != 0) return QMessageBox::Ok;
+        if (!std::exchange(chosen, true)) ChooseBot(1);
+        return Refused() ? QMessageBox::Ok : QMessageBox::NoButton;
+    };
+    program.Run([&] {
+        ChooseBot(kJoeBot);
+        ASSERT_TRUE(WaitUntil([&] { return chosen && ScanDone(); }));
+        // The second choice took effect at once; its check was refused.
+        EXPECT_EQ(sbot.load(), 1u);
+        EXPECT_EQ(Text(148), GetBotExt(1));
+        EXPECT_EQ(Text(103), GetBotInfo(1));
+        EXPECT_TRUE(Refused());
+        Click(1);
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 1); }));
+    });
+}
+
+TEST_F(Window, TheLayoutAndAutoStartComeBackWithTheNextStart) {
+    game.AddMap("de_dust.bsp");
+    Program program(games.path());
+    program.StoreSettings(game.cstrike());
+    EXPECT_EQ(program.Run([] {
+        // The layout toggle keeps the window's top left corner.
+        QPoint corner = W(0)->pos();
+        EXPECT_EQ(W(0)->size(), Simple());
+        Click(143);
+        EXPECT_EQ(W(0)->size(), Full());
+        EXPECT_EQ(W(0)->pos(), corner);
+        Click(134);
+        Click(2);  // Exit
+        ASSERT_TRUE(WaitUntil([] { return !qthost::DialogRunning(100); }));
+    }),
+              0);
+    EXPECT_THAT(Stored({"Difficulty", "Auto Start"}), ElementsAre(2u, 1u));
+    program.Restart();
     program.Run([] {
         // The posted toggle and start have run by the time the window runs.
         EXPECT_EQ(Text(143), "<--- Simple");
-        EXPECT_EQ(MainWindow()->width(), FullWidth());
-        EXPECT_TRUE(IsDlgButtonChecked(100, 134));
+        EXPECT_EQ(W(0)->size(), Full());
         EXPECT_THAT(StatusLines(), Contains("Auto Start Initiated"));
-        ASSERT_TRUE(WaitUntil([] { return ListsHold(1, 1); }));
-        EXPECT_THAT(Names(123), ElementsAre("de_dust.bsp"));
-        EXPECT_THAT(Names(101), ElementsAre("cs_italy.bsp"));
-    });
-    EXPECT_TRUE(program.Boxes().empty());
-}
-
-TEST_F(Window, SettingsAreWrittenOnCloseAndReadBackOnTheNextStart) {
-    game.AddMap("de_dust.bsp");
-    Program program(games.path());
-    program.StoreSettings(game.cstrike());
-    std::string rows[kSiteCount];
-    program.Run([&] {
-        for (int i = 0; i < 4; ++i) {
-            ChooseNextBot();
-            WaitUntil([] { return ScanDone(); });
-        }
-        ASSERT_TRUE(WaitUntil([] { return ScanDone(); }));
-        EXPECT_EQ(sbot.load(), 4u);
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 1); }));
+        QPoint corner = W(0)->pos();
         Click(143);
-        Click(134);
-        Click(111);
-        ClickScrollPart(SiteBar(), QStyle::SC_ScrollBarAddLine);
-        ClickScrollPart(SiteBar(), QStyle::SC_ScrollBarAddLine);
-        TypeInto(152, "pre");
-        TypeInto(131, "/waypoints/x");
-        for (int n = 0; n < kSiteCount; ++n) rows[n] = SiteBytes(n);
-        // Closed with the close box.
+        EXPECT_EQ(Text(143), "Advanced --->");
+        EXPECT_EQ(W(0)->size(), Simple());
+        EXPECT_EQ(W(0)->pos(), corner);
     });
-    EXPECT_EQ(StoredDword("Default Bot"), 4u);
-    EXPECT_EQ(StoredDword("Default Site"), 2u);
-    EXPECT_EQ(StoredDword("Difficulty"), 2u);
-    EXPECT_EQ(StoredDword("Auto Start"), 1u);
-    EXPECT_EQ(StoredDword("Check All"), 1u);
-    EXPECT_EQ(StoredDword("Version"), 250u);
-    for (int n = 0; n < kSiteCount; ++n) EXPECT_EQ(StoredSite(n), rows[n]) << "Site" << n;
-    EXPECT_EQ(GetSite(2).start, "pre");
-
-    program.Restart();
-    EXPECT_EQ(SiteBytes(2), std::string(reinterpret_cast<const char*>(&PresetSite(2)), 180))
-        << "a new process starts from the compiled-in rows";
-    program.Run([&] {
-        EXPECT_EQ(qobject_cast<QComboBox*>(W(102))->currentIndex(), 4);
-        EXPECT_EQ(Text(148), "wpt");
-        EXPECT_EQ(Text(143), "<--- Simple");
-        EXPECT_TRUE(IsDlgButtonChecked(100, 134));
-        EXPECT_TRUE(IsDlgButtonChecked(100, 111));
-        EXPECT_EQ(SiteBar()->value(), 2);
-        EXPECT_EQ(Text(152), "pre");
-        EXPECT_EQ(Text(131), "/waypoints/x");
-        for (int n = 0; n < kSiteCount; ++n) EXPECT_EQ(SiteBytes(n), rows[n]) << "Site" << n;
-        ASSERT_TRUE(WaitUntil([] { return ScanDone(); }));  // Auto Start
-    });
-    for (int n = 0; n < kSiteCount; ++n) EXPECT_EQ(StoredSite(n), rows[n]) << "Site" << n;
-}
-
-TEST_F(Window, EscapeAndExitEndTheProgramAndSaveTheOptions) {
-    Program program(games.path());
-    program.StoreSettings(game.cstrike());
-    int result = program.Run([] {
-        Click(134);
-        QTest::keyClick(MainWindow(), Qt::Key_Escape);
-        EXPECT_FALSE(qthost::DialogRunning(100));
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(StoredDword("Auto Start"), 1u);
-
-    program.Restart();
-    result = program.Run([] {
-        Click(111);
-        Click(134);  // Auto Start off again
-        WaitUntil([] { return ScanDone(); });
-        Click(2);
-        ASSERT_TRUE(WaitUntil([] { return !qthost::DialogRunning(100); }, 5000));
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(StoredDword("Auto Start"), 0u);
-    EXPECT_EQ(StoredDword("Check All"), 1u);
 }
 
 TEST_F(Window, ClosingWhileACheckRunsEndsAtOnceAndSaves) {
-    game.AddMaps(4000, 2000);
+    for (int i = 0; i < 50; ++i) game.AddMap("map_" + std::to_string(i) + ".bsp");
     Program program(games.path());
     program.StoreSettings(game.cstrike());
-    bool runningAtClose = false;
+    // Pod Bot's row with its waypoint directory unset, and no PodBot.cfg:
+    // its check holds with a box, and the window is closed while it shows.
+    RegKey::Open(Hive::CurrentUser, true).WriteBinary("Bots0", &Bots[0], sizeof(BotRecord));
+    RegistryUnload();
+    bool runningAtClose = false, closed = false;
+    program.answer = [&](const Box&) {
+        runningAtClose = ScanRunning();
+        if (!std::exchange(closed, true)) W(0)->close();
+        return QMessageBox::Ok;
+    };
     program.Run([&] {
         Click(143);
         Click(1);
-        ASSERT_TRUE(WaitUntil([] { return ScanRunning() && ListGetItemCount(100, 123) > 0; }));
-        runningAtClose = ScanRunning();
-        MainWindow()->close();
-        EXPECT_FALSE(qthost::DialogRunning(100));
+        ASSERT_TRUE(WaitUntil([&] { return closed; }));
     });
     EXPECT_TRUE(runningAtClose);
-    EXPECT_EQ(qthost::Window(100), nullptr);
-    EXPECT_EQ(StoredDword("Difficulty"), 2u) << "the options were saved";
-    // The scan goes on against a window that is gone: its calls return at
+    EXPECT_EQ(W(0), nullptr);
+    EXPECT_THAT(Stored({"Difficulty"}), ElementsAre(2u)) << "the options were saved";
+    // The check goes on against a window that is gone: its calls return at
     // once, so it ends by itself.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (ScanRunning() && std::chrono::steady_clock::now() < deadline) QThread::msleep(5);
+    for (int ms = 0; ScanRunning() && ms < 60000; ms += 5) QThread::msleep(5);
     EXPECT_FALSE(ScanRunning());
 }
 
@@ -436,16 +215,94 @@ TEST_F(Window, TheBotWebPageOpensInTheBrowserOnlyWhenConnected) {
         return true;
     });
     program.Run([] { Click(105); });
+    ASSERT_EQ(program.boxes.size(), 1u);
+    EXPECT_EQ(program.boxes[0].caption + ": " + program.boxes[0].text,
+              "Connection Error: No Internet Connection Found! ABORTING");
+    EXPECT_TRUE(program.boxes[0].windowShown);
     EXPECT_TRUE(opened.empty());
-    ASSERT_EQ(program.Boxes().size(), 1u)
-        << program.Boxes()[0].caption << ": " << program.Boxes()[0].text;
-    EXPECT_EQ(program.Boxes()[0].caption, "Connection Error");
-    EXPECT_EQ(program.Boxes()[0].text, "No Internet Connection Found! ABORTING");
-    EXPECT_TRUE(program.Boxes()[0].windowShown);
-
     program.Restart();
     testenv::ScopedEnv online("NODESCAN_ONLINE", "1");
     program.Run([] { Click(105); });
     qthost::SetShellHook(nullptr);
     EXPECT_THAT(opened, ElementsAre(GetBotUrl(4)));
+}
+
+TEST(Help, EveryControlOfBothTablesHasATopicAndTheContentsLinkAll) {
+    auto read = [](const QString& page) {
+        QFile f(":/help/" + page);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    };
+    QStringList linked;
+    QRegularExpression href("href=\"([^\"#]+)");
+    for (auto it = href.globalMatch(read("contents.html")); it.hasNext();)
+        linked << it.next().captured(1);
+    // The configuration dialog's table: its controls with template 300.
+    const std::uint32_t configIds[] = {301, (301u << 16) | 300,
+                                       303, (303u << 16) | 300,
+                                       305, (305u << 16) | 300,
+                                       309, (309u << 16) | 300,
+                                       0,   0};
+    int topics = 0;
+    for (const std::uint32_t* table : {aIDs, configIds}) {
+        for (const std::uint32_t* p = table; p[0] || p[1]; p += 2, ++topics) {
+            QString page = QString("ctx-%1-%2.html").arg(p[0]).arg(p[1] & 0xFFFF);
+            EXPECT_EQ(p[1] >> 16, p[0]);
+            EXPECT_TRUE(read(page).contains("<h1>")) << page.toStdString();
+            EXPECT_TRUE(linked.contains(page)) << page.toStdString() << " not in the contents";
+        }
+    }
+    EXPECT_EQ(topics, 35);
+    for (const QString& page : linked) EXPECT_FALSE(read(page).isEmpty()) << page.toStdString();
+}
+
+TEST_F(Window, F1TheRightClickAndTheHelpButtonShowTheirHelp) {
+    Program program(games.path());
+    program.StoreSettings(game.cstrike());
+    program.Run([] {
+        // F1 on a control with a topic and on one without ("Go! Go! Go!").
+        W(134)->setFocus();
+        QTest::keyClick(W(134), Qt::Key_F1);
+        EXPECT_EQ(Shown(), "ctx-134-100.html");
+        EXPECT_TRUE(qthost::HelpBrowser()->toPlainText().contains("Auto Start"));
+        qthost::HelpBrowser()->window()->hide();
+        W(1)->setFocus();
+        QTest::keyClick(W(1), Qt::Key_F1);
+        EXPECT_EQ(Shown(), "");
+        // "What's This?" of a list, declined on a label, added to an edit's own menu.
+        const std::tuple<QWidget*, QString, QString> clicks[] = {
+            {W(123)->findChild<QWidget*>("qt_scrollarea_viewport"), "What's This?",
+             "ctx-123-100.html"},
+            {W(103), "", ""},
+            {W(110), "What's This?", "ctx-110-100.html"}};
+        for (auto [widget, action, page] : clicks) {
+            qthost::HelpBrowser()->window()->hide();
+            AnswerNextMenu(action);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                    widget->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(widget, &event);
+            EXPECT_EQ(Shown(), page);
+        }
+        // The contents, whose links lead on; the window is reused.
+        QTextBrowser* b = qthost::HelpBrowser();
+        Click(146);
+        EXPECT_EQ(Shown(), "contents.html");
+        b->setSource(QUrl("ctx-150-100.html"));
+        EXPECT_TRUE(b->toPlainText().contains("site"));
+        b->backward();
+        EXPECT_EQ(Shown(), "contents.html");
+        EXPECT_EQ(qthost::HelpBrowser(), b);
+    });
+}
+
+TEST(Help, AnUnknownBundleOrTopicIsReported) {
+    Program program;
+    // No window: the viewer works on its own, with a box of its own.
+    EXPECT_FALSE(WinHelp(0, "other.hlp", HELP_FINDER, nullptr, 0));
+    const std::uint32_t missing[] = {7, (7u << 16) | 100, 0, 0};
+    EXPECT_FALSE(WinHelp(0, "nodescan.hlp", HELP_WM_HELP, missing, 7));
+    ASSERT_EQ(program.boxes.size(), 2u);
+    EXPECT_THAT(program.boxes[0].text, ::testing::HasSubstr("other.hlp"));
+    EXPECT_THAT(program.boxes[1].text, ::testing::HasSubstr("ctx-7-100.html"));
+    EXPECT_TRUE(WinHelp(0, "nodescan.hlp", HELP_FINDER, nullptr, 0));
+    EXPECT_EQ(Shown(), "contents.html");
 }

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -97,17 +96,6 @@ void GameTree::AddPodWaypoint(const std::string& name, std::uint32_t version,
                               const std::string& author, const std::string& folder) const {
     Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder " + folder + "\n");
     Add("PODBot/" + folder + "/" + name, PodBotHeader(version, author, 400));
-}
-
-void GameTree::AddMaps(int n, int withWaypoints) const {
-    std::string header = PodBotHeader(7, "Tester", 84);
-    Add("PODBot/PodBot.cfg", "# Pod Bot settings\nwptfolder wptdefault\n");
-    for (int i = 1; i <= n; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "map_%04d", i);
-        AddMap(std::string(name) + ".bsp");
-        if (i <= withWaypoints) Add("PODBot/wptdefault/" + std::string(name) + ".pwf", header);
-    }
 }
 
 void StoreSettings(const std::string& cstrike,

@@ -46,9 +46,6 @@ class GameTree {
     // A Pod Bot waypoint in PODBot/<folder>/ and the PodBot.cfg naming that folder.
     void AddPodWaypoint(const std::string& name, std::uint32_t version, const std::string& author,
                         const std::string& folder = "wptdefault") const;
-    // Maps map_0001.bsp .. map_<n>.bsp, the first withWaypoints of them with
-    // a Pod Bot waypoint.
-    void AddMaps(int n, int withWaypoints) const;
 
   private:
     std::string cstrike_;

@@ -9,72 +9,55 @@
 using namespace testenv;
 
 namespace {
-struct HeaderTest : ::testing::Test {
-    TempDir dir;
-    HeaderInfo Read(int bot, const std::string& content, const std::string& sub = "") {
-        std::string d = sub.empty() ? dir.path() : dir / sub;
-        WriteFile(d + "/w.pwf", content);
-        return CheckHeader(bot, "w.pwf", d);
-    }
+struct Case {
+    int bot;
+    std::string content;  // of the file W.PWF, looked up as w.pwf
+    std::string dir;      // below the test's directory
+    std::uint32_t version;
+    const char* versionText;
+    const char* author;
 };
-}  // namespace
 
-TEST_F(HeaderTest, PodBotVersionTexts) {
-    const std::pair<std::uint32_t, const char*> cases[] = {
-        {0, "Pre v1.4"}, {5, "Pre v1.4"}, {6, "v1.4"}, {7, "v2"}, {12, "v7"}, {300, "v295"}};
-    for (auto [version, text] : cases) {
-        HeaderInfo h = Read(kPodBot, PodBotHeader(version, "Someone"));
-        EXPECT_EQ(h.version, version);
-        EXPECT_STREQ(h.versionText, text) << version;
-        EXPECT_STREQ(h.author, "Someone");
-    }
+const Case kCases[] = {
+    {kPodBot, PodBotHeader(5, "Someone"), "", 5, "Pre v1.4", "Someone"},
+    {kPodBot, PodBotHeader(6, "Someone"), "", 6, "v1.4", "Someone"},
+    {kPodBot, PodBotHeader(7, "Someone"), "", 7, "v2", "Someone"},
+    {kPodBot, PodBotHeader(300, "Someone"), "", 300, "v295", "Someone"},
+    // An author that fills its field without a terminator is cut to 31.
+    {kPodBot, PodBotHeader(7, std::string(32, 'A')), "", 7, "v2",
+     "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"},
+    // Short and empty files read as if padded with zeros.
+    {kPodBot, PodBotHeader(6, "Cut Off", 20), "", 6, "v1.4", ""},
+    {kPodBot, "", "", 0, "Pre v1.4", ""},
+    // The other bots: the raw number up to 260, no author.
+    {4, VersionHeader(260), "", 260, "260", "N/A"},
+    {4, VersionHeader(261), "", 261, "Unkown!", "N/A"},
+    {10, PodBotHeader(7, "Ignored"), "", 7, "7", "N/A"},
+    // Joe Bot: the author is the waypoint set, "std" being the standard one.
+    {kJoeBot, VersionHeader(3), "wpjs/std", 3, "3", "Standard"},
+    {kJoeBot, VersionHeader(3), "wpjs/STD", 3, "3", "STD"},
+    {kJoeBot, VersionHeader(3), "wpjs/" + std::string(40, 's'), 3, "3",
+     "sssssssssssssssssssssssssssss"},
+};
+
+class Header : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Header, VersionAndAuthor) {
+    const Case& c = GetParam();
+    TempDir t;
+    WriteFile(t / c.dir + "/W.PWF", c.content);
+    HeaderInfo h = CheckHeader(c.bot, "w.pwf", t / c.dir);
+    EXPECT_EQ(h.version, c.version);
+    EXPECT_STREQ(h.versionText, c.versionText);
+    EXPECT_STREQ(h.author, c.author);
 }
+INSTANTIATE_TEST_SUITE_P(Files, Header, ::testing::ValuesIn(kCases));
 
-TEST_F(HeaderTest, OtherBotsShowTheRawNumberUpTo260) {
-    EXPECT_STREQ(Read(4, VersionHeader(4)).versionText, "4");
-    EXPECT_STREQ(Read(4, VersionHeader(260)).versionText, "260");
-    EXPECT_STREQ(Read(4, VersionHeader(261)).versionText, "Unkown!");
-    EXPECT_STREQ(Read(4, VersionHeader(0xFFFFFFFF)).versionText, "Unkown!");
-    for (int bot : {1, 2, 4, 5, 6, 7, 8, 9, 10})
-        EXPECT_STREQ(Read(bot, PodBotHeader(7, "Ignored")).author, "N/A") << bot;
-}
-
-TEST_F(HeaderTest, JoeBotAuthorIsTheWaypointSet) {
-    EXPECT_STREQ(Read(kJoeBot, VersionHeader(3), "wpjs/std").author, "Standard");
-    EXPECT_STREQ(Read(kJoeBot, VersionHeader(3), "wpjs/STD").author, "STD");
-    std::string longSet(40, 's');
-    EXPECT_STREQ(Read(kJoeBot, VersionHeader(3), "wpjs/" + longSet).author,
-                 longSet.substr(0, 29).c_str());
-    EXPECT_STREQ(Read(kJoeBot, VersionHeader(3), "wpjs/std").versionText, "3");
-}
-
-TEST_F(HeaderTest, ShortAndEmptyFilesReadAsZeroPadded) {
-    HeaderInfo h = Read(kPodBot, PodBotHeader(6, "Cut Off", 20));
-    EXPECT_STREQ(h.versionText, "v1.4");
-    EXPECT_STREQ(h.author, "");
-    h = Read(kPodBot, "");
-    EXPECT_EQ(h.version, 0u);
-    EXPECT_STREQ(h.versionText, "Pre v1.4");
-    EXPECT_STREQ(h.author, "");
-}
-
-TEST_F(HeaderTest, AuthorWithoutTerminatorIsCutTo31Characters) {
-    std::string author(32, 'A');  // fills the field, no NUL inside it
-    std::string content = PodBotHeader(7, author);
-    HeaderInfo h = Read(kPodBot, content);
-    EXPECT_EQ(std::string(h.author), std::string(31, 'A'));
-}
-
-TEST_F(HeaderTest, UnreadableFileGivesNoVersionAndNA) {
-    HeaderInfo h = CheckHeader(kPodBot, "missing.pwf", dir.path());
+TEST(HeaderOfMissingFile, GivesNoVersionAndNA) {
+    TempDir t;
+    HeaderInfo h = CheckHeader(kPodBot, "missing.pwf", t.path());
     EXPECT_EQ(h.version, 0u);
     EXPECT_STREQ(h.versionText, "");
     EXPECT_STREQ(h.author, "N/A");
 }
-
-TEST_F(HeaderTest, NameIsMatchedIgnoringCase) {
-    WriteFile(dir / "DE_DUST.PWF", PodBotHeader(8, "Caps"));
-    HeaderInfo h = CheckHeader(kPodBot, "de_dust.pwf", dir.path());
-    EXPECT_STREQ(h.versionText, "v3");
-    EXPECT_STREQ(h.author, "Caps");
-}
+}  // namespace
