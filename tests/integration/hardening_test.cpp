@@ -130,6 +130,7 @@ TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
         if (c.bot == "0" && c.code == 0) {
             ASSERT_EQ(doc["right"]["rows"].size(), 1u) << c.where;
             EXPECT_EQ(doc["right"]["rows"][0]["author"], "N/A");
+            EXPECT_EQ(doc["right"]["rows"][0]["version"], "");
         }
     }
 }

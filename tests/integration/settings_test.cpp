@@ -63,13 +63,14 @@ TEST_F(SettingsTest, FirstStartTakesDefaultsAndCloseStoresEverything) {
     }
     Exit();
     EXPECT_TRUE(headless::DialogEnded(md, nullptr));
-    EXPECT_EQ(Dword("Version"), 250u);
-    EXPECT_EQ(Dword("Auto Start"), 0u);
-    EXPECT_EQ(Dword("Check All"), 0u);
-    EXPECT_EQ(Dword("Disable Verify"), 0u);
-    EXPECT_EQ(Dword("Default Bot"), 0u);
-    EXPECT_EQ(Dword("Default Site"), 0u);
-    EXPECT_EQ(Dword("Difficulty"), 1u);
+    for (auto [name, value] : {std::pair{"Version", 250u},
+                               {"Auto Start", 0u},
+                               {"Check All", 0u},
+                               {"Disable Verify", 0u},
+                               {"Default Bot", 0u},
+                               {"Default Site", 0u},
+                               {"Difficulty", 1u}})
+        EXPECT_EQ(Dword(name), value) << name;
 }
 
 TEST_F(SettingsTest, OldSettingsAreReplaced) {
@@ -125,16 +126,6 @@ TEST_F(SettingsTest, StoredOptionsComeBack) {
     EXPECT_EQ(Dword("Default Bot"), 4u);
 }
 
-TEST_F(SettingsTest, StoredBotOutsideTheTableSelectsTheFirst) {
-    Store([](RegKey& key) {
-        key.WriteDword("Version", 250);
-        key.WriteDword("Default Bot", 42);
-    });
-    run.Start();
-    EXPECT_EQ(sbot, 0u);
-    EXPECT_EQ(run.Text(148), "pwf");
-}
-
 TEST_F(SettingsTest, LayoutIsRestoredAndToggled) {
     Store([](RegKey& key) {
         key.WriteDword("Version", 250);
@@ -162,17 +153,20 @@ TEST_F(SettingsTest, LayoutIsRestoredAndToggled) {
     EXPECT_EQ(Dword("Difficulty"), 2u);
 }
 
-TEST_F(SettingsTest, UnknownLayoutKeepsTheTemplateSize) {
+// Stored values outside their range: the first bot, the template's size.
+TEST_F(SettingsTest, UnknownBotAndLayoutTakeTheirDefaults) {
     Store([](RegKey& key) {
         key.WriteDword("Version", 250);
+        key.WriteDword("Default Bot", 42);
         key.WriteDword("Difficulty", 7);
     });
     run.Start();
     headless::PumpPostedCommands(md);
+    EXPECT_EQ(sbot, 0u);
+    EXPECT_EQ(run.Text(148), "pwf");
     EXPECT_EQ(AdvButtonPressed(1), 1);
     EXPECT_EQ(run.Text(143), "Advanced --->");
-    Rect w = GetWindowRect(md);
-    EXPECT_GT(w.right, GetControlRect(md, 144).right);
+    EXPECT_GT(GetWindowRect(md).right, GetControlRect(md, 144).right);
 }
 
 TEST_F(SettingsTest, SiteRowsAreReadWithBoundsAndSavedByteForByte) {
