@@ -57,9 +57,9 @@ class DirectoryIndex {
     std::unordered_set<std::string> stems_;               // folded stem.ext
 };
 
-// Opens path (resolved ignoring case) with fopen's mode. Only a regular file
-// is opened: a pipe, a device or a directory gives null without blocking
-// (errno EISDIR for a directory, EINVAL for the others).
+// Opens path (resolved ignoring case) for reading with fopen's mode ("r" or
+// "rb"). Only a regular file is opened: a pipe, a device or a directory gives
+// null without blocking (errno EISDIR for a directory, EINVAL for the others).
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Reads a line as the original platform's text mode does: at most size - 1

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 char Upper(char c) {
@@ -204,20 +203,10 @@ bool DirectoryIndex::ContainsStem(const std::string& name) const {
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
     std::string actual;
-    if (!ResolvePath(path, &actual)) {
-        // A file to be created: resolve its directory only.
-        std::size_t slash = path.rfind('/');
-        if (mode[0] == 'r' || slash == std::string::npos) return nullptr;
-        std::string dir;
-        if (!ResolvePath(path.substr(0, slash + 1), &dir)) return nullptr;
-        actual = JoinPath(dir, path.substr(slash + 1));
-        return std::fopen(actual.c_str(), mode);
-    }
+    if (!ResolvePath(path, &actual)) return nullptr;
     // Only a regular file is opened: a pipe or a device could block the
     // program for ever. The non-blocking open never waits for a writer.
-    bool update = std::strchr(mode, '+') != nullptr;
-    int flags = (mode[0] == 'r' && !update ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::open(actual.c_str(), flags);
+    int fd = ::open(actual.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -225,14 +214,9 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         return nullptr;
     }
-    if (mode[0] == 'w' && ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* f = ::fdopen(fd, mode);
     if (!f) ::close(fd);
-    if (f && mode[0] == 'a') std::fseek(f, 0, SEEK_END);
     return f;
 }
 
