@@ -52,6 +52,7 @@ bool ScanComplete() {
 
 void BotFind() {
     complete = true;
+    // Both counters belong to this check, also when it lists nothing.
     SetDlgItemInt(md, 115, 0);
     SetDlgItemInt(md, 112, 0);
     GetCdir();
@@ -164,7 +165,6 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
         }
         SetDlgItemInt(md, 112, count);
     }
-    SetDlgItemInt(md, 112, count);  // also when nothing was listed
     return 1;
 }
 
