@@ -1,11 +1,9 @@
 #include "harness.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QEventLoop>
 #include <QListWidget>
-#include <QMenu>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -15,31 +13,13 @@
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "platform/threads.h"
-#include "support/newrun.h"
 
 namespace gui {
 namespace {
-QString menuAction;
-bool menuPending = false;
 Program* current = nullptr;  // the program whose boxes are answered
 
-void AnswerMenu() {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menuPending || !menu || !menu->isVisible()) return;
-    menuPending = false;
-    for (QAction* a : menu->actions()) {
-        if (!menuAction.isEmpty() && a->text() == menuAction) {
-            menu->setActiveAction(a);
-            QTest::keyClick(menu, Qt::Key_Return);
-            return;
-        }
-    }
-    menu->close();
-}
-
 // Records each box once in boxes and clicks the button that answer names.
-void AnswerBoxes(std::vector<Box>& boxes,
-                 const std::function<QMessageBox::StandardButton(const Box&)>& answer) {
+void AnswerBoxes(std::vector<Box>& boxes, const decltype(Program::answer)& answer) {
     for (QWidget* top : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(top);
         if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
@@ -62,31 +42,20 @@ void AnswerBoxes(std::vector<Box>& boxes,
 }  // namespace
 
 Program::Program(const std::string& searchRoots)
-    : homeEnv_("NODESCAN_HOME", home_.path()),
-      rootsEnv_("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home_ / "no-game" : searchRoots),
-      onlineEnv_("NODESCAN_ONLINE", "0") {
-    testenv::ResetProgramState();
+    : homeEnv("NODESCAN_HOME", home.path()),
+      rootsEnv("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home / "no-game" : searchRoots),
+      onlineEnv("NODESCAN_ONLINE", "0") {
+    Restart();
     current = this;
 }
 
 Program::~Program() {
-    testenv::ResetProgramState();
+    Restart();
     current = nullptr;
 }
 
-void Program::StoreSettings(const std::string& cstrike,
-                            const std::vector<std::pair<std::string, std::uint32_t>>& dwords) {
-    auto values = dwords;
-    values.insert(values.begin(), {"Version", 250});
-    testenv::StoreSettings(cstrike, values);
-}
-
-int RunWindow(const std::function<void()>& body) {
+int RunWindow(const std::function<void()>& body, std::function<int()> start) {
     qthost::SetDialogRunningHook([&, ran = false](Hwnd w) mutable {
-        if (w == 300)
-            QTimer::singleShot(0, [] {
-                if (QWidget* config = W(0, 300)) config->close();
-            });
         if (w != 100 || std::exchange(ran, true)) return;
         WaitUntil([] { return QApplication::activeWindow() == W(0); }, 2000);
         body();
@@ -94,7 +63,7 @@ int RunWindow(const std::function<void()>& body) {
     });
     int result;
     try {
-        result = WinMain(nullptr, nullptr, "", 0);
+        result = start ? start() : WinMain(nullptr, nullptr, "", 0);
     } catch (const ThreadExit& e) {
         result = static_cast<int>(e.code);
     }
@@ -156,14 +125,8 @@ void StartAnswering() {
     QObject::connect(timer, &QTimer::timeout, [] {
         static std::vector<Box> stray;
         AnswerBoxes(current ? current->boxes : stray, current ? current->answer : nullptr);
-        AnswerMenu();
     });
     timer->start(5);
-}
-
-void AnswerNextMenu(const QString& action) {
-    menuAction = action;
-    menuPending = true;
 }
 
 }  // namespace gui

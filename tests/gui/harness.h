@@ -5,7 +5,6 @@
 
 #include <QMessageBox>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,11 +13,6 @@
 #include "support/newrun.h"
 #include "support/testenv.h"
 
-// QStrings in the messages of failed expectations.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-
 namespace gui {
 
 struct Box {  // a message box as it was shown
@@ -26,35 +20,25 @@ struct Box {  // a message box as it was shown
     bool windowShown;  // whether the main window was visible then
 };
 
-// Runs the program. body runs on the window's thread once the main window
-// is shown and its loop runs; then the window is closed (its close box)
-// unless body ended it. A configuration dialog that opens by itself is
-// closed. Returns the entry point's result or the code of a ThreadExit.
-int RunWindow(const std::function<void()>& body);
+// Runs start, by default the program's entry point. body runs on the
+// window's thread once the main window is shown and its loop runs; then the
+// window is closed (its close box) unless body ended it. Returns start's
+// result or the code of a ThreadExit.
+int RunWindow(const std::function<void()>& body, std::function<int()> start = nullptr);
 
-class Program {
-  public:
-    // A run whose game search looks only in searchRoots (default: nowhere).
+// The state of a new process with its own settings directory, whose game
+// search looks only in searchRoots (default: nowhere) and which is offline.
+struct Program {
     explicit Program(const std::string& searchRoots = "");
     ~Program();
-    // RunWindow with this program's settings; Restart: the state of a new
-    // process, with the same settings files.
-    int Run(const std::function<void()>& body) const { return RunWindow(body); }
-    void Restart() { testenv::ResetProgramState(); }
-    // Settings as a program that ran before leaves them: the game and map
-    // directories, the version and any further per-user values.
-    void StoreSettings(const std::string& cstrike,
-                       const std::vector<std::pair<std::string, std::uint32_t>>& dwords = {});
-
+    void Restart() { testenv::ResetProgramState(); }  // a new process, the same settings
     // Which button answers a box, asked every few milliseconds until it
     // names one (NoButton keeps the box open and its worker waiting).
     // Without an answer, or for a button the box lacks: OK, No or Cancel.
     std::function<QMessageBox::StandardButton(const Box&)> answer;
     std::vector<Box> boxes;  // every box shown, in order
-
-  private:
-    testenv::TempDir home_;
-    testenv::ScopedEnv homeEnv_, rootsEnv_, onlineEnv_;
+    testenv::TempDir home;
+    testenv::ScopedEnv homeEnv, rootsEnv, onlineEnv;
 };
 
 // Processes events until pred holds; false after timeoutMs.
@@ -63,7 +47,7 @@ bool ScanRunning();
 // The scan thread has ended and everything it asked of the window is done.
 bool ScanDone();
 
-// A control of a dialog (id 0: the dialog's window), its text.
+// A control of a dialog (id 0: the dialog's window), as a T.
 QWidget* W(int id, Hwnd w = 100);
 template <class T>
 T* As(int id, Hwnd w = 100) {
@@ -73,14 +57,10 @@ std::string Text(int id);
 ReportModel* List(int id);
 std::vector<std::string> Names(int list);  // first column
 std::vector<std::string> StatusLines();
-// A mouse click in the middle of a control.
-void Click(int id, Hwnd w = 100);
+void Click(int id, Hwnd w = 100);  // in the middle of the control
 
-// Answers the boxes (those of the current Program, else any) and menus as
-// they appear, every few milliseconds, in every event loop.
+// Answers the boxes (those of the current Program, else any) as they
+// appear, every few milliseconds, in every event loop.
 void StartAnswering();
-// The next context menu triggers its action with that text (an empty text
-// closes the menu).
-void AnswerNextMenu(const QString& action);
 
 }  // namespace gui

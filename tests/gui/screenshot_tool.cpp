@@ -5,7 +5,6 @@
 // first run are answered as the GUI tests answer them. Used by
 // scripts/screenshots.sh.
 #include <QApplication>
-#include <QIcon>
 #include <QTest>
 #include <cstdio>
 
@@ -18,28 +17,20 @@ int main(int argc, char** argv) {
     InitBlockHeap();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nodescan_screenshot OUTDIR\n");
-        return 2;
-    }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/nodescan-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    if (argc != 2) return std::fprintf(stderr, "usage: nodescan_screenshot OUTDIR\n"), 2;
     StartAnswering();
-
-    bool ok = false;
+    // Each layout after the check; back to the simple one, as the settings were.
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    bool ok = true;
     int code = RunWindow([&] {
         Click(1);
         WaitUntil([] { return ScanDone() && List(123)->Count() > 0; });
         W(1)->setFocus();
-        QTest::qWait(100);  // let it paint
-        ok = W(0)->grab().save(out + "/screenshot-simple.png");
-        Click(143);
-        QTest::qWait(100);
-        ok = W(0)->grab().save(out + "/screenshot-advanced.png") && ok;
-        Click(143);  // back to the simple layout, so the settings are left as they were
+        for (const char* name : {"/screenshot-simple.png", "/screenshot-advanced.png"}) {
+            QTest::qWait(100);  // let it paint
+            ok = W(0)->grab().save(out + name) && ok;
+            Click(143);
+        }
     });
     if (!ok) std::fprintf(stderr, "nodescan_screenshot: no pictures written (code %d)\n", code);
     return ok ? 0 : 1;

@@ -4,17 +4,16 @@
 // NODESCAN_HOME; RegistryUnload() stands for the start of a new run.
 #include "platform/registry.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <set>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 #include "download/sites.h"
 #include "platform/paths.h"
@@ -23,9 +22,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 constexpr Hive kCU = Hive::CurrentUser;
 constexpr Hive kLM = Hive::LocalMachine;
 const char* const kCuKey = "[HKEY_CURRENT_USER\\Software\\Nodescan]";
+const char* const kOther = "[HKEY_CURRENT_USER\\Software\\Other]";
 const std::string kV5 = "Windows Registry Editor Version 5.00";
 std::vector<std::string> g_notices;
 
@@ -43,10 +44,20 @@ std::string Utf16(std::u16string_view text) {
     return out;
 }
 
-// The number a value reads as, or -1 when ReadDword fails.
+// What a read of the value gives: a number (-1 when it fails); a text, or
+// "-" and what it left of "untouched" when it fails; the bytes it put into
+// a buffer of size dots, with "-" before them when it fails.
 std::int64_t Dword(Hive hive, const std::string& name) {
     std::uint32_t d = 0;
     return RegKey::Open(hive, false).ReadDword(name, &d) ? std::int64_t{d} : -1;
+}
+std::string String(Hive hive, const std::string& name, std::size_t limit = 100) {
+    std::string s = "untouched";
+    return RegKey::Open(hive, false).ReadString(name, &s, limit) ? s : "-" + s;
+}
+std::string Binary(const std::string& name, std::size_t size) {
+    std::string buf(size, '.');
+    return RegKey::Open(kCU, false).ReadBinary(name, buf.data(), size) ? buf : "-" + buf;
 }
 
 // Writes dwords to the hive's key, created when missing; what Close says.
@@ -58,22 +69,23 @@ bool Store(Hive hive, std::initializer_list<std::pair<const char*, std::uint32_t
 
 class RegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    RegistryTest() {
+        Reset();
+        RegistrySetNoticeSink([](const std::string& line) { g_notices.push_back(line); });
+    }
+    ~RegistryTest() override {
+        Reset();
+        RegistrySetNoticeSink(nullptr);
+    }
+    static void Reset() {
         RegistryUnload();
         RegistrySetReadOnly(false);
         g_notices.clear();
-        RegistrySetNoticeSink([](const std::string& line) { g_notices.push_back(line); });
-    }
-    void TearDown() override {
-        RegistryUnload();
-        RegistrySetReadOnly(false);
-        RegistrySetNoticeSink(nullptr);
     }
 
     testenv::TempDir tmp_;
     testenv::ScopedEnv env_{"NODESCAN_HOME", tmp_.path()};
-    const std::string cu_ = HiveFilePath(kCU);
-    const std::string lm_ = HiveFilePath(kLM);
+    const std::string cu_ = HiveFilePath(kCU), lm_ = HiveFilePath(kLM);
 };
 
 TEST_F(RegistryTest, WritesTheExactRegeditTextOnClose) {
@@ -101,25 +113,18 @@ TEST_F(RegistryTest, WritesTheExactRegeditTextOnClose) {
               "  2f,30,31", "\"Empty\"=\"\"", ""}));
     // Strings within a limit of bytes; any value as its bytes, as
     // RegQueryValueEx gives them, into a buffer that holds them.
-    key = RegKey::Open(kCU, false);
-    std::string s = "untouched";
-    EXPECT_FALSE(key.ReadString("CSDir", &s, 13) || key.ReadString("Auto Start", &s, 100));
-    EXPECT_EQ(s, "untouched");
-    EXPECT_TRUE(key.ReadString("CSDir", &s, 14));
-    char buf[7] = "......";
-    EXPECT_FALSE(key.ReadBinary("Site0", buf, 6));
-    EXPECT_EQ(std::string(buf, 6), "......");
-    EXPECT_TRUE(key.ReadBinary("Auto Start", buf, 6));
-    EXPECT_EQ(std::string(buf, 6), std::string("\x0b\0\0\0..", 6));
-    EXPECT_TRUE(key.ReadBinary("Say \"hi\"", buf, 6));
-    EXPECT_EQ(std::string(buf, 6), "caf\xE9..");
+    EXPECT_THAT((std::vector{String(kCU, "CSDir", 13), String(kCU, "Auto Start"),
+                             String(kCU, "CSDir", 14)}),
+                ElementsAre("-untouched", "-untouched", "C:\\Games\\\"cs\"\\"));
+    EXPECT_THAT((std::vector{Binary("Site0", 6), Binary("Auto Start", 6), Binary("Say \"hi\"", 6)}),
+                ElementsAre("-......", std::string("\x0b\0\0\0..", 6), "caf\xE9.."));
     testenv::TempDir other;  // another config directory holds other hives
     testenv::ScopedEnv env("NODESCAN_HOME", other.path());
     EXPECT_FALSE(RegKey::Open(kCU, false).ok());
 }
 
 // A hive file as a program or a person left it, and what it reads as: texts
-// of ReadString and numbers of ReadDword (-1: fails).
+// and numbers (-1: fails).
 struct FileCase {
     const char* what;
     Hive hive;
@@ -189,13 +194,7 @@ TEST_F(RegistryTest, ReadsHiveFilesOfEveryFormatOrMovesThemAside) {
         testenv::WriteFile(HiveFilePath(c.hive), c.text);
         // Read as written, and again once this program has added a value.
         for (int pass = 0; pass < 2; ++pass, RegistryUnload()) {
-            RegKey key = RegKey::Open(c.hive, false);
-            ASSERT_TRUE(key.ok());
-            for (auto [name, text] : c.strings) {
-                std::string s;
-                EXPECT_TRUE(key.ReadString(name, &s, 100)) << name;
-                EXPECT_EQ(s, text) << name;
-            }
+            for (auto [name, text] : c.strings) EXPECT_EQ(String(c.hive, name), text) << name;
             for (auto [name, number] : c.dwords) EXPECT_EQ(Dword(c.hive, name), number) << name;
             EXPECT_TRUE(Store(c.hive, {{"Added", 1}}));
         }
@@ -205,8 +204,7 @@ TEST_F(RegistryTest, ReadsHiveFilesOfEveryFormatOrMovesThemAside) {
     std::set<std::string> moved;
     for (const std::string& text : kBadFiles) {
         SCOPED_TRACE(text);
-        RegistryUnload();
-        g_notices.clear();
+        Reset();
         testenv::WriteFile(cu_, text);
         // A read-only run leaves it, and never overwrites it, not even once
         // writing is allowed again; a writable run moves it aside.
@@ -218,10 +216,11 @@ TEST_F(RegistryTest, ReadsHiveFilesOfEveryFormatOrMovesThemAside) {
         RegistryUnload();
         EXPECT_FALSE(RegKey::Open(kCU, false).ok());
         ASSERT_EQ(g_notices.size(), 2u);
-        EXPECT_EQ(g_notices[0],
-                  "Settings file " + cu_ + " could not be read; settings will not be saved");
         std::string to = g_notices[1].substr(g_notices[1].find(" to ") + 4);
-        EXPECT_EQ(g_notices[1], "Settings file could not be read; moved aside to " + to);
+        EXPECT_THAT(
+            g_notices,
+            ElementsAre("Settings file " + cu_ + " could not be read; settings will not be saved",
+                        "Settings file could not be read; moved aside to " + to));
         EXPECT_EQ(testenv::ReadFile(to), text);
         EXPECT_TRUE(moved.insert(to).second);  // a name of its own, also within one second
         EXPECT_TRUE(Store(kCU, {{"A", 1}}));   // goes on as missing, written afresh
@@ -234,12 +233,10 @@ TEST_F(RegistryTest, HiveThatIsALinkOrNoRegularFile) {
     testenv::TempDir dots;  // a dotfiles repository
     const std::string target = dots / "cu.reg", link = dots / "link";
     auto fifo = [&] { ::mkfifo(cu_.c_str(), 0600); };
-    const struct {
-        const char* what;
-        bool afterLoad;  // made after the hive was loaded, before its save
-        std::function<void()> make;
-    } cases[] = {
-        {"link", false, [&] { fs::create_symlink(target, cu_); }},
+    const std::tuple<const char*, bool, std::function<void()>> cases[] = {
+        // afterLoad: made
+        {"link", false,
+         [&] { fs::create_symlink(target, cu_); }},  // after the load, before the save
         {"relative link", false,
          [&] { fs::create_symlink(fs::relative(target, ConfigDir()), cu_); }},
         {"chain", false,
@@ -250,17 +247,16 @@ TEST_F(RegistryTest, HiveThatIsALinkOrNoRegularFile) {
         {"link to a device", false, [&] { fs::create_symlink("/dev/null", cu_); }},
         {"named pipe after the load", true, fifo}};
     testenv::MakeDirs(ConfigDir());
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        RegistryUnload();
-        g_notices.clear();
+    for (const auto& [what, afterLoad, make] : cases) {
+        SCOPED_TRACE(what);
+        Reset();
         fs::remove_all(cu_), fs::remove(link);
         testenv::WriteFile(target, CrLf({"REGEDIT4", kCuKey, "\"Old\"=dword:1"}));
-        if (!c.afterLoad) c.make();
+        if (!afterLoad) make();
         bool saves = fs::is_symlink(cu_) && fs::status(cu_).type() != fs::file_type::character;
         bool old = saves && fs::exists(target);
         RegKey::Open(kCU, false);  // loads the hive
-        if (c.afterLoad) c.make();
+        if (afterLoad) make();
         fs::file_type type = fs::symlink_status(cu_).type();
         EXPECT_EQ(Store(kCU, {{"New", 1}}), saves);
         EXPECT_EQ(fs::symlink_status(cu_).type(), type);  // a link stays a link
@@ -273,9 +269,9 @@ TEST_F(RegistryTest, HiveThatIsALinkOrNoRegularFile) {
             continue;
         }
         EXPECT_FALSE(RegDeleteKey(kCU));
-        EXPECT_EQ(g_notices, std::vector<std::string>{"Settings file " + cu_ +
-                                                      " could not be read (not a regular file); "
-                                                      "settings will not be saved"});
+        EXPECT_THAT(g_notices, ElementsAre("Settings file " + cu_ +
+                                           " could not be read (not a regular file); "
+                                           "settings will not be saved"));
     }
 }
 
@@ -298,9 +294,9 @@ TEST_F(RegistryTest, ReadOnlyHiveWritesNothing) {
     RegistrySetReadOnly(kCU, false);
     EXPECT_TRUE(Store(kCU, {{"Later", 4}}));
     RegistryUnload();
-    for (auto [hive, name, value] :
-         {std::tuple{kCU, "Kept", 1}, {kCU, "Start", -1}, {kCU, "Later", 4}, {kLM, "M", 1}})
-        EXPECT_EQ(Dword(hive, name), value) << name;
+    EXPECT_THAT((std::vector{Dword(kCU, "Kept"), Dword(kCU, "Start"), Dword(kCU, "Later"),
+                             Dword(kLM, "M")}),
+                ElementsAre(1, -1, 4, 1));
     // Unlike a run that changes nothing on disk, a read-only hive's damaged
     // file is still moved aside.
     RegistrySetReadOnly(kCU, true);
@@ -314,26 +310,24 @@ TEST_F(RegistryTest, SaveKeepsWhatAnotherProgramWroteMeanwhile) {
     EXPECT_TRUE(Store(kCU, {{"Mine", 1}, {"Same", 1}}));
     RegistryUnload();
     RegKey key = RegKey::Open(kCU, false);
-    const char* const other = "[HKEY_CURRENT_USER\\Software\\Other]";
     testenv::WriteFile(cu_, CrLf({"REGEDIT4", kCuKey, "\"Mine\"=dword:1", "\"Same\"=dword:7",
-                                  "\"Theirs\"=dword:5", other, "\"O\"=\"o\""}));
+                                  "\"Theirs\"=dword:5", kOther, "\"O\"=\"o\""}));
     EXPECT_TRUE(key.WriteDword("Mine", 2));
     EXPECT_TRUE(key.WriteDword("Same", 1));  // as this program read it: no change
     EXPECT_TRUE(key.Close());
     EXPECT_EQ(Dword(kCU, "Theirs"), 5);  // this program sees the merged hive
     RegistryUnload();
-    for (auto [name, value] : {std::pair{"Mine", 2}, {"Same", 7}, {"Theirs", 5}})
-        EXPECT_EQ(Dword(kCU, name), value) << name;
+    EXPECT_THAT((std::vector{Dword(kCU, "Mine"), Dword(kCU, "Same"), Dword(kCU, "Theirs")}),
+                ElementsAre(2, 7, 5));
     // A key that another program deleted meanwhile is saved whole.
-    testenv::WriteFile(cu_, CrLf({"REGEDIT4", other, "\"O\"=\"o\""}));
+    testenv::WriteFile(cu_, CrLf({"REGEDIT4", kOther, "\"O\"=\"o\""}));
     EXPECT_TRUE(Store(kCU, {{"Mine", 3}}));
     RegistryUnload();
     EXPECT_EQ(Dword(kCU, "Theirs"), 5);
-
     // A deletion of the key takes what another program added meanwhile too.
-    testenv::WriteFile(cu_, CrLf({"REGEDIT4", kCuKey, "\"Late\"=dword:1", other, "\"O\"=\"o\""}));
+    testenv::WriteFile(cu_, CrLf({"REGEDIT4", kCuKey, "\"Late\"=dword:1", kOther, "\"O\"=\"o\""}));
     EXPECT_TRUE(RegDeleteKey(kCU));
-    EXPECT_EQ(testenv::ReadFile(cu_), CrLf({"REGEDIT4", "", other, "\"O\"=\"o\"", ""}));
+    EXPECT_EQ(testenv::ReadFile(cu_), CrLf({"REGEDIT4", "", kOther, "\"O\"=\"o\"", ""}));
 }
 
 TEST_F(RegistryTest, DeleteAndBackUpTheKey) {

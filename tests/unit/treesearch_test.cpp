@@ -1,5 +1,5 @@
 // The tree search for a file name: where it looks, what counts as a match,
-// which match wins.
+// which match wins, and which directories it leaves out.
 #include "platform/posix/treesearch.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +9,19 @@
 #include "platform/files.h"
 #include "support/testenv.h"
 
-using testenv::TempDir;
-
 namespace {
 
-// Makes a tree from entries: "a/b" a file, "a/l@t" a symbolic link a/l to
-// t, "a/f|" a named pipe.
-void Build(const TempDir& t, const std::vector<std::string>& entries) {
+// Makes a tree below t from entries: "a/b" a file, "a/l@t" a symbolic link
+// a/l to t, "a/f|" a named pipe, "a/d%444" directory a/d given that mode.
+void Build(const testenv::TempDir& t, const std::vector<std::string>& entries) {
     for (const std::string& e : entries) {
-        std::size_t at = e.find('@');
+        std::size_t at = e.find('@'), mode = e.find('%');
         if (at != std::string::npos) {
             testenv::MakeDirs(t / (e.substr(0, e.rfind('/', at) + 1)));
             ASSERT_EQ(::symlink(e.substr(at + 1).c_str(), (t / e.substr(0, at)).c_str()), 0) << e;
+        } else if (mode != std::string::npos) {
+            auto bits = static_cast<mode_t>(std::stoi(e.substr(mode + 1), nullptr, 8));
+            ASSERT_EQ(::chmod((t / e.substr(0, mode)).c_str(), bits), 0) << e;
         } else if (e.back() == '|') {
             ASSERT_EQ(::mkfifo((t / e.substr(0, e.size() - 1)).c_str(), 0600), 0) << e;
         } else {
@@ -29,11 +30,20 @@ void Build(const TempDir& t, const std::vector<std::string>& entries) {
     }
 }
 
+// Enough directories for the search to share them among threads.
+std::vector<std::string> ManyDirectories() {
+    std::vector<std::string> out;
+    for (int i = 0; i < 300; ++i)
+        out.push_back("d" + std::to_string(1000 + i) + (i % 7 == 3 ? "/sub/x.wad" : "/sub/f"));
+    return out;
+}
+
 struct Case {
     std::vector<std::string> entries;
     std::string root;      // below the tree
     std::string expected;  // below the tree; empty: nothing found
     std::string name = "x.wad";
+    std::vector<std::string> skipped = {};  // below the tree; none: the system's
 };
 
 const Case kCases[] = {
@@ -52,11 +62,19 @@ const Case kCases[] = {
     {{"B/x.wad", "a/x.wad"}, "", "a/x.wad"},
     {{"a-/x/x.wad", "a/x/x.wad"}, "", "a/x/x.wad"},
     {{"g/x.wad", "g/X.wad", "g/X.WAD"}, "", "g/X.WAD"},
+    {ManyDirectories(), "", "d1003/sub/x.wad"},
     // Links to directories are not followed, so loops end; a link to a file
     // is the file; dangling links, links to directories and pipes are not.
     {{"out/x.wad", "in/ln@../out", "in/r/deep/x.wad", "in/a/up@.."}, "in", "in/r/deep/x.wad"},
     {{"store/data.bin", "game/x.wad@../store/data.bin"}, "game", "game/x.wad"},
     {{"a/x.wad@none", "t/x", "X.wad@t", "x.wad|", "b/c/x.wad"}, "", "b/c/x.wad"},
+    // Directories that cannot be read or entered are left out, and skipped
+    // ones however the root is spelled, unless one is the root (a drive
+    // mounted below /run/media).
+    {{"locked/x.wad", "locked%0", "open/x/y/x.wad"}, "", "open/x/y/x.wad"},
+    {{"locked/x.wad", "locked%444", "open/x/y/x.wad"}, "", "open/x/y/x.wad"},
+    {{"sys/x.wad", "other/sys/x.wad"}, "other/..//", "other/..//other/sys/x.wad", "x.wad", {"sys"}},
+    {{"run/media/disk/x.wad"}, "run/media/disk", "run/media/disk/x.wad", "x.wad", {"run"}},
     // Roots that are missing or a file, and an empty name, find nothing.
     {{"x.wad"}, "no-such-dir", ""},
     {{"x.wad"}, "x.wad", ""},
@@ -65,51 +83,23 @@ const Case kCases[] = {
 
 class TreeSearch : public ::testing::TestWithParam<Case> {};
 
-TEST_P(TreeSearch, FindsTheFirstMatch) {
-    TempDir t;
-    Build(t, GetParam().entries);
-    std::string found = "<none>";
-    bool ok = SearchTreeForFile(t / GetParam().root, GetParam().name, &found);
-    EXPECT_EQ(found, ok ? t / GetParam().expected : "<none>");
-    EXPECT_EQ(ok, !GetParam().expected.empty());
+TEST_P(TreeSearch, FindsTheFirstMatchEveryTime) {
+    const Case& c = GetParam();
+    for (const std::string& e : c.entries)
+        if (e.find('%') != std::string::npos && ::geteuid() == 0)
+            GTEST_SKIP() << "permissions do not hold back root";
+    testenv::TempDir t;
+    Build(t, c.entries);
+    std::vector<std::string> skipped;
+    for (const std::string& s : c.skipped) skipped.push_back(t / s);
+    for (int round = 0; round < 10; ++round) {
+        std::string found = "<none>";
+        bool ok = skipped.empty() ? SearchTreeForFile(t / c.root, c.name, &found)
+                                  : treesearch::Search(t / c.root, c.name, skipped, &found);
+        ASSERT_EQ(found, ok ? t / c.expected : "<none>") << "round " << round;
+        ASSERT_EQ(ok, !c.expected.empty());
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Trees, TreeSearch, ::testing::ValuesIn(kCases));
-
-TEST(TreeSearchRoots, DirectoriesThatCannotBeReadOrEnteredAreSkipped) {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not hold back root";
-    for (mode_t mode : {0000, 0444}) {
-        TempDir t;
-        Build(t, {"locked/x.wad", "open/x/y/x.wad"});
-        ASSERT_EQ(::chmod((t / "locked").c_str(), mode), 0);
-        std::string found;
-        EXPECT_TRUE(SearchTreeForFile(t.path(), "x.wad", &found));
-        EXPECT_EQ(found, t / "open/x/y/x.wad") << mode;
-    }
-}
-
-TEST(TreeSearchRoots, SameWinnerEveryTimeAcrossManyDirectories) {
-    // Enough directories for the search to share them among threads.
-    TempDir t;
-    for (int i = 0; i < 300; ++i)
-        Build(t, {"d" + std::to_string(1000 + i) + (i % 7 == 3 ? "/sub/x.wad" : "/sub/f")});
-    for (int round = 0; round < 10; ++round) {
-        std::string found;
-        ASSERT_TRUE(SearchTreeForFile(t.path(), "x.wad", &found));
-        ASSERT_EQ(found, t / "d1003/sub/x.wad") << "round " << round;
-    }
-}
-
-TEST(TreeSearchRoots, SkippedDirectoriesAreLeftOutUnlessGivenAsTheRoot) {
-    TempDir t;
-    Build(t, {"sys/x.wad", "other/sys/x.wad", "run/media/disk/x.wad"});
-    const std::vector<std::string> skipped = {t / "sys", t / "run"};
-    std::string found;
-    // However the root is spelled, the skipped directory is recognised.
-    ASSERT_TRUE(treesearch::Search(t / "other/..//", "x.wad", skipped, &found));
-    EXPECT_EQ(found, t / "other/..//other/sys/x.wad");
-    // A drive mounted below /run/media is a root of its own.
-    ASSERT_TRUE(treesearch::Search(t / "run/media/disk", "x.wad", skipped, &found));
-    EXPECT_EQ(found, t / "run/media/disk/x.wad");
-}
 
 }  // namespace
