@@ -81,26 +81,17 @@ TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
     tree.AddMap("de_dust.bsp");
     tree.AddPodWaypoint("de_dust.pwf", 6, "A");
     tree.AddPodWaypoint("oldmap.pwf", 5, "B");
-
     Json doc = RunJson({"--json", "--game-dir", tree.cstrike(), "check", "--redundant"});
     EXPECT_EQ(doc["mode"], "redundant");
-    EXPECT_EQ(doc["left"]["caption"], "Existing Waypoints");
-    EXPECT_EQ(doc["right"]["caption"], "Redundant Waypoints");
-    EXPECT_EQ(doc["left"]["rows"], Json::parse(R"([{"name":"de_dust.pwf","key":0}])"));
-    ASSERT_EQ(doc["right"]["rows"].size(), 1u);
-    EXPECT_EQ(doc["right"]["rows"][0]["name"], "oldmap.pwf");
-    EXPECT_EQ(doc["right"]["rows"][0]["author"], "B");
-    EXPECT_EQ(doc["counts"], Json({{"listed", 2}, {"unmatched", 1}}));
+    EXPECT_EQ(doc["left"], Json::parse(R"({"caption":"Existing Waypoints",
+                                           "rows":[{"name":"de_dust.pwf","key":0}]})"));
+    EXPECT_THAT(Names(doc["right"]), ElementsAre("oldmap.pwf"));
 
     // A message box of the run is part of the document.
     fs::remove(tree.cstrike() + "PODBot/PodBot.cfg");
     doc = RunJson({"check", "--json", "--game-dir", tree.cstrike()});
-    ASSERT_EQ(doc["messages"].size(), 1u);
-    EXPECT_EQ(doc["messages"][0],
-              Json({{"caption", "Error!"},
-                    {"text",
-                     "PODBot Config File not found.  Defaulting waypoint dir to "
-                     "wptdefault"}}));
+    EXPECT_EQ(doc["messages"], Json::parse(R"([{"caption":"Error!","text":
+        "PODBot Config File not found.  Defaulting waypoint dir to wptdefault"}])"));
 }
 
 TEST_F(CliTest, BotByNameOrIndex) {
@@ -245,12 +236,14 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
     ASSERT_EQ(Run({"sites", "set", "1", "name", "Mine"}).code, 0);
     ASSERT_TRUE(fs::exists(CuHive()));
 
+    // Another key of the machine-wide hive is not the program's to delete.
+    WriteFile(LmHive(), ReadFile(LmHive()) + "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n");
     CliResult r = Run({"reset"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, "Nodescan Notice: Nodescan Registry settings deleted.\n");
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(CuHive()));
-    EXPECT_FALSE(fs::exists(LmHive()));
+    EXPECT_EQ(ReadFile(LmHive()), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\r\n");
 
     // The next run is a first run again and searches.
     r = Run({"check"});

@@ -115,7 +115,7 @@ TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
         {"PodBot.cfg", [](const GameTree& t) { Fifo(t.cstrike() + "PODBot/PodBot.cfg"); }, "0", 1,
          "Error!: PODBot Config File not found."},
         {"dir.txt", [](const GameTree& t) { Fifo(t.cstrike() + "JoeBot/wpjs/dir.txt"); }, "3", 1,
-         "dir.txt: not a regular file"},
+         "Error!: JoeBot Waypoint Dir File not FOUND! Cannot Continue\nCannot read "},
         {"a map", [](const GameTree& t) { Fifo(t.maps() + "/de_pipe.bsp"); }, "0", 1, ""},
     };
     for (const auto& c : cases) {

@@ -24,14 +24,6 @@ namespace {
 const char* const kSearching = "Searching for Counter Strike....";
 const char* const kNextDrive = "Searching Next Drive...";
 
-// A value of the machine-wide key as the hive file on disk holds it.
-std::string StoredDir(const char* name) {
-    RegistryUnload();
-    std::string value = "<missing>";
-    RegKey::Open(Hive::LocalMachine, false).ReadString(name, &value, 4096);
-    return value;
-}
-
 void StoreDir(const char* name, const std::string& dir) {
     RegKey::Open(Hive::LocalMachine, true).WriteString(name, dir);
     RegistryUnload();
@@ -57,22 +49,6 @@ TEST(Locator, TheRootsAreSearchedInOrderAndTheGameIsStoredForTheNextStart) {
     run.Start();
     EXPECT_TRUE(run.Status().empty() && run.Captions().empty());
     EXPECT_EQ(std::string(GetMdir()), games / "third/maps");
-}
-
-TEST(Locator, AGameOnNoRootEndsTheSearchingThreadWith254) {
-    TempDir games;
-    ProgramRun run{games / "a:" + games / "nothing"};
-    md = headless::CreateDialog(100, DialogFunc);
-    ThreadHandle t = CreateThread([] { return GetCdir() ? 0u : 1u; }, nullptr);
-    WaitForThread(t);
-    std::uint32_t code = 0;
-    ASSERT_TRUE(GetExitCodeThread(t, &code));
-    EXPECT_EQ(code, 254u);
-    EXPECT_THAT(run.Status(), ElementsAre(kSearching, kNextDrive, kNextDrive));
-    EXPECT_THAT(run.Captions(), ElementsAre("Directory ERROR!", "FATAL ERROR!"));
-    EXPECT_EQ(headless::MessageBoxes()[1].text, "Counter-Strike not found!! Cannot continue!!\n");
-    EXPECT_EQ(StoredDir("CSDir"), "<missing>");
-    EXPECT_EQ(CachedCdir(), "");
 }
 
 TEST(Locator, ResearchLooksTheDirectoriesUpAgain) {

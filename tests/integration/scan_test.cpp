@@ -115,21 +115,6 @@ TEST_F(ScanTest, RedundantRowReadsTheListedFile) {
     EXPECT_EQ(std::string(MY[0].dir), tree.cstrike() + "PODBot/wptdefault");
 }
 
-TEST_F(ScanTest, SecondScanStartsFromEmptyListsAndRecords) {
-    tree.AddMap("a.bsp");
-    tree.AddMap("b.bsp");
-    tree.AddPodWaypoint("a.pwf", 7, "x");
-    tree.AddPodWaypoint("b.pwf", 7, "y");
-    run.Start();
-    run.PressAndWait(1);
-    ASSERT_EQ(run.RightNames().size(), 2u);
-    std::remove((tree.cstrike() + "PODBot/wptdefault/b.pwf").c_str());
-    run.PressAndWait(1);
-    EXPECT_THAT(run.RightNames(), ElementsAre("a.bsp"));
-    EXPECT_EQ(MY[1].name[0], 0);
-    EXPECT_THAT(run.LeftNames(), ElementsAre("b.bsp"));
-}
-
 TEST_F(ScanTest, TooManyOrTooLongNamesAreCountedNotOverrun) {
     for (int i = 0; i < kMaxMaps + 3; ++i) {
         char name[32];
@@ -206,22 +191,6 @@ TEST_F(JoeBotTest, DirTxtWithoutSetsReportsEveryMapMissing) {
     run.PressAndWait(1);
     EXPECT_EQ(run.Text(112), "0");
     EXPECT_EQ(run.Text(115), "0");
-}
-
-TEST_F(JoeBotTest, MissingDirTxtAndRedundantCheckStopEarly) {
-    run.Start();
-    run.ChooseBot(3);
-    run.PressAndWait(1);
-    EXPECT_THAT(run.Captions(), ::testing::Contains("Error!"));
-    EXPECT_EQ(headless::MessageBoxes().back().text,
-              "JoeBot Waypoint Dir File not FOUND! Cannot Continue");
-    EXPECT_TRUE(run.LeftNames().empty());
-
-    tree.Add("JoeBot/wpjs/dir.txt", "team1\n");
-    run.PressAndWait(139);
-    EXPECT_EQ(run.Status().back(), "JoeBot not supported yet..");
-    EXPECT_TRUE(run.LeftNames().empty());
-    EXPECT_TRUE(run.RightNames().empty());
 }
 
 TEST_F(ScanTest, LastEditedIsTheLocalDayAndTheSortKeyTheUtcDay) {
