@@ -159,34 +159,6 @@ TEST_F(CliTest, GivenDirectoriesOverrideTheSettingsAndWriteNothing) {
     EXPECT_EQ(ReadFile(LmHive()), lm);
 }
 
-TEST_F(CliTest, SearchFindsStoresAndIsNotRepeated) {
-    MakeDirs(games / "empty/sub");
-    GameTree tree{games / "steam"};
-    AddPodFolder(tree);
-    tree.AddMap("de_dust.bsp");
-    roots = games / "empty" + ":" + games / "steam";
-
-    CliResult r = Run({"check"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("Directory ERROR!: Counter-Strike not found in specified "
-                                 "directory!!!\n RE-SEARCHING for Counter-Strike\n"
-                                 "Searching for Counter Strike....\nSearching Next Drive...\n"
-                                 "Counter Strike Found at " +
-                                 tree.cstrike() +
-                                 "\nERROR!: Map Directory Not Found.  Defaulting to maps\n"));
-    // The directories found are stored; the per-user settings are not
-    // created, so the window's first run is still to come.
-    EXPECT_FALSE(fs::exists(CuHive()));
-    ASSERT_TRUE(fs::exists(LmHive()));
-    EXPECT_THAT(ReadFile(LmHive()), HasSubstr("\"CSDir\"=\"" + tree.cstrike() + "\""));
-
-    r = Run({"check"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(r.err, Not(HasSubstr("Searching")));
-    EXPECT_THAT(r.err, Not(HasSubstr("ERROR!")));
-    EXPECT_THAT(r.out, HasSubstr("de_dust.bsp"));
-}
-
 TEST_F(CliTest, GameFoundNowhereEnds254) {
     MakeDirs(games / "empty");
     roots = games / "empty";
@@ -274,8 +246,6 @@ TEST_F(CliTest, BotsTableWithComputedDirectories) {
     EXPECT_THAT(lines[1], MatchesRegex("0 +Pod Bot +pwf +" + c + "PODBot/mine"));
 
     Json doc = RunJson({"bots", "--json", "--game-dir", c});
-    ASSERT_EQ(doc.size(), 11u);
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(doc[i]["index"], i);
     EXPECT_EQ(doc[10], Json({{"index", 10},
                              {"name", "AgroBot"},
                              {"ext", "agro"},
