@@ -10,7 +10,6 @@
 
 #include "platform/qt/host.h"
 #include "platform/qt/listmodel.h"
-#include "support/newrun.h"
 #include "support/testenv.h"
 
 namespace gui {

@@ -165,36 +165,14 @@ TEST_F(Host, ProgramCallsChangeTheControls) {
         ListBoxResetContent(100, 126);
         EXPECT_EQ(As<QListWidget>(126)->count(), 0);
 
-        // List views: columns; rows with keys, in the colour they were added
-        // in, found by their whole first cell ignoring case.
+        // List views (the window's tests fill them through the program): a
+        // column the list lacks, and the search of a whole first cell.
         ListInsertColumn(100, 123, 0, "Map Name", 118);
-        ListInsertColumn(100, 123, 1, "Version", 55);
-        EXPECT_TRUE(ListSetColumn(100, 123, 1, "Ver.", 60));
         EXPECT_FALSE(ListSetColumn(100, 123, 4, "None", 10));
-        EXPECT_EQ(As<QTreeView>(123)->header()->sectionSize(1), 60);
-        EXPECT_EQ(List(123)->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "Ver.");
-        ListSetTextColor(100, 123, MakeRGB(0, 0, 255));
-        EXPECT_EQ(ListInsertItem(100, 123, 0, "de_dust.bsp", 10), 0);
-        EXPECT_EQ(ListInsertItem(100, 123, 99, "cs_office.bsp", 11), 1);
-        ListSetTextColor(100, 123, MakeRGB(255, 0, 0));
-        EXPECT_EQ(ListInsertItem(100, 123, 0, "AS_OILRIG.bsp", 12), 0);
-        ListSetItemText(100, 123, 1, 1, "7");
-        ListSetItemText(100, 123, 2, 0, "cs_italy.bsp");
-        EXPECT_THAT((std::vector{ListGetItemText(100, 123, 1, 1), ListGetItemText(100, 123, 1, 3)}),
-                    ElementsAre("7", ""));
-        EXPECT_EQ(ListGetItemKey(100, 123, 2), 11u);
-        EXPECT_THAT(
-            (std::vector{
-                ListFindItem(100, 123, "as_oilrig.BSP"), ListFindItem(100, 123, "as_oilrig"),
-                ListFindItem(100, 123, "cs_office.bsp"), ListFindItem(100, 123, "CS_ITALY.bsp")}),
-            ElementsAre(0, -1, -1, 2));
-        auto color = [](int row) {
-            return List(123)->data(List(123)->index(row, 0), Qt::ForegroundRole).value<QColor>();
-        };
-        EXPECT_TRUE(color(0) == QColor(255, 0, 0) && color(1) == QColor(0, 0, 255));
-        ListDeleteAllItems(100, 123);
-        EXPECT_EQ(ListFindItem(100, 123, "de_dust.bsp"), -1);
-        EXPECT_EQ(ListGetItemCount(100, 123), 0);
+        ListInsertItem(100, 123, 0, "AS_OILRIG.bsp", 12);
+        EXPECT_THAT((std::vector{ListFindItem(100, 123, "as_oilrig.BSP"),
+                                 ListFindItem(100, 123, "as_oilrig")}),
+                    ElementsAre(0, -1));
     });
 }
 

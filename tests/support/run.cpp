@@ -3,7 +3,6 @@
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "platform/memory.h"
-#include "support/newrun.h"
 
 namespace testenv {
 namespace {
