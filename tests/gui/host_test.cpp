@@ -6,15 +6,12 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 #include <QThread>
-#include <QTreeView>
 #include <atomic>
 
 #include "harness.h"
@@ -158,12 +155,6 @@ TEST_F(Host, ProgramCallsChangeTheControls) {
         EXPECT_THAT((std::vector{ComboGetItemData(100, 102, 0), ComboGetItemData(100, 102, 5),
                                  ComboGetCurSel(100, 102)}),
                     ElementsAre(3, -1, -1));
-        ListBoxAddString(100, 126, "one");
-        ListBoxAddString(100, 126, "two");
-        ListBoxSetCurSel(100, 126, 1);
-        EXPECT_EQ(As<QListWidget>(126)->currentRow(), 1);
-        ListBoxResetContent(100, 126);
-        EXPECT_EQ(As<QListWidget>(126)->count(), 0);
 
         // List views (the window's tests fill them through the program): a
         // column the list lacks, and the search of a whole first cell.

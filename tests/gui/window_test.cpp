@@ -20,7 +20,6 @@
 #include "app/state.h"
 #include "bots/bots.h"
 #include "harness.h"
-#include "platform/help.h"
 #include "platform/registry.h"
 
 using namespace gui;
@@ -243,17 +242,4 @@ TEST_F(Window, F1TheRightClickAndTheHelpButtonShowTheirHelp) {
         qthost::HelpBrowser()->setSource(QUrl("ctx-150-100.html"));
         EXPECT_TRUE(qthost::HelpBrowser()->toPlainText().contains("site"));
     });
-}
-
-TEST(Help, AnUnknownBundleOrTopicIsReported) {
-    Program program;
-    // No window: the viewer works on its own, with a box of its own.
-    EXPECT_FALSE(WinHelp(0, "other.hlp", HELP_FINDER, nullptr, 0));
-    const std::uint32_t missing[] = {7, (7u << 16) | 100, 0, 0};
-    EXPECT_FALSE(WinHelp(0, "nodescan.hlp", HELP_WM_HELP, missing, 7));
-    ASSERT_EQ(program.boxes.size(), 2u);
-    EXPECT_THAT(program.boxes[0].text, ::testing::HasSubstr("other.hlp"));
-    EXPECT_THAT(program.boxes[1].text, ::testing::HasSubstr("ctx-7-100.html"));
-    EXPECT_TRUE(WinHelp(0, "nodescan.hlp", HELP_FINDER, nullptr, 0));
-    EXPECT_EQ(Shown(), "contents.html");
 }

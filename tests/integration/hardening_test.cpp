@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <sstream>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -49,7 +51,6 @@ TEST(ShownText, ValidUtf8StaysOtherBytesAreWindows1252AndCutsKeepCharacters) {
     struct {
         std::string bytes, shown;
     } cases[] = {
-        {"de_dust", "de_dust"},
         {"J\xc3\xb6rg", "J\xc3\xb6rg"},                    // UTF-8 already
         {"J\xf6rg", "J\xc3\xb6rg"},                        // Latin-1 ö
         {"\x80 \x9f", "\xe2\x82\xac \xc5\xb8"},            // € and Ÿ
@@ -99,36 +100,29 @@ TEST_F(CliTest, NamesAndAuthorsOfAnyBytesAreShownAndNeverBreakTheOutput) {
 
 // A pipe where a file belongs is unreadable, never waited for.
 TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
-    struct Case {
-        const char* where;
-        std::function<void(const GameTree&)> make;
-        std::string bot;
+    struct {
+        const char *pipe, *bot;
         int code;
-        std::string err;
+        const char* err;
     } cases[] = {
-        {"a waypoint file",
-         [](const GameTree& t) {
-             t.AddPodWaypoint("other.pwf", 7, "x");
-             Fifo(t.cstrike() + "PODBot/wptdefault/de_aztec.pwf");
-         },
-         "0", 0, ""},
-        {"PodBot.cfg", [](const GameTree& t) { Fifo(t.cstrike() + "PODBot/PodBot.cfg"); }, "0", 1,
-         "Error!: PODBot Config File not found."},
-        {"dir.txt", [](const GameTree& t) { Fifo(t.cstrike() + "JoeBot/wpjs/dir.txt"); }, "3", 1,
+        {"PODBot/wptdefault/de_aztec.pwf", "0", 0, ""},  // listed, its header unread
+        {"PODBot/PodBot.cfg", "0", 1, "Error!: PODBot Config File not found."},
+        {"JoeBot/wpjs/dir.txt", "3", 1,
          "Error!: JoeBot Waypoint Dir File not FOUND! Cannot Continue\nCannot read "},
-        {"a map", [](const GameTree& t) { Fifo(t.maps() + "/de_pipe.bsp"); }, "0", 1, ""},
+        {"maps/de_pipe.bsp", "0", 1, ""},
     };
     for (const auto& c : cases) {
         TempDir dir;
         GameTree tree{dir.path()};
         tree.AddMap("de_aztec.bsp");
-        c.make(tree);
+        if (c.code == 0) tree.AddPodWaypoint("other.pwf", 7, "x");
+        Fifo(tree.cstrike() + c.pipe);
         CliResult r = Run({"check", "--json", "--bot", c.bot, "--game-dir", tree.cstrike()});
-        EXPECT_EQ(r.code, c.code) << c.where << '\n' << r.err;
-        EXPECT_THAT(r.err, HasSubstr(c.err)) << c.where;
+        EXPECT_EQ(r.code, c.code) << c.pipe << '\n' << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.err)) << c.pipe;
         Json doc = Json::parse(r.out, nullptr, false);
-        if (c.bot == "0" && c.code == 0) {
-            ASSERT_EQ(doc["right"]["rows"].size(), 1u) << c.where;
+        if (c.code == 0) {
+            ASSERT_EQ(doc["right"]["rows"].size(), 1u);
             EXPECT_EQ(doc["right"]["rows"][0]["author"], "N/A");
             EXPECT_EQ(doc["right"]["rows"][0]["version"], "");
         }
@@ -138,42 +132,24 @@ TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
 // A check that could not look is never taken for one that found nothing.
 TEST_F(CliTest, IncompleteChecksNameWhatTheyCouldNotRead) {
     struct Case {
-        const char* what;
+        const char *args, *status;  // the status line that names it; "" for a complete check
         std::function<void(const GameTree&)> make;
-        std::vector<std::string> args;
-        std::string status;  // "" for a complete check
     } cases[] = {
-        {"no wptfolder line",
-         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "# no folder\n"); },
-         {"check"},
-         "The waypoint directory of Pod Bot is not set"},
-        {"a waypoint directory that is missing",
-         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "wptfolder nowhere\n"); },
-         {"check"},
-         "PODBot/nowhere: No such file or directory"},
-        {"a map directory that is a file",
-         [](const GameTree& t) {
-             fs::remove_all(t.maps());
-             t.Add("maps", "");
-         },
-         {"check"},
-         "maps: Not a directory"},
-        {"the redundant check without its map directory",
+        {"check", "The waypoint directory of Pod Bot is not set",
+         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "# no wptfolder line\n"); }},
+        {"check", "PODBot/nowhere: No such file or directory",
+         [](const GameTree& t) { t.Add("PODBot/PodBot.cfg", "wptfolder nowhere\n"); }},
+        {"check", "maps: Not a directory",
+         [](const GameTree& t) { fs::remove_all(t.maps()), t.Add("maps", ""); }},
+        {"check --redundant", "maps: No such file or directory",
          [](const GameTree& t) {
              t.AddPodWaypoint("de_dust.pwf", 7, "x");
              fs::remove_all(t.maps());
-         },
-         {"check", "--redundant"},
-         "maps: No such file or directory"},
-        {"Joe Bot without dir.txt", [](const GameTree&) {}, {"check", "--bot", "3"}, "dir.txt"},
-        {"Joe Bot's redundant check",
-         [](const GameTree& t) { t.Add("JoeBot/wpjs/dir.txt", "std\n"); },
-         {"check", "--redundant", "--bot", "3"},
-         "JoeBot not supported yet.."},
-        {"an empty waypoint directory",
-         [](const GameTree& t) { MakeDirs(t.cstrike() + "PODBot/mine"); },
-         {"check"},
-         ""},
+         }},
+        {"check --bot 3", "JoeBot/wpjs/dir.txt: No such file", [](const GameTree&) {}},
+        {"check --redundant --bot 3", "JoeBot not supported yet..",
+         [](const GameTree& t) { t.Add("JoeBot/wpjs/dir.txt", "std\n"); }},
+        {"check", "", [](const GameTree& t) { MakeDirs(t.cstrike() + "PODBot/mine"); }},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -184,12 +160,13 @@ TEST_F(CliTest, IncompleteChecksNameWhatTheyCouldNotRead) {
         // Waypoints in the current directory never count.
         cwd = dir.path();
         WriteFile(dir / "de_dust.pwf", PodBotHeader(7, "cwd"));
-        auto args = c.args;
+        std::istringstream words(c.args);
+        std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         args.insert(args.end(), {"--json", "--game-dir", tree.cstrike()});
-        Json doc = RunJson(args, c.status.empty() ? 0 : 1);
-        EXPECT_EQ(doc["complete"], c.status.empty()) << c.what;
-        EXPECT_TRUE(doc["right"]["rows"].empty()) << c.what;
-        EXPECT_TRUE(c.status.empty() || AnyLineHas(doc["status"], c.status)) << c.what;
+        Json doc = RunJson(args, *c.status ? 1 : 0);
+        EXPECT_EQ(doc["complete"], !*c.status) << c.status;
+        EXPECT_TRUE(doc["right"]["rows"].empty()) << c.status;
+        EXPECT_TRUE(!*c.status || AnyLineHas(doc["status"], c.status)) << c.status;
     }
 }
 

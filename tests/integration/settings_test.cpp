@@ -99,10 +99,7 @@ TEST_F(SettingsTest, StoredOptionsComeBack) {
     EXPECT_TRUE(IsDlgButtonChecked(md, 134));
     EXPECT_THAT(run.Status(), Contains("Auto Start Initiated"));
     // The check starts from the event loop, as if Go! Go! Go! was pressed.
-    EXPECT_EQ(hThread, nullptr);
-    headless::PumpPostedCommands(md);
-    WaitForThread(hThread);
-    EXPECT_NE(hThread, nullptr);
+    EXPECT_EQ(headless::TakePostedCommands(), std::vector<int>{1});
     EXPECT_EQ(run.Text(141), "Have Waypoints");
     Exit();
     EXPECT_EQ(Dword("Default Site"), 5u);
