@@ -20,6 +20,7 @@
 #include "app/state.h"
 #include "bots/bots.h"
 #include "harness.h"
+#include "platform/help.h"
 #include "platform/registry.h"
 
 using namespace gui;
@@ -178,26 +179,6 @@ TEST_F(Window, WhileACheckWaitsForAnAnswerABotChoiceMustWaitAndClosingEndsAtOnce
     EXPECT_FALSE(ScanRunning());
 }
 
-TEST_F(Window, TheBotWebPageOpensInTheBrowserOnlyWhenConnected) {
-    game.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
-    Seed({{"Default Bot", 4}});
-    std::vector<std::string> opened;
-    qthost::SetShellHook([&opened](const std::string& target) {
-        opened.push_back(target);
-        return true;
-    });
-    RunWindow([] { Click(105); });
-    ASSERT_EQ(program.boxes.size(), 1u);
-    EXPECT_EQ(program.boxes[0].caption + ": " + program.boxes[0].text,
-              "Connection Error: No Internet Connection Found! ABORTING");
-    EXPECT_TRUE(opened.empty());
-    program.Restart();
-    testenv::ScopedEnv online("NODESCAN_ONLINE", "1");
-    RunWindow([] { Click(105); });
-    qthost::SetShellHook(nullptr);
-    EXPECT_THAT(opened, ElementsAre(GetBotUrl(4)));
-}
-
 TEST(Help, EveryControlHasATopicAndTheContentsLinkEveryPage) {
     auto read = [](const QString& page) {
         QFile f(":/help/" + page);
@@ -242,4 +223,13 @@ TEST_F(Window, F1TheRightClickAndTheHelpButtonShowTheirHelp) {
         qthost::HelpBrowser()->setSource(QUrl("ctx-150-100.html"));
         EXPECT_TRUE(qthost::HelpBrowser()->toPlainText().contains("site"));
     });
+}
+
+TEST(Help, AnUnknownBundleOrTopicIsReported) {
+    Program program;  // no window: the viewer works on its own, with boxes of its own
+    EXPECT_FALSE(WinHelp(0, "other.hlp", HELP_FINDER, nullptr, 0));
+    const std::uint32_t missing[] = {7, (7u << 16) | 100, 0, 0};
+    EXPECT_FALSE(WinHelp(0, "nodescan.hlp", HELP_WM_HELP, missing, 7));
+    ASSERT_EQ(program.boxes.size(), 2u);
+    EXPECT_THAT(program.boxes[1].text, ::testing::HasSubstr("ctx-7-100.html"));
 }

@@ -179,7 +179,6 @@ TEST_F(CliTest, UsageErrorsEnd2) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"check", "--frobnicate"},
           {},
-          {"frob"},
           {"check", "--bot", "NoSuchBot", "--game-dir", tree.cstrike()},
           {"check", "--bot", "11", "--game-dir", tree.cstrike()},
           {"check", "--yes", "--no", "--game-dir", tree.cstrike()},
@@ -267,9 +266,4 @@ TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {
                             "Waypoints Missing: 2  Out of: 3"));
     // Status lines go to standard error, not into the tables.
     EXPECT_EQ(Lines(r.err).back(), wpts);
-
-    r = Run({"check", "--redundant"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_THAT(Lines(r.out), Contains("Existing Waypoints"));
-    EXPECT_THAT(Lines(r.out), Contains("Waypoints Missing: 0  Out of: 1"));
 }

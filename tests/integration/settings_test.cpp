@@ -95,6 +95,7 @@ TEST_F(SettingsTest, StoredOptionsComeBack) {
     EXPECT_EQ(run.Text(148), "wpt");
     EXPECT_EQ(ScrollGetPos(md, 150), 5);  // a stored site past the table shows the last one
     EXPECT_EQ(run.Text(132), "zip");
+    EXPECT_EQ(headless::EditLimit(md, 149) + headless::ScrollRange(md, 150).second, 51 + 5);
     EXPECT_TRUE(IsDlgButtonChecked(md, 111));
     EXPECT_TRUE(IsDlgButtonChecked(md, 134));
     EXPECT_THAT(run.Status(), Contains("Auto Start Initiated"));
@@ -104,22 +105,6 @@ TEST_F(SettingsTest, StoredOptionsComeBack) {
     Exit();
     EXPECT_EQ(Dword("Default Site"), 5u);
     EXPECT_EQ(Dword("Default Bot"), 4u);
-}
-
-// Stored values outside their range: the first bot, the template's size.
-TEST_F(SettingsTest, UnknownBotAndLayoutTakeTheirDefaults) {
-    Store([](RegKey& key) {
-        key.WriteDword("Version", 250);
-        key.WriteDword("Default Bot", 42);
-        key.WriteDword("Difficulty", 7);
-    });
-    run.Start();
-    headless::PumpPostedCommands(md);
-    EXPECT_EQ(sbot, 0u);
-    EXPECT_EQ(run.Text(148), "pwf");
-    EXPECT_EQ(AdvButtonPressed(1), 1);
-    EXPECT_EQ(run.Text(143), "Advanced --->");
-    EXPECT_GT(GetWindowRect(md).right, GetControlRect(md, 144).right);
 }
 
 TEST_F(SettingsTest, SiteRowsAreReadWithBoundsAndSavedByteForByte) {

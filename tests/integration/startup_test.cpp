@@ -1,34 +1,23 @@
-// Start-up, the status list, the command line "reset" and the scan runner.
+// Start-up, the status list, the command line "reset" and the window's own commands.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <filesystem>
-#include <future>
-#include <thread>
 
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "bots/bots.h"
+#include "platform/help.h"
 #include "platform/registry.h"
-#include "platform/threads.h"
-#include "settings/locator.h"
 #include "support/run.h"
 
 using namespace testenv;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-const char* const kPleaseWait = "Please Wait! Executing operation!";
-
-int Count(const std::vector<std::string>& v, const std::string& s) {
-    return static_cast<int>(std::count(v.begin(), v.end(), s));
-}
-
 std::vector<std::pair<std::string, int>> Columns(Hwnd w, int list) {
     std::vector<std::pair<std::string, int>> out;
     for (const auto& c : headless::Columns(w, list)) out.emplace_back(c.text, c.width);
@@ -81,10 +70,36 @@ TEST(Startup, OnlyTheExactWordResets) {
         StoreSettings(tree.cstrike(), {{"Marker", 42}});
 
         WinMain(nullptr, nullptr, cmd, 0);
-        EXPECT_EQ(Count(run.Captions(), "Nodescan Notice"), 0) << '"' << cmd << '"';
+        EXPECT_THAT(run.Captions(), Not(Contains("Nodescan Notice"))) << '"' << cmd << '"';
         // The window's start-up ran instead, on the stored settings.
         EXPECT_THAT(headless::Title(100), HasSubstr("v2.50")) << '"' << cmd << '"';
         RegistryUnload();
         EXPECT_TRUE(RegKey::Open(Hive::CurrentUser, false).HasValue("Marker")) << cmd;
     }
+}
+
+// The window's own commands: help with each control's context, and the bot's
+// web page only when connected; Exit ends the dialog.
+TEST(WindowCommands, HelpWebPageAndExit) {
+    TempDir games;
+    GameTree tree{games.path()};
+    ProgramRun run{games.path()};
+    run.Start();
+    HelpRequest onAutoStart{134};
+    headless::Send(md, WM_HELP, 0, reinterpret_cast<std::intptr_t>(&onAutoStart));
+    headless::Send(md, WM_CONTEXTMENU, 1, 0);  // "Go! Go! Go!" has no topic
+    headless::SendCommand(md, 146);
+    std::vector<std::pair<unsigned, std::uint32_t>> calls;
+    for (const auto& c : headless::HelpCalls()) calls.emplace_back(c.command, c.contextId);
+    EXPECT_THAT(calls, ElementsAre(std::pair{HELP_WM_HELP, (134u << 16) | 100u},
+                                   std::pair{HELP_CONTEXTMENU, 0u}, std::pair{HELP_FINDER, 0u}));
+    for (const char* online : {"0", "1"}) {
+        ScopedEnv env("NODESCAN_ONLINE", online);
+        headless::SendCommand(md, 105);
+    }
+    EXPECT_EQ(run.Captions().back(), "Connection Error");
+    EXPECT_THAT(headless::ShellRequests(), ElementsAre(GetBotUrl(0)));
+    headless::SendCommand(md, 2);
+    EXPECT_EQ(headless::PumpPostedCommands(md), 0);
+    EXPECT_TRUE(headless::DialogEnded(md, nullptr));
 }
