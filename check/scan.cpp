@@ -21,11 +21,15 @@ int nfound = 0;  // key of the next right-list row of the waypoint pass
 // do not tell the whole truth.
 std::atomic<bool> complete{true};
 
+// Why a file or directory could not be read (OpenFile's EINVAL: no regular file).
+std::string Reason(int err) {
+    return err == EINVAL ? "not a regular file" : std::generic_category().message(err);
+}
+
 // Names a directory the scan could not read. An empty path was already
 // reported by BotFind and is never read (it is not the current directory).
 void ReportUnreadable(const std::string& dir, int err) {
-    if (!dir.empty())
-        sout("Cannot read directory " + dir + ": " + std::generic_category().message(err));
+    if (!dir.empty()) sout("Cannot read directory " + dir + ": " + Reason(err));
     complete = false;
 }
 
@@ -180,9 +184,7 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
     if (!f) {
         int err = wptDir.empty() ? ENOENT : errno;
         MessageBox(md, "JoeBot Waypoint Dir File not FOUND! Cannot Continue", "Error!", MB_OK);
-        if (!wptDir.empty())
-            sout("Cannot read " + dirTxt + ": " +
-                 (err == EINVAL ? "not a regular file" : std::generic_category().message(err)));
+        if (!wptDir.empty()) sout("Cannot read " + dirTxt + ": " + Reason(err));
         complete = false;
         return 0;
     }

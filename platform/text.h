@@ -4,8 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+// Appends the code point cp (up to U+10FFFF) to out as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t cp);
 
 // Whether bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view bytes);

@@ -20,6 +20,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/posix/regfile.h"
+#include "platform/text.h"
 
 // ---------------------------------------------------------------------------
 // The file format.
@@ -118,7 +119,6 @@ bool Utf16ToUtf8(const char* p, std::size_t n, std::string* out) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(p[i]) |
                                           static_cast<unsigned char>(p[i + 1]) << 8);
     };
-    auto put = [out](std::uint32_t b) { out->push_back(static_cast<char>(b)); };
     out->clear();
     out->reserve(n + n / 2);
     for (std::size_t i = 0; i < n; i += 2) {
@@ -129,21 +129,7 @@ bool Utf16ToUtf8(const char* p, std::size_t n, std::string* out) {
             c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
             i += 2;
         }
-        if (c < 0x80) {
-            put(c);
-        } else if (c < 0x800) {
-            put(0xC0 | c >> 6);
-            put(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            put(0xE0 | c >> 12);
-            put(0x80 | (c >> 6 & 0x3F));
-            put(0x80 | (c & 0x3F));
-        } else {
-            put(0xF0 | c >> 18);
-            put(0x80 | (c >> 12 & 0x3F));
-            put(0x80 | (c >> 6 & 0x3F));
-            put(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(*out, c);
     }
     return true;
 }

@@ -30,19 +30,6 @@ std::size_t SequenceLength(std::string_view s, std::size_t i) {
     return n;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | cp >> 6));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | cp >> 12));
-        out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Windows-1252 from 0x80 to 0x9F; the five unassigned bytes map to the C1
 // controls of the same number, as the original platform's conversion does.
 constexpr std::uint16_t kCp1252High[32] = {
@@ -51,6 +38,25 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 }  // namespace
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+    auto put = [&out](std::uint32_t b) { out.push_back(static_cast<char>(b)); };
+    if (cp < 0x80) {
+        put(cp);
+    } else if (cp < 0x800) {
+        put(0xC0 | cp >> 6);
+        put(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        put(0xE0 | cp >> 12);
+        put(0x80 | (cp >> 6 & 0x3F));
+        put(0x80 | (cp & 0x3F));
+    } else {
+        put(0xF0 | cp >> 18);
+        put(0x80 | (cp >> 12 & 0x3F));
+        put(0x80 | (cp >> 6 & 0x3F));
+        put(0x80 | (cp & 0x3F));
+    }
+}
 
 bool IsValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
