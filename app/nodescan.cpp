@@ -6,7 +6,11 @@
 #include "app/state.h"
 #include "app/window.h"
 #include "bots/bots.h"
+#include "bots/config.h"
+#include "check/export.h"
 #include "check/lists.h"
+#include "check/redundant.h"
+#include "check/sort.h"
 #include "download/sites.h"
 #include "platform/help.h"
 #include "platform/memory.h"
@@ -41,7 +45,6 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
     AppStart = 0;
     md = window;
     int first = IsFirstRun();
-    (void)first;  // the advanced configuration opens on a first run
     CreateNoWaypointColumns(md);
     SetColumnNames(kRightList, 0);
     SetSize(0);
@@ -50,6 +53,8 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
     AddBotNames(md);
     SetBotInfo(1);
     AllocateListMemory();
+    // A first run shows the directories found before the window opens.
+    if (first == 1) DoConfigBox(md);
     return 1;
 }
 
@@ -70,6 +75,10 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
             return 0;
         case WM_CONTEXTMENU:
             WinHelp(window, kHelpFile, HELP_CONTEXTMENU, aIDs, static_cast<int>(wParam));
+            return 0;
+        case WM_NOTIFY:
+            if (lParam && reinterpret_cast<const ListNotify*>(lParam)->code == LVN_COLUMNCLICK)
+                ColumnClicked(reinterpret_cast<const ListNotify*>(lParam));
             return 0;
         case WM_HSCROLL:
             if (lParam == 150) SetSiteInfo(LoWord(wParam), HiWord(wParam));
@@ -99,8 +108,21 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
         case 105:
             GotoBotWebPageFunc();
             break;
+        case 106:
+        case 122:
+            WriteList(kRightList, static_cast<int>(id));
+            break;
+        case 116:
+            WriteList(kLeftList, 116);
+            break;
         case 139:
             StartThread(139);
+            break;
+        case 140:
+            DeleteRedundantWaypoints();
+            break;
+        case 142:
+            DoConfigBox(md);
             break;
         case 143:
             AdvButtonPressed(0);

@@ -303,17 +303,26 @@ void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir) {
         if (changed[bot]) SaveBot(bot);
 }
 
-void SaveBot(int bot) {
+namespace {
+void WriteBot(RegKey& key, int bot) {
     BotRecord row = GetBotRow(bot);
     char name[16];
     std::snprintf(name, sizeof name, "Bots%d", bot);
-    RegKey key = RegKey::Open(Hive::CurrentUser, true);
     key.WriteBinary(name, &row, sizeof row);
-    key.Close();
+}
+}  // namespace
+
+bool SaveBot(int bot) {
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+    WriteBot(key, bot);
+    return key.Close();
 }
 
-void SaveBots() {
-    for (int bot = 0; bot < kBotCount; ++bot) SaveBot(bot);
+bool SaveBots() {
+    // One save of the settings file for all rows.
+    RegKey key = RegKey::Open(Hive::CurrentUser, true);
+    for (int bot = 0; bot < kBotCount; ++bot) WriteBot(key, bot);
+    return key.Close();
 }
 
 void LoadBots() {

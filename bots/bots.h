@@ -76,7 +76,8 @@ std::string MakeBotDirB(const std::string& sub, const std::string& cdir);
 void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir);
 
 void LoadBots();
-void SaveBot(int bot);
-void SaveBots();
+// Store one row, or all rows; false when the settings file could not be written.
+bool SaveBot(int bot);
+bool SaveBots();
 // A copy of one row's bytes, taken under the table's lock.
 BotRecord GetBotRow(int bot);

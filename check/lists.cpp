@@ -13,6 +13,8 @@ const ColumnSpec Cols[5] = {
     {"Map Name", 118}, {"Last Edited", 70}, {"Version", 55}, {"Created By", 95}, {nullptr, 0},
 };
 
+ResultSource MYSource[kMaxResults];
+
 namespace {
 constexpr RGB kBlue = MakeRGB(0, 0, 255);
 constexpr RGB kRed = MakeRGB(255, 0, 0);
@@ -29,10 +31,11 @@ std::uint32_t DosDateOf(std::int64_t t) {
 }  // namespace
 
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
-                  const std::string& ext) {
+                  const std::string& ext, const std::string& map) {
     if (key < 0 || key >= kMaxResults) return;
+    std::string file = JoinPath(dir, name);
     std::int64_t mtime = 0;
-    bool haveTime = GetFileTime(JoinPath(dir, name), &mtime);
+    bool haveTime = GetFileTime(file, &mtime);
 
     // The header is read from the file as it is named on disk; the redundant
     // check's row then shows it under the bot's extension.
@@ -59,6 +62,8 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     SetFieldText(r.name, name);
     SetFieldText(r.author, info.author);
     SetFieldText(r.dir, dir);
+    // The game loads a map by its file name without the last extension.
+    MYSource[key] = {file, map.substr(0, map.rfind('.'))};
 
     int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
     ListSetItemText(md, kRightList, row, 1, info.dateText);
@@ -89,10 +94,13 @@ void CreateNoWaypointColumns(Hwnd dialog) {
 }
 
 void ClearLists(Hwnd dialog) {
-    // The rows go first: once no row holds a key, no reader on the window's
-    // thread looks at the records being cleared.
-    ListDeleteAllItems(dialog, kRightList);
-    ListDeleteAllItems(dialog, kLeftList);
-    std::memset(MY, 0, sizeof MY);
-    SetColumnNames(kRightList, 1);
+    // One step on the window's thread, where the sorts and the list commands
+    // run: none of them sees a row whose record is half cleared.
+    RunOnWindowThread([dialog] {
+        ListDeleteAllItems(dialog, kRightList);
+        ListDeleteAllItems(dialog, kLeftList);
+        std::memset(MY, 0, sizeof MY);
+        for (ResultSource& s : MYSource) s = {};
+        SetColumnNames(kRightList, 1);
+    });
 }

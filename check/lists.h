@@ -16,14 +16,28 @@ struct ColumnSpec {
 // The right list's columns, ended by a row whose text is null.
 extern const ColumnSpec Cols[5];
 
-// Adds a right-list row for the waypoint file dir/name, showing name with
-// the text from pos on replaced by ext, and fills MY[key] from the file.
+// What a right-list row was made from, kept beside its record: the file
+// read for it (the row shows another name, and its record's dir field cuts
+// a long path) and the map the game loads for it ("" in a redundant check).
+struct ResultSource {
+    std::string file;
+    std::string map;
+};
+// Written by the scan before it adds the row; both tables are cleared with
+// the lists, as one step on the window's thread.
+extern ResultSource MYSource[kMaxResults];
+
+// Adds a right-list row for the file dir/name, showing name with the text
+// from pos on replaced by ext, and fills MY[key] from the file. map: the
+// listed map file the row stands for, "" when none.
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
-                  const std::string& ext);
+                  const std::string& ext, const std::string& map);
 // Adds a left-list row showing name with the text from pos on replaced by ext.
 void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext);
 // mode 0 inserts the columns into list; mode 1 resets texts and widths.
 void SetColumnNames(int list, int mode);
 void CreateNoWaypointColumns(Hwnd dialog);
-// Empties both lists and MY, and gives the right list's headers their plain texts.
+// Empties both lists, MY and MYSource as one step on the window's thread (so
+// that no sort reads a record being cleared), and gives the right list's
+// headers their plain texts.
 void ClearLists(Hwnd dialog);

@@ -139,7 +139,7 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
             continue;
         if (checkredway == 0) {
             // The directory as named: a Joe Bot set is shown as dir.txt names it.
-            DisplayFound(counterpart, pos, bot, nfound, T, "bsp");
+            DisplayFound(counterpart, pos, bot, nfound, T, "bsp", maps[i]);
         } else {
             DisplayNotFound(i, counterpart, pos, ext);
         }
@@ -163,7 +163,7 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
             if (checkredway == 0) {
                 DisplayNotFound(i, name, pos, "bsp");
             } else {
-                DisplayFound(name, pos, bot, count, listDir, ext);
+                DisplayFound(name, pos, bot, count, listDir, ext, "");
             }
             ++count;
         }

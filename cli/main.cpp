@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,6 +12,10 @@
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "bots/bots.h"
+#include "bots/config.h"
+#include "check/export.h"
+#include "check/lists.h"
+#include "check/redundant.h"
 #include "check/scan.h"
 #include "cli/output.h"
 #include "download/sites.h"
@@ -18,6 +23,7 @@
 #include "platform/headless/host.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 #include "settings/locator.h"
 #include "settings/settings.h"
@@ -33,6 +39,7 @@ struct Options {
     bool yes = false;
     bool no = false;
     bool redundant = false;
+    std::vector<std::string> sorts;  // header clicks, in order
 };
 
 // Message boxes go to standard error; questions are answered by --yes or
@@ -55,6 +62,13 @@ int FindBot(const std::string& text) {
     for (int i = 0; i < kBotCount; ++i)
         if (!text.empty() && EqualIgnoreCase(text, GetBotName(i))) return i;
     return -1;
+}
+
+// The right list's column of a --sort name.
+std::size_t SortColumn(const std::string& name) {
+    static const std::vector<std::string> columns{"name", "date", "version", "author"};
+    return static_cast<std::size_t>(std::find(columns.begin(), columns.end(), name) -
+                                    columns.begin());
 }
 
 // A directory given on the command line, made absolute: the current
@@ -114,16 +128,133 @@ int SetSite(int row, const std::string& field, const std::string& value) {
     return 0;
 }
 
-int RunCheck(const Options& opt) {
-    headless::SendCommand(md, opt.redundant ? 139 : 1);
+// Runs the check a command needs, then the header clicks of --sort. The
+// check thread's exit code; 1 for a check that could not read a directory
+// it needed (its lists are no answer).
+int Check(const Options& opt, bool redundant) {
+    headless::SendCommand(md, redundant ? 139 : 1);
     headless::TakePostedCommands();
     WaitForThread(hThread);
     std::uint32_t code = 0;
     GetExitCodeThread(hThread, &code);
-    PrintCheck(std::cout, opt.redundant, opt.json);
-    // A check that could not read a directory it needed is no answer.
+    for (const std::string& column : opt.sorts) {
+        bool left = column == "left";
+        ListNotify n{md, left ? kLeftList : kRightList, LVN_COLUMNCLICK,
+                     left ? 0 : static_cast<int>(SortColumn(column))};
+        headless::Send(md, WM_NOTIFY, static_cast<std::uintptr_t>(n.idFrom),
+                       reinterpret_cast<std::intptr_t>(&n));
+    }
     if (code == 0 && !ScanComplete()) code = 1;
     return static_cast<int>(code);
+}
+
+// A command that writes or deletes acts only on a complete check.
+bool Incomplete(int rc, const char* what) {
+    if (rc == 0) return false;
+    if (rc == 1) std::cerr << "The check is incomplete: " << what << std::endl;
+    return true;
+}
+
+int RunCheck(const Options& opt) {
+    int rc = Check(opt, opt.redundant);
+    PrintCheck(std::cout, opt.redundant, opt.json);
+    return rc;
+}
+
+int Mapcycle(const Options& opt) {
+    int rc = Check(opt, false);
+    if (Incomplete(rc, "mapcycle.txt is left as it is")) return rc;
+    if (!WriteList(kRightList, 106)) return 1;
+    PrintWritten(std::cout, ListFilePath(106), opt.json);
+    return 0;
+}
+
+int Export(const Options& opt, const std::string& side, const std::string& file) {
+    int rc = Check(opt, opt.redundant);
+    if (Incomplete(rc, "no list is written")) return rc;
+    int list = side == "left" ? kLeftList : kRightList;
+    int button = side == "left" ? 116 : 122;
+    std::string path = file.empty() ? ListFilePath(button) : AbsoluteDir(file);
+    bool ok = file.empty() ? WriteList(list, button) : WriteListFile(list, button, path);
+    if (!ok) return 1;
+    PrintWritten(std::cout, path, opt.json);
+    return 0;
+}
+
+int DeleteRedundant(const Options& opt, const std::vector<std::string>& names) {
+    int rc = Check(opt, true);
+    if (Incomplete(rc, "nothing is deleted")) return rc;
+    int rows = ListGetItemCount(md, kRightList);
+    for (const std::string& name : names) {
+        bool found = false;
+        for (int row = 0; row < rows; ++row) {
+            if (!EqualIgnoreCase(ListGetItemText(md, kRightList, row, 0), name)) continue;
+            headless::SelectRow(md, kRightList, row, true);
+            found = true;
+        }
+        if (!found) {
+            std::cerr << "No redundant waypoint is listed as " << TerminalText(name, false)
+                      << ": nothing is deleted" << std::endl;
+            return kUsageError;
+        }
+    }
+    bool done = DeleteRedundantWaypoints();
+    PrintDeleted(std::cout, opt.json);
+    return done ? 0 : 1;
+}
+
+// config set game-dir|map-dir DIR, or config set bot NAME|INDEX dir|ext VALUE.
+int SetConfig(const std::vector<std::string>& args) {
+    std::string what = args.empty() ? "" : args[0];
+    bool dirs = what == "game-dir" || what == "map-dir";
+    if (!(dirs && args.size() == 2) && !(what == "bot" && args.size() == 4)) {
+        std::cerr << "Usage: config set game-dir|map-dir DIR, or config set bot NAME|INDEX "
+                     "dir|ext VALUE"
+                  << std::endl;
+        return kUsageError;
+    }
+    std::string gameDir = GetCdir(), mapDir = GetMdir();
+    if (dirs) {
+        std::string dir = AbsoluteDir(args[1]);
+        // An empty map directory is computed again (the game directory's maps).
+        if ((what == "game-dir" || !dir.empty()) && !IsDirectory(dir)) {
+            std::cerr << what << ": no such directory: " << TerminalText(args[1], false)
+                      << std::endl;
+            return kUsageError;
+        }
+        (what == "game-dir" ? gameDir : mapDir) = dir;
+    } else {
+        int bot = FindBot(args[1]);
+        const std::string& field = args[2];
+        const std::string& value = args[3];
+        if (bot < 0 || (field != "dir" && field != "ext")) {
+            std::cerr << (bot < 0 ? "Unknown bot: " + TerminalText(args[1], false)
+                                  : "The field of a bot is dir or ext, not " +
+                                        TerminalText(field, false))
+                      << std::endl;
+            return kUsageError;
+        }
+        if (field == "ext" && (FirstChars(value, 4) != value || value.size() > 4)) {
+            std::cerr << "A waypoint extension holds at most 4 characters (4 bytes)" << std::endl;
+            return kUsageError;
+        }
+        if (field == "dir") {
+            std::string dir = AbsoluteDir(value);
+            if (!dir.empty() && !IsDirectory(dir))
+                std::cerr << "Note: " << TerminalText(dir, false)
+                          << " does not exist yet; stored as given" << std::endl;
+            SetBotDir(bot, dir);
+        } else {
+            SetBotExtA(bot, value);
+        }
+    }
+    if (!SaveConfig(gameDir, mapDir)) {
+        std::cerr << "Error!: The settings could not be saved to "
+                  << HiveFilePath(Hive::LocalMachine) << " and " << HiveFilePath(Hive::CurrentUser)
+                  << std::endl;
+        return 1;
+    }
+    return 0;
 }
 }  // namespace
 
@@ -144,6 +275,11 @@ int main(int argc, char** argv) {
     auto* yes = app.add_flag("--yes", opt.yes, "Answer Yes to every question");
     auto* no = app.add_flag("--no", opt.no, "Answer No to every question");
     yes->excludes(no);
+    app.add_option("--sort", opt.sorts,
+                   "Sort a list before it is printed or written, as a click on a column header "
+                   "does (repeatable, in order): name, date, version, author (right list), left")
+        ->allow_extra_args(false)
+        ->check(CLI::IsMember({"name", "date", "version", "author", "left"}));
 
     auto* check = app.add_subcommand("check", "Run the missing-waypoint check (Go! Go! Go!)");
     check->add_flag("--redundant", opt.redundant,
@@ -160,7 +296,32 @@ int main(int argc, char** argv) {
         ->required()
         ->check(CLI::IsMember({"name", "start", "end", "ext", "host", "dir"}));
     sitesSet->add_option("VALUE", siteValue, "The new text (may be empty)")->required();
-    for (auto* sub : {check, bots, reset, sites, sitesSet}) sub->fallthrough();
+    auto* mapcycle = app.add_subcommand(
+        "mapcycle", "Run the missing-waypoint check and write mapcycle.txt (Write mapcycle.txt)");
+    auto* exportCmd = app.add_subcommand(
+        "export", "Run a check and write one of its lists to a text file (Copy to TXT)");
+    std::string exportSide, exportFile;
+    exportCmd->add_option("LIST", exportSide, "left or right")
+        ->required()
+        ->check(CLI::IsMember({"left", "right"}));
+    exportCmd->add_option("FILE", exportFile, "The file to write (default: the list file)");
+    exportCmd->add_flag("--redundant", opt.redundant, "Export the redundant-waypoint check's list");
+    auto* deleteCmd = app.add_subcommand(
+        "delete-redundant",
+        "Run the redundant-waypoint check and delete the listed waypoint files, or only those "
+        "named (Delete Redundant Waypoints)");
+    std::vector<std::string> deleteNames;
+    deleteCmd->add_option("NAME", deleteNames, "Rows to delete, as the list shows them");
+    auto* config = app.add_subcommand(
+        "config", "Print the game, map and waypoint directories (Advanced Config.)");
+    auto* configSet = config->add_subcommand(
+        "set", "Store a directory or a bot's waypoint directory or extension");
+    std::vector<std::string> configArgs;
+    configSet->add_option("ARGS", configArgs,
+                          "game-dir DIR | map-dir DIR | bot NAME|INDEX dir|ext VALUE");
+    for (auto* sub :
+         {check, bots, reset, sites, sitesSet, mapcycle, exportCmd, deleteCmd, config, configSet})
+        sub->fallthrough();
 
     try {
         app.parse(argc, argv);
@@ -176,9 +337,9 @@ int main(int argc, char** argv) {
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
     if (*reset) return WinMain(nullptr, nullptr, "reset", 0);
-    if (*sitesSet && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
-        std::cerr << "'sites set' saves the site rows; --game-dir and --map-dir make a run "
-                     "that saves nothing"
+    if ((*sitesSet || *configSet) && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
+        std::cerr << "'" << (*sitesSet ? "sites" : "config")
+                  << " set' saves settings; --game-dir and --map-dir make a run that saves nothing"
                   << std::endl;
         return kUsageError;
     }
@@ -207,6 +368,17 @@ int main(int argc, char** argv) {
             rc = SetSite(siteRow, siteField, siteValue);
         } else if (*sites) {
             PrintSites(std::cout, opt.json);
+        } else if (*mapcycle) {
+            rc = Mapcycle(opt);
+        } else if (*exportCmd) {
+            rc = Export(opt, exportSide, exportFile);
+        } else if (*deleteCmd) {
+            rc = DeleteRedundant(opt, deleteNames);
+        } else if (*configSet) {
+            rc = SetConfig(configArgs);
+            if (rc == 0) PrintConfig(std::cout, opt.json);
+        } else if (*config) {
+            PrintConfig(std::cout, opt.json);
         }
     } catch (const ThreadExit& e) {
         rc = static_cast<int>(e.code);

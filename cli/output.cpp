@@ -7,6 +7,7 @@
 
 #include "app/state.h"
 #include "bots/bots.h"
+#include "check/lists.h"
 #include "check/scan.h"
 #include "download/sites.h"
 #include "platform/headless/host.h"
@@ -202,4 +203,48 @@ void PrintSites(std::ostream& out, bool json) {
     }
     PrintTable(out, t);
     out << "* the selected site\n";
+}
+
+void PrintConfig(std::ostream& out, bool json) {
+    std::string game = GetCdir(), map = GetMdir();
+    if (json) {
+        Json bots = Json::array();
+        for (int i = 0; i < kBotCount; ++i)
+            bots.push_back({{"index", i},
+                            {"name", GetBotName(i)},
+                            {"dir", GetBotWaypointDir(i)},
+                            {"ext", GetBotExt(i)}});
+        PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", bots}});
+        return;
+    }
+    out << "Counter Strike directory: " << TerminalText(game, false) << '\n'
+        << "Counter Strike map directory: " << TerminalText(map, false) << "\n\n";
+    std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
+    for (int i = 0; i < kBotCount; ++i)
+        t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
+    PrintTable(out, t);
+}
+
+void PrintWritten(std::ostream& out, const std::string& path, bool json) {
+    if (json) {
+        PrintJson(out, {{"file", path}, {"status", headless::StatusLog()}});
+    } else {
+        out << TerminalText(path, false) << '\n';
+    }
+}
+
+void PrintDeleted(std::ostream& out, bool json) {
+    Json deleted = Json::array();
+    int rows = ListGetItemCount(md, kRightList);
+    for (int row = 0; row < rows; ++row) {
+        std::uint32_t key = ListGetItemKey(md, kRightList, row);
+        if (ListGetItemText(md, kRightList, row, 0) == "Deleted...." &&
+            key < static_cast<std::uint32_t>(kMaxResults))
+            deleted.push_back(MYSource[key].file);
+    }
+    if (json) {
+        PrintJson(out, {{"deleted", deleted}, {"status", headless::StatusLog()}});
+        return;
+    }
+    for (const auto& file : deleted) out << TerminalText(file, false) << '\n';
 }

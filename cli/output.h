@@ -9,6 +9,12 @@
 void PrintCheck(std::ostream& out, bool redundant, bool json);
 void PrintBots(std::ostream& out, bool json);
 void PrintSites(std::ostream& out, bool json);
+// The game and map directories and each bot's waypoint directory and extension.
+void PrintConfig(std::ostream& out, bool json);
+// The path of a written file.
+void PrintWritten(std::ostream& out, const std::string& path, bool json);
+// The files that the deletion removed (the right list's rows marked deleted).
+void PrintDeleted(std::ostream& out, bool json);
 
 struct SiteInfo;
 // The text of one field (name, start, end, ext, host, dir) of a site.

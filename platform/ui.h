@@ -127,7 +127,8 @@ constexpr RGB MakeRGB(unsigned r, unsigned g, unsigned b) {
     return r | (g << 8) | (b << 16);
 }
 void ListInsertColumn(Hwnd w, int id, int column, const std::string& text, int width);
-// Changes an existing column; false when the list has no such column.
+// Changes an existing column (width < 0: its width stays); false when the
+// list has no such column.
 bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int width);
 void ListSetTextColor(Hwnd w, int id, RGB color);
 // Inserts a row at index (clamped to the end); returns its index.
@@ -139,6 +140,14 @@ int ListGetItemCount(Hwnd w, int id);
 void ListDeleteAllItems(Hwnd w, int id);
 // The first row whose whole first-column text equals text, ignoring case; -1 if none.
 int ListFindItem(Hwnd w, int id, const std::string& text);
+// The user's selection of rows.
+bool ListIsItemSelected(Hwnd w, int id, int row);
+int ListGetSelectedCount(Hwnd w, int id);
+// Orders the rows by compare(key1, key2, param): negative when the row of
+// key1 goes first, 0 when the two are equal (they keep their order).
+// Texts, keys and the selection move with their rows.
+using ListCompare = int (*)(std::uint32_t key1, std::uint32_t key2, std::intptr_t param);
+void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param);
 
 // Message boxes. owner kNoWindow: a box of its own. Returns IDOK, IDYES, IDNO...
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type);

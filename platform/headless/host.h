@@ -28,6 +28,7 @@ struct ListRow {
     std::vector<std::string> cells;
     std::uint32_t key;
     RGB color;
+    bool selected = false;
 };
 
 struct ListColumn {
@@ -52,6 +53,9 @@ std::vector<int> TakePostedCommands();
 // many. A quit request then ends the dialog and sends WM_DESTROY.
 int PumpPostedCommands(Hwnd w);
 
+// Called with each dialog that DialogBox runs, once it is initialised and
+// before its posted commands are taken: a user acting in a modal dialog.
+void SetDialogHook(std::function<void(Hwnd)> hook);
 // Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
 void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
 std::vector<MessageBoxCall> MessageBoxes();
@@ -69,6 +73,8 @@ std::vector<std::string> ListBoxLines(Hwnd w, int id);
 int ListBoxCurSel(Hwnd w, int id);
 std::vector<ListColumn> Columns(Hwnd w, int id);
 std::vector<ListRow> Rows(Hwnd w, int id);
+// Selects or deselects a row as a click with Ctrl would.
+void SelectRow(Hwnd w, int id, int row, bool selected);
 RGB TextColor(Hwnd w, int id);
 bool DialogExists(Hwnd w);
 bool DialogEnded(Hwnd w, int* result);

@@ -55,6 +55,7 @@ std::function<int(const headless::MessageBoxCall&)> responder;
 std::function<void(const std::string&)> statusListener;
 std::vector<headless::HelpCall> helpCalls;
 std::vector<std::string> shellRequests;
+std::function<void(Hwnd)> dialogHook;
 bool quitRequested = false;
 int quitCode = 0;
 
@@ -221,7 +222,7 @@ bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int widt
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
     if (!c || column < 0 || column >= static_cast<int>(c->columns.size())) return false;
-    c->columns[column] = {text, width};
+    c->columns[column] = {text, width < 0 ? c->columns[column].width : width};
     return true;
 }
 
@@ -294,6 +295,31 @@ int ListFindItem(Hwnd w, int id, const std::string& text) {
     return it == c->index.end() ? -1 : it->second;
 }
 
+bool ListIsItemSelected(Hwnd w, int id, int row) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c && row >= 0 && row < static_cast<int>(c->rows.size()) && c->rows[row].selected;
+}
+
+int ListGetSelectedCount(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return 0;
+    return static_cast<int>(std::count_if(c->rows.begin(), c->rows.end(),
+                                          [](const headless::ListRow& r) { return r.selected; }));
+}
+
+void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return;
+    std::stable_sort(c->rows.begin(), c->rows.end(),
+                     [&](const headless::ListRow& a, const headless::ListRow& b) {
+                         return compare(a.key, b.key, param) < 0;
+                     });
+    c->indexStale = true;
+}
+
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
     std::function<int(const headless::MessageBoxCall&)> answer;
     headless::MessageBoxCall call{owner, text, caption, type};
@@ -339,6 +365,12 @@ int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
     Hwnd w = headless::CreateDialog(templateId, proc);
     if (w == kNoWindow) return -1;
     headless::Send(w, WM_INITDIALOG, 0, 0);
+    std::function<void(Hwnd)> hook;
+    {
+        std::lock_guard lock(mu);
+        hook = dialogHook;
+    }
+    if (hook) hook(w);
     // Runs the posted commands until the dialog ends or nothing is left to
     // do; then the window is destroyed.
     headless::PumpPostedCommands(w);
@@ -425,6 +457,7 @@ void Reset() {
     boxes.clear();
     statusLog.clear();
     responder = nullptr;
+    dialogHook = nullptr;
     statusListener = nullptr;
     helpCalls.clear();
     shellRequests.clear();
@@ -493,6 +526,17 @@ std::vector<MessageBoxCall> MessageBoxes() {
 std::vector<std::string> StatusLog() {
     std::lock_guard lock(mu);
     return statusLog;
+}
+
+void SetDialogHook(std::function<void(Hwnd)> hook) {
+    std::lock_guard lock(mu);
+    dialogHook = std::move(hook);
+}
+
+void SelectRow(Hwnd w, int id, int row, bool selected) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (c && row >= 0 && row < static_cast<int>(c->rows.size())) c->rows[row].selected = selected;
 }
 
 void SetStatusListener(std::function<void(const std::string&)> listener) {

@@ -263,9 +263,18 @@ QWidget* DialogWindow::Make(const ControlTemplate& c, Control& control) {
             int rowHeight = QFontMetrics(DialogFont()).height() + 2;
             int dropped = TemplateRect(tmpl_.id, id).height - b->sizeHint().height();
             b->setMaxVisibleItems(std::max(3, dropped / std::max(1, rowHeight)));
+            // A choice of the user is confirmed first and then announced as
+            // a change of the selection, as the original combo box does: a
+            // dialog can still store what belongs to the entry chosen before.
             connect(b, &QComboBox::currentIndexChanged, this,
-                    [this, id] { Command(id, CBN_SELCHANGE); });
-            connect(b, &QComboBox::activated, this, [this, id] { Command(id, CBN_SELENDOK); });
+                    [b] { b->setProperty("nodescanChanged", true); });
+            connect(b, &QComboBox::activated, this, [this, b, id] {
+                Command(id, CBN_SELENDOK);
+                if (b->property("nodescanChanged").toBool()) {
+                    b->setProperty("nodescanChanged", false);
+                    Command(id, CBN_SELCHANGE);
+                }
+            });
             return b;
         }
         case ControlKind::ListView: {

@@ -47,7 +47,8 @@ int ReportModel::InsertColumn(int column, const std::string& text, int width) {
 
 bool ReportModel::SetColumn(int column, const std::string& text, int width) {
     if (column < 0 || column >= static_cast<int>(columns_.size())) return false;
-    columns_[static_cast<std::size_t>(column)] = Column{text, width};
+    Column& c = columns_[static_cast<std::size_t>(column)];
+    c = Column{text, width < 0 ? c.width : width};
     emit headerDataChanged(Qt::Horizontal, column, column);
     return true;
 }
@@ -93,6 +94,32 @@ std::uint32_t ReportModel::Key(int row) const {
 RGB ReportModel::RowColor(int row) const {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return 0;
     return rows_[static_cast<std::size_t>(row)].color;
+}
+
+void ReportModel::Sort(ListCompare compare, std::intptr_t param) {
+    std::vector<int> from(rows_.size());
+    for (std::size_t i = 0; i < from.size(); ++i) from[i] = static_cast<int>(i);
+    std::stable_sort(from.begin(), from.end(), [&](int a, int b) {
+        return compare(rows_[static_cast<std::size_t>(a)].key,
+                       rows_[static_cast<std::size_t>(b)].key, param) < 0;
+    });
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // The view's selection and current row are persistent indexes: they
+    // follow their rows to the new places.
+    std::vector<int> to(from.size());
+    std::vector<Row> sorted;
+    sorted.reserve(rows_.size());
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        to[static_cast<std::size_t>(from[i])] = static_cast<int>(i);
+        sorted.push_back(std::move(rows_[static_cast<std::size_t>(from[i])]));
+    }
+    rows_ = std::move(sorted);
+    QModelIndexList before = persistentIndexList(), after;
+    for (const QModelIndex& at : before)
+        after << index(to[static_cast<std::size_t>(at.row())], at.column());
+    changePersistentIndexList(before, after);
+    indexStale_ = true;
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 void ReportModel::Clear() {

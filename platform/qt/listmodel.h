@@ -43,6 +43,8 @@ class ReportModel : public QAbstractTableModel {
     std::uint32_t Key(int row) const;
     RGB RowColor(int row) const;
     int Count() const { return static_cast<int>(rows_.size()); }
+    // Orders the rows stably by compare over their keys.
+    void Sort(ListCompare compare, std::intptr_t param);
     void Clear();
     // First row whose first cell equals text ignoring letter case; -1 if none.
     int Find(const std::string& text);

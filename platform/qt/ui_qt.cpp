@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -499,6 +500,30 @@ int ListFindItem(Hwnd w, int id, const std::string& text) {
     return qtdispatch::Call(w, -1, [&] {
         ReportModel* m = Model(w, id);
         return m ? m->Find(text) : -1;
+    });
+}
+
+bool ListIsItemSelected(Hwnd w, int id, int row) {
+    return qtdispatch::Call(w, false, [&] {
+        auto* v = Widget<QTreeView>(w, id);
+        return v && v->selectionModel() && v->selectionModel()->isRowSelected(row, QModelIndex());
+    });
+}
+
+int ListGetSelectedCount(Hwnd w, int id) {
+    return qtdispatch::Call(w, 0, [&] {
+        auto* v = Widget<QTreeView>(w, id);
+        return v && v->selectionModel()
+                   ? static_cast<int>(v->selectionModel()->selectedRows().size())
+                   : 0;
+    });
+}
+
+void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
+    // Waits: the comparator may read what its caller keeps only until it returns.
+    qtdispatch::Call(w, 0, [&] {
+        if (ReportModel* m = Model(w, id)) m->Sort(compare, param);
+        return 0;
     });
 }
 

@@ -56,6 +56,14 @@ Program::~Program() {
 
 int RunWindow(const std::function<void()>& body, std::function<int()> start) {
     qthost::SetDialogRunningHook([&, ran = false](Hwnd w) mutable {
+        if (w == 300) {
+            if (current && current->config) {
+                current->config();
+            } else {
+                Click(IDCANCEL, 300);
+            }
+            return;
+        }
         if (w != 100 || std::exchange(ran, true)) return;
         WaitUntil([] { return QApplication::activeWindow() == W(0); }, 2000);
         body();

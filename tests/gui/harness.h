@@ -36,6 +36,9 @@ struct Program {
     // Without an answer, or for a button the box lacks: OK, No or Cancel.
     std::function<QMessageBox::StandardButton(const Box&)> answer;
     std::vector<Box> boxes;  // every box shown, in order
+    // Acts in the advanced configuration dialog when it opens; without it
+    // the dialog is closed with Cancel.
+    std::function<void()> config;
     testenv::TempDir home;
     testenv::ScopedEnv homeEnv, rootsEnv, onlineEnv;
 };

@@ -1,0 +1,108 @@
+#include "bots/config.h"
+
+#include "app/state.h"
+#include "bots/bots.h"
+#include "platform/help.h"
+#include "platform/registry.h"
+#include "settings/locator.h"
+
+std::atomic<int> cbot{0};
+
+const std::uint32_t aConfigHelpIDs[] = {
+    301, 0x012D012C, 303, 0x012F012C, 305, 0x0131012C, 309, 0x0135012C, 0, 0,
+};
+
+namespace {
+constexpr const char* kHelpFile = "nodescan.hlp";
+constexpr int kGameDirField = 305;
+constexpr int kMapDirField = 309;
+constexpr int kBotCombo = 301;
+constexpr int kBotDirField = 303;
+constexpr int kBotExtField = 310;
+constexpr int kExtChars = 4;
+
+// The two bot fields as they stand, into the row they belong to. Paths are
+// taken whole: a path may be longer than the field of a stored row.
+void KeepBotFields(Hwnd w) {
+    int bot = cbot;
+    SetBotDir(bot, GetDlgItemText(w, kBotDirField));
+    SetBotExtA(bot, GetDlgItemText(w, kBotExtField));
+}
+
+void ShowBotFields(Hwnd w) {
+    DisplayBotDir(w, kBotDirField, cbot);
+    SetDlgItemText(w, kBotExtField, GetBotExt(cbot));
+}
+
+void Open(Hwnd w) {
+    SetDlgItemText(w, kGameDirField, GetCdir());
+    SetDlgItemText(w, kMapDirField, GetMdir());
+    for (int i = 0; i < kBotCount; ++i) {
+        int item = ComboAddString(w, kBotCombo, GetBotName(i));
+        ComboSetItemData(w, kBotCombo, item, GetBotID(i));
+    }
+    cbot = 0;
+    ComboSetCurSel(w, kBotCombo, 0);
+    ShowBotFields(w);
+    SetEditLimit(w, kBotExtField, kExtChars);
+}
+}  // namespace
+
+int DoConfigBox(Hwnd owner) {
+    return DialogBox(300, owner, ConfigDialogFunc);
+}
+
+bool SaveConfig(const std::string& gameDir, const std::string& mapDir) {
+    RegKey key = RegKey::Open(Hive::LocalMachine, true);
+    key.WriteString("CSDir", gameDir);
+    key.WriteString("MapDir", mapDir);
+    bool ok = SaveBots();
+    ok = key.Close() && ok;
+    research = 1;
+    return ok;
+}
+
+std::intptr_t ConfigDialogFunc(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    switch (msg) {
+        case WM_INITDIALOG:
+            Open(w);
+            return 1;
+        case WM_HELP:
+            if (lParam)
+                WinHelp(w, kHelpFile, HELP_WM_HELP, aConfigHelpIDs,
+                        reinterpret_cast<const HelpRequest*>(lParam)->ctrlId);
+            return 0;
+        case WM_CONTEXTMENU:
+            WinHelp(w, kHelpFile, HELP_CONTEXTMENU, aConfigHelpIDs, static_cast<int>(wParam));
+            return 0;
+        case WM_COMMAND:
+            break;
+        default:
+            return 0;
+    }
+    unsigned code = HiWord(wParam);
+    int id = static_cast<int>(LoWord(wParam));
+    if (id == kBotCombo && code == CBN_SELENDOK) {
+        KeepBotFields(w);
+    } else if (id == kBotCombo && code == CBN_SELCHANGE) {
+        int sel = ComboGetCurSel(w, kBotCombo);
+        if (sel >= 0 && sel < kBotCount) cbot = sel;
+        ShowBotFields(w);
+    } else if (code == EN_KILLFOCUS) {
+        KeepBotFields(w);
+    }
+    if (code != 0) return 0;
+    if (id == IDOK) {
+        // A change typed just before Enter has not left its field yet.
+        KeepBotFields(w);
+        if (!SaveConfig(GetDlgItemText(w, kGameDirField), GetDlgItemText(w, kMapDirField)))
+            MessageBox(w,
+                       "The settings could not be saved to " + HiveFilePath(Hive::LocalMachine) +
+                           " and " + HiveFilePath(Hive::CurrentUser) + ".",
+                       "Error!", MB_OK | MB_ICONERROR);
+        EndDialog(w, 0);
+    } else if (id == IDCANCEL) {
+        EndDialog(w, 0);
+    }
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "check/export.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "check/lists.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+#include "settings/locator.h"
+
+namespace {
+constexpr std::size_t kRowTextLimit = 259;  // what a row's first column is read as
+
+// Whether rows of list are chosen: the selected ones, or every one when
+// none is selected.
+struct Choice {
+    int list;
+    bool some = ListGetSelectedCount(md, list) > 0;
+    bool Takes(int row) const { return !some || ListIsItemSelected(md, list, row); }
+};
+
+std::string FirstColumn(int list, int row) {
+    std::string text = ListGetItemText(md, list, row, 0);
+    if (text.size() > kRowTextLimit) text.resize(kRowTextLimit);
+    return text;
+}
+
+// The map the game loads for a right-list row: the listed map file without
+// its last extension (the shown name may have lost a part of it).
+std::string MapcycleName(int row, const std::string& shown) {
+    std::uint32_t key = ListGetItemKey(md, kRightList, row);
+    if (key < static_cast<std::uint32_t>(kMaxResults) && !MYSource[key].map.empty())
+        return MYSource[key].map;
+    return shown.substr(0, shown.rfind('.'));
+}
+
+std::string ListText(int list, int button) {
+    std::string out;
+    Choice choice{list};
+    int rows = ListGetItemCount(md, list);
+    for (int row = 0; row < rows; ++row) {
+        if (!choice.Takes(row)) continue;
+        std::string text = FirstColumn(list, row);
+        if (text.rfind("tr_", 0) == 0) continue;
+        if (button == 106) {
+            if (!text.empty()) out += MapcycleName(row, text);
+        } else {
+            for (int c = 0; Cols[c].text; ++c) {
+                std::string cell = c == 0 ? text : ListGetItemText(md, list, row, c);
+                if (cell.empty()) continue;
+                cell.resize(std::max<std::size_t>(cell.size(), 20), ' ');  // "%-20s"
+                out += cell;
+            }
+        }
+        if (!text.empty()) out += "\r\n";
+    }
+    return out;
+}
+}  // namespace
+
+std::string ListFilePath(int button) {
+    if (button == 116) return JoinPath(DataDir(), "NoWaypoints.txt");
+    if (button == 122) return JoinPath(DataDir(), "GoodWayPoints.txt");
+    if (button != 106) return "";
+    // The game's own file, under the name on disk when it differs in case.
+    std::string path = JoinPath(GetCdir(), "mapcycle.txt"), actual;
+    return ResolvePath(path, &actual) ? actual : path;
+}
+
+bool WriteListFile(int list, int button, const std::string& path) {
+    errno = 0;
+    if (WriteFileAtomic(path, ListText(list, button), 0644)) return true;
+    int err = errno ? errno : ELOOP;  // only a loop of links fails without errno
+    sout("Cannot write " + path + ": " + std::generic_category().message(err));
+    MessageBox(md, "Error Opening File!", "Whoops!", MB_OK);
+    return false;
+}
+
+bool WriteList(int list, int button) {
+    if (button == 106) {
+        if (checkredway == 1) {
+            MessageBox(md, "What do you think you're doing? Trying to ruin your Counter-Strike?!",
+                       "Whoops!", MB_OK);
+            return false;
+        }
+    } else if (button == 116 || button == 122) {
+        MakeDirPath(DataDir(), 0700);  // a failure is told by the write
+    }
+    std::string path = ListFilePath(button);
+    if (path.empty()) return false;
+    if (!WriteListFile(list, button, path)) return false;
+    if (button == 106) {
+        sout("Mapcycle.txt written");
+    } else {
+        ShellOpen(md, path);
+    }
+    return true;
+}

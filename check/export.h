@@ -1,0 +1,18 @@
+// Writing a result list to a text file: the right list as the game's
+// mapcycle.txt (button 106), either list as a list file (buttons 116 and 122).
+#pragma once
+
+#include <string>
+
+// Where button 116 or 122 writes its list file; "" for another button.
+std::string ListFilePath(int button);
+
+// Writes list (kLeftList or kRightList) for button, as that button does:
+// the selected rows (every row when none is selected) in display order,
+// "tr_" rows left out. 106 is refused after a redundant-waypoint check. A
+// written list file is then opened with the user's program. False when
+// refused or the file could not be written (after telling the user).
+bool WriteList(int list, int button);
+
+// The writing itself, into path: true when it is in place.
+bool WriteListFile(int list, int button, const std::string& path);

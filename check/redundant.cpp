@@ -1,0 +1,56 @@
+#include "check/redundant.h"
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "check/lists.h"
+#include "platform/files.h"
+
+namespace {
+constexpr const char* kDeleted = "Deleted....";
+constexpr std::size_t kRowTextLimit = 259;
+}  // namespace
+
+bool DeleteRedundantWaypoints() {
+    std::uint32_t code;
+    if (GetExitCodeThread(hThread, &code)) ec = code;
+    if (ec == STILL_ACTIVE) {
+        sout("Please wait... Thread Executing");
+        return false;
+    }
+    if (checkredway == 0) {
+        MessageBox(md, "You havn't searched for any redundant maps yet!", "Whoops!", MB_OK);
+        return false;
+    }
+    bool some = ListGetSelectedCount(md, kRightList) > 0;
+    const char* question =
+        some ? "Are you sure you wish to delete the selected redundant maps?"
+             : "Are you sure you wish to delete **ALL** displayed redundant maps?";
+    if (MessageBox(md, question, "Warning", MB_YESNO) != IDYES) return false;
+
+    bool all = true;
+    int rows = ListGetItemCount(md, kRightList);
+    for (int row = 0; row < rows; ++row) {
+        if (some && !ListIsItemSelected(md, kRightList, row)) continue;
+        std::string text = ListGetItemText(md, kRightList, row, 0);
+        if (text.size() > kRowTextLimit) text.resize(kRowTextLimit);
+        if (text.empty() || text.rfind("tr_", 0) == 0 || text == kDeleted) continue;
+        // The file the scan listed: the row may show it under another name.
+        std::uint32_t key = ListGetItemKey(md, kRightList, row);
+        std::string file =
+            key < static_cast<std::uint32_t>(kMaxResults) ? MYSource[key].file : std::string();
+        errno = 0;
+        if (!file.empty() && DeleteFile(file)) {
+            ListSetItemText(md, kRightList, row, 0, kDeleted);
+            continue;
+        }
+        all = false;
+        int err = errno ? errno : ENOENT;
+        sout("Cannot delete " + (file.empty() ? text : file) + ": " +
+             std::generic_category().message(err));
+    }
+    return all;
+}
