@@ -9,16 +9,19 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
 
 #include "app/nodescan.h"
 #include "app/state.h"
 #include "bots/bots.h"
+#include "bots/config.h"
 #include "harness.h"
 #include "platform/help.h"
 #include "platform/registry.h"
@@ -76,7 +79,19 @@ struct Window : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(Window, FirstRunAsksItsQuestionsBeforeTheWindowShows) {
+TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowShows) {
+    program.config = [&] {
+        EXPECT_FALSE(W(0)->isVisible());
+        EXPECT_EQ(GetDlgItemText(300, 305), game.cstrike());
+        // Typed text: at most 4 characters of extension. A choice of
+        // another bot keeps the fields of the one before.
+        W(310, 300)->setFocus();
+        QTest::keyClicks(W(310, 300), "XYZ12");
+        W(301, 300)->setFocus();
+        QTest::keyClick(W(301, 300), Qt::Key_Down);
+        EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
+        Click(IDOK, 300);
+    };
     EXPECT_EQ(RunWindow([&] {
                   EXPECT_TRUE(W(0)->isVisible());
                   EXPECT_THAT(StatusLines(), Contains("Counter Strike Found at " + game.cstrike()));
@@ -85,6 +100,36 @@ TEST_F(Window, FirstRunAsksItsQuestionsBeforeTheWindowShows) {
     ASSERT_FALSE(program.boxes.empty());
     EXPECT_EQ(program.boxes[0].caption, "Directory ERROR!");
     for (const Box& b : program.boxes) EXPECT_FALSE(b.windowShown) << b.caption;
+    EXPECT_EQ(GetBotExt(kPodBot), "Xpwf");  // typed before the text, cut at 4
+    EXPECT_EQ(research, 1);
+}
+
+TEST_F(Window, HeaderClicksAsAScanStartsSortOnlyWholeRecords) {
+    for (int i = 0; i < 300; ++i) {
+        game.AddMap("m" + std::to_string(i) + ".bsp");
+        game.AddPodWaypoint("m" + std::to_string(i) + ".pwf", 7, std::to_string(i % 7));
+    }
+    Seed();
+    RunWindow([] {
+        auto* header = As<QTreeView>(123)->header();
+        for (int round = 0; round < 6; ++round) {
+            Click(1);
+            for (int c = 0; c < 8; ++c) emit header->sectionClicked(c % 4);
+            ASSERT_TRUE(WaitUntil([] { return ListsHold(300, 0); }));
+        }
+        // A last click sorts the whole list; the selection stays with its rows.
+        As<QTreeView>(123)->selectionModel()->select(
+            List(123)->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        std::string selected = List(123)->Cell(0, 0);
+        emit header->sectionClicked(0);
+        auto names = Names(123);
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end()) ||
+                    std::is_sorted(names.rbegin(), names.rend()));
+        ASSERT_EQ(ListGetSelectedCount(100, 123), 1);
+        int row = 0;
+        while (row < 300 && !ListIsItemSelected(100, 123, row)) ++row;
+        EXPECT_EQ(Names(123).at(static_cast<std::size_t>(row)), selected);
+    });
 }
 
 TEST_F(Window, GoFillsBothListsAndBothCounters) {
@@ -186,6 +231,8 @@ TEST(Help, EveryControlHasATopicAndTheContentsLinkEveryPage) {
     };
     for (const std::uint32_t* p = aIDs; p[0] || p[1]; p += 2)
         EXPECT_TRUE(read(QString("ctx-%1-100.html").arg(p[0])).contains("<h1>")) << p[0];
+    for (const std::uint32_t* p = aConfigHelpIDs; p[0] || p[1]; p += 2)
+        EXPECT_TRUE(read(QString("ctx-%1-300.html").arg(p[0])).contains("<h1>")) << p[0];
     const QString contents = read("contents.html");
     QRegularExpression href("href=\"([^\"#]+)");
     for (auto it = href.globalMatch(contents); it.hasNext();)

@@ -267,3 +267,71 @@ TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {
     // Status lines go to standard error, not into the tables.
     EXPECT_EQ(Lines(r.err).back(), wpts);
 }
+
+TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
+    GameTree tree{games.path()};
+    std::string c = tree.cstrike(), wpts = c + "PODBot/wptdefault/", out = scratch / "list.txt";
+    for (const char* map : {"de_dust.bsp", "cs_town.final.bsp", "tr_a.bsp", "as_x.bsp"})
+        tree.AddMap(map);
+    tree.AddPodWaypoint("de_dust.pwf", 7, "B");
+    tree.AddPodWaypoint("cs_town.pwf", 9, "A");
+    tree.AddPodWaypoint("tr_a.pwf", 8, "C");
+    for (const char* wp : {"extra1.pwf", "extra2.pwf"}) tree.AddPodWaypoint(wp, 7, "D");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, err;
+    } cases[] = {
+        {{"mapcycle", "--sort", "version"}, 0, c + "mapcycle.txt\n", "Mapcycle.txt written"},
+        {{"export", "right", out, "--sort", "name"}, 0, out + "\n", ""},
+        {{"export", "left"}, 0, home + "/data/NoWaypoints.txt\n", ""},
+        {{"export", "right", "/nonexistent/x.txt"}, 1, "", "Whoops!: Error Opening File!"},
+        {{"delete-redundant", "nosuch", "--yes"}, 2, "", "No redundant waypoint is listed as"},
+        {{"delete-redundant"}, 1, "", "delete **ALL** displayed redundant maps?"},
+        {{"delete-redundant", "EXTRA1.PWF", "--yes"}, 0, wpts + "extra1.pwf\n", "selected"},
+    };
+    for (auto& k : cases) {
+        k.args.insert(k.args.end(), {"--game-dir", c});
+        CliResult r = Run(k.args);
+        EXPECT_EQ(r.code, k.code) << k.args[0] << "\n" << r.err;
+        EXPECT_EQ(r.out, k.out) << k.args[0];
+        EXPECT_THAT(r.err, HasSubstr(k.err)) << k.args[0];
+    }
+    EXPECT_EQ(ReadFile(c + "mapcycle.txt"), "cs_town.final\r\nde_dust\r\n");
+    EXPECT_EQ(Lines(ReadFile(out)).size(), 2u);
+    EXPECT_THAT(ReadFile(out), ::testing::StartsWith("cs_town.bsp         "));
+    EXPECT_EQ(ReadFile(home + "/data/NoWaypoints.txt"), "as_x.bsp            \r\n");
+    EXPECT_TRUE(fs::exists(wpts + "extra2.pwf"));
+    EXPECT_FALSE(fs::exists(wpts + "extra1.pwf"));
+    // Two clicks on a header: the JSON rows come in display order.
+    Json doc =
+        RunJson({"--json", "--sort", "author", "--sort", "author", "check", "--game-dir", c});
+    EXPECT_THAT(Names(doc["right"]), ElementsAre("tr_a.bsp", "de_dust.bsp", "cs_town.bsp"));
+}
+
+TEST_F(CliTest, ConfigPrintsAndStoresWhatTheDialogShows) {
+    GameTree tree{games.path()};
+    tree.AddPodWaypoint("de_dust.pwf", 7, "B");
+    std::string c = tree.cstrike();
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {
+        {{"config", "set", "bot", "realbot", "ext", "abcde"}, 2},
+        {{"config", "set", "bot", "nobot", "dir", "/x"}, 2},
+        {{"config", "set", "map-dir", "/nonexistent"}, 2},
+        {{"config", "set", "game-dir", c, "--game-dir", c}, 2},
+        {{"config", "set", "bot", "9", "ext", "rb"}, 0},
+        {{"config", "set", "map-dir", c}, 0},
+    };
+    for (const auto& k : cases) EXPECT_EQ(Run(k.args).code, k.code) << k.args.back();
+    Json doc = RunJson({"config", "--json"});
+    EXPECT_EQ(doc["game_dir"], c);
+    EXPECT_EQ(doc["map_dir"], c);
+    ASSERT_EQ(doc["bots"].size(), 11u);
+    EXPECT_EQ(
+        doc["bots"][0],
+        Json(
+            {{"index", 0}, {"name", "Pod Bot"}, {"dir", c + "PODBot/wptdefault"}, {"ext", "pwf"}}));
+    EXPECT_EQ(doc["bots"][9]["ext"], "rb");
+}
