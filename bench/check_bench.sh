@@ -8,9 +8,11 @@
 # For each size the command
 #   NODESCAN_HOME=<fresh dir> nodescan-cli check --json --game-dir <tree>/cstrike/
 # runs RUNS times after 2 warm-up runs under bench/measure, which reports the
-# median wall-clock time and the peak RSS. Fails (exit 1) when a target is
-# missed:
-#   median at 4000 maps <= 150 ms, peak RSS <= 20 MB, t(4000) / t(1000) <= 5.
+# median wall-clock time and the peak RSS; at 4000 maps also
+#   nodescan-cli mapcycle --game-dir <tree>/cstrike/
+# (the check, then mapcycle.txt written). Fails (exit 1) when a target is
+# missed: median at 4000 maps <= 150 ms, mapcycle at 4000 maps <= 200 ms,
+# peak RSS <= 20 MB, t(4000) / t(1000) <= 5.
 # Exit 2: usage error, programs not built, or the check itself failed.
 # Builds nothing; generated data lives under /tmp and is removed at the end.
 set -euo pipefail
@@ -18,6 +20,7 @@ set -euo pipefail
 TARGET_MS_4000=150
 TARGET_RSS_MB=20
 TARGET_RATIO=5
+TARGET_MAPCYCLE_MS=200
 WARMUPS=2
 SIZES=(1000 4000)
 NODES=12  # Pod Bot nodes per waypoint file: files of about 2.5 KB
@@ -110,6 +113,7 @@ work=$(mktemp -d /tmp/nodescan-check-bench.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
 
 declare -A median rss
+mapcycle=0
 # The sizes, then 4000 maps whose waypoints are named in upper case
 # (MAP_0001.PWF for map_0001.bsp): every name test then ignores case.
 for size in "${SIZES[@]}" 4000u; do
@@ -142,12 +146,27 @@ for size in "${SIZES[@]}" 4000u; do
     echo "  $size maps: $result"
     median[$size]=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$result")
     rss[$size]=$(sed -n 's/.*peak_rss_mb=\([0-9.]*\).*/\1/p' <<<"$result")
+    if [[ $size == 4000 ]]; then
+        # The same check followed by the writing of mapcycle.txt.
+        result=$(NODESCAN_HOME=$(mktemp -d "$work/home.XXXXXX") "$measure" -n "$runs" -w "$WARMUPS" \
+            -q -- "$cli" mapcycle --game-dir "$tree/cstrike/") || {
+            echo "$0: nodescan-cli mapcycle failed on $n maps: $result" >&2
+            exit 2
+        }
+        if ! grep -qx "$last" <(tr -d '\r' <"$tree/cstrike/mapcycle.txt"); then
+            echo "$0: mapcycle.txt does not list $last" >&2
+            exit 2
+        fi
+        echo "  mapcycle, $size maps: $result"
+        mapcycle=$(sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$result")
+    fi
     rm -rf -- "$tree"
 done
 
 awk -v t1="${median[1000]}" -v t4="${median[4000]}" -v tu="${median[4000u]}" \
     -v r1="${rss[1000]}" -v r4="${rss[4000]}" -v ru="${rss[4000u]}" \
-    -v tms="$TARGET_MS_4000" -v trss="$TARGET_RSS_MB" -v tratio="$TARGET_RATIO" '
+    -v tms="$TARGET_MS_4000" -v trss="$TARGET_RSS_MB" -v tratio="$TARGET_RATIO" \
+    -v mc="$mapcycle" -v tmc="$TARGET_MAPCYCLE_MS" '
 function verdict(ok) { if (!ok) failed = 1; return ok ? "ok" : "MISSED" }
 BEGIN {
     peak = r1 > r4 ? r1 : r4
@@ -157,6 +176,7 @@ BEGIN {
     printf "%-28s %10.1f %10s\n", "median, 1000 maps (ms)", t1, "-"
     printf "%-28s %10.1f %10d  %s\n", "median, 4000 maps (ms)", t4, tms, verdict(t4 <= tms)
     printf "%-28s %10.1f %10d  %s\n", "median, 4000, upper case (ms)", tu, tms, verdict(tu <= tms)
+    printf "%-28s %10.1f %10d  %s\n", "mapcycle, 4000 maps (ms)", mc, tmc, verdict(mc <= tmc)
     printf "%-28s %10.2f %10d  %s\n", "peak RSS (MB)", peak, trss, verdict(peak <= trss)
     printf "%-28s %10.2f %10d  %s\n", "t(4000) / t(1000)", ratio, tratio, verdict(ratio <= tratio)
     exit failed

@@ -13,8 +13,10 @@
 // when the median is above 1000 ms, 2 when a check did not fill the lists.
 #include <QApplication>
 #include <QEventLoop>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
 #include <QWidget>
 #include <algorithm>
 #include <chrono>
@@ -35,6 +37,12 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    double m = v[v.size() / 2];
+    return v.size() % 2 == 0 ? (v[v.size() / 2 - 1] + m) / 2 : m;
 }
 
 bool Complete(int right, int left) {
@@ -62,6 +70,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> times;
     double maxStall = 0;
+    double sortMs = 0;
     bool failed = false;
     qthost::SetDialogRunningHook([&](Hwnd w) {
         if (w != 100) return;
@@ -90,6 +99,20 @@ int main(int argc, char** argv) {
             times.push_back(ms);
             std::fprintf(stderr, "run %d: %.1f ms%s\n", i + 1, ms, failed ? " (incomplete)" : "");
         }
+        // Header clicks on the full list, each with the repaint it causes.
+        auto* view = qobject_cast<QTreeView*>(qthost::Control(100, 123));
+        for (int column = 0; column < 4 && !failed; ++column) {
+            std::vector<double> clicks;
+            for (int i = 0; i < runs; ++i) {
+                const Clock::time_point start = Clock::now();
+                emit view->header()->sectionClicked(column);
+                view->viewport()->repaint();
+                view->header()->viewport()->repaint();
+                clicks.push_back(Ms(Clock::now() - start));
+            }
+            sortMs = std::max(sortMs, Median(clicks));
+            std::fprintf(stderr, "sort by column %d: median %.1f ms\n", column, Median(clicks));
+        }
         qthost::Window(100)->close();
     });
     try {
@@ -103,12 +126,10 @@ int main(int argc, char** argv) {
                      left);
         ExitProcess(2);
     }
-    std::vector<double> sorted = times;
-    std::sort(sorted.begin(), sorted.end());
-    double median = sorted[sorted.size() / 2];
-    if (sorted.size() % 2 == 0) median = (sorted[sorted.size() / 2 - 1] + median) / 2;
-    std::printf("runs=%zu median_ms=%.1f max_ms=%.1f max_stall_ms=%.1f\n", times.size(), median,
-                sorted.back(), maxStall);
+    double median = Median(times);
+    std::printf("runs=%zu median_ms=%.1f max_ms=%.1f max_stall_ms=%.1f sort_ms=%.1f\n",
+                times.size(), median, *std::max_element(times.begin(), times.end()), maxStall,
+                sortMs);
     std::fflush(stdout);
-    ExitProcess(median <= 1000 ? 0 : 1);
+    ExitProcess(median <= 1000 && sortMs <= 100 ? 0 : 1);
 }
