@@ -59,6 +59,7 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
 }
 
 std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (DialogHelp(window, msg, wParam, lParam, aIDs)) return 0;
     switch (msg) {
         case WM_INITDIALOG:
             return InitializeApp(window, wParam, lParam);
@@ -66,15 +67,6 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
         case WM_DESTROY:
             SaveOptions();
             EndDialog(window, 0);
-            return 0;
-        case WM_HELP:
-            if (lParam) {
-                int ctrl = reinterpret_cast<const HelpRequest*>(lParam)->ctrlId;
-                WinHelp(window, kHelpFile, HELP_WM_HELP, aIDs, ctrl);
-            }
-            return 0;
-        case WM_CONTEXTMENU:
-            WinHelp(window, kHelpFile, HELP_CONTEXTMENU, aIDs, static_cast<int>(wParam));
             return 0;
         case WM_NOTIFY:
             if (lParam && reinterpret_cast<const ListNotify*>(lParam)->code == LVN_COLUMNCLICK)

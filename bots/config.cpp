@@ -13,7 +13,6 @@ const std::uint32_t aConfigHelpIDs[] = {
 };
 
 namespace {
-constexpr const char* kHelpFile = "nodescan.hlp";
 constexpr int kGameDirField = 305;
 constexpr int kMapDirField = 309;
 constexpr int kBotCombo = 301;
@@ -63,18 +62,11 @@ bool SaveConfig(const std::string& gameDir, const std::string& mapDir) {
 }
 
 std::intptr_t ConfigDialogFunc(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
+    if (DialogHelp(w, msg, wParam, lParam, aConfigHelpIDs)) return 0;
     switch (msg) {
         case WM_INITDIALOG:
             Open(w);
             return 1;
-        case WM_HELP:
-            if (lParam)
-                WinHelp(w, kHelpFile, HELP_WM_HELP, aConfigHelpIDs,
-                        reinterpret_cast<const HelpRequest*>(lParam)->ctrlId);
-            return 0;
-        case WM_CONTEXTMENU:
-            WinHelp(w, kHelpFile, HELP_CONTEXTMENU, aConfigHelpIDs, static_cast<int>(wParam));
-            return 0;
         case WM_COMMAND:
             break;
         default:

@@ -149,21 +149,32 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     if (!ScanComplete()) out << "The check is incomplete: see the messages above.\n";
 }
 
-void PrintBots(std::ostream& out, bool json) {
-    if (json) {
-        Json doc = Json::array();
-        for (int i = 0; i < kBotCount; ++i)
-            doc.push_back({{"index", i},
-                           {"name", GetBotName(i)},
-                           {"ext", GetBotExt(i)},
-                           {"waypoint_dir", GetBotWaypointDir(i)}});
-        PrintJson(out, doc);
-        return;
-    }
+namespace {
+// Each bot's row with its waypoint directory under the key dirKey.
+Json BotRows(const char* dirKey) {
+    Json rows = Json::array();
+    for (int i = 0; i < kBotCount; ++i)
+        rows.push_back({{"index", i},
+                        {"name", GetBotName(i)},
+                        {"ext", GetBotExt(i)},
+                        {dirKey, GetBotWaypointDir(i)}});
+    return rows;
+}
+
+void PrintBotTable(std::ostream& out) {
     std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
     for (int i = 0; i < kBotCount; ++i)
         t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
     PrintTable(out, t);
+}
+}  // namespace
+
+void PrintBots(std::ostream& out, bool json) {
+    if (json) {
+        PrintJson(out, BotRows("waypoint_dir"));
+    } else {
+        PrintBotTable(out);
+    }
 }
 
 std::string SiteFieldText(const SiteInfo& s, const std::string& field) {
@@ -208,21 +219,12 @@ void PrintSites(std::ostream& out, bool json) {
 void PrintConfig(std::ostream& out, bool json) {
     std::string game = GetCdir(), map = GetMdir();
     if (json) {
-        Json bots = Json::array();
-        for (int i = 0; i < kBotCount; ++i)
-            bots.push_back({{"index", i},
-                            {"name", GetBotName(i)},
-                            {"dir", GetBotWaypointDir(i)},
-                            {"ext", GetBotExt(i)}});
-        PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", bots}});
+        PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", BotRows("dir")}});
         return;
     }
     out << "Counter Strike directory: " << TerminalText(game, false) << '\n'
         << "Counter Strike map directory: " << TerminalText(map, false) << "\n\n";
-    std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
-    for (int i = 0; i < kBotCount; ++i)
-        t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
-    PrintTable(out, t);
+    PrintBotTable(out);
 }
 
 void PrintWritten(std::ostream& out, const std::string& path, bool json) {
