@@ -14,8 +14,6 @@
 #include "settings/locator.h"
 
 namespace {
-constexpr std::size_t kRowTextLimit = 259;  // what a row's first column is read as
-
 // Whether rows of list are chosen: the selected ones, or every one when
 // none is selected.
 struct Choice {
@@ -23,12 +21,6 @@ struct Choice {
     bool some = ListGetSelectedCount(md, list) > 0;
     bool Takes(int row) const { return !some || ListIsItemSelected(md, list, row); }
 };
-
-std::string FirstColumn(int list, int row) {
-    std::string text = ListGetItemText(md, list, row, 0);
-    if (text.size() > kRowTextLimit) text.resize(kRowTextLimit);
-    return text;
-}
 
 // The map the game loads for a right-list row: the listed map file without
 // its last extension (the shown name may have lost a part of it).
@@ -45,7 +37,7 @@ std::string ListText(int list, int button) {
     int rows = ListGetItemCount(md, list);
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
-        std::string text = FirstColumn(list, row);
+        std::string text = RowText(list, row);
         if (text.rfind("tr_", 0) == 0) continue;
         if (button == 106) {
             if (!text.empty()) out += MapcycleName(row, text);

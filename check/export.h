@@ -4,7 +4,8 @@
 
 #include <string>
 
-// Where button 116 or 122 writes its list file; "" for another button.
+// Where button 106 (mapcycle.txt in the game directory), 116 or 122 (the
+// list files) writes; "" for another button.
 std::string ListFilePath(int button);
 
 // Writes list (kLeftList or kRightList) for button, as that button does:

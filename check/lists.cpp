@@ -77,6 +77,12 @@ void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::str
     ListInsertItem(md, kLeftList, key, name, static_cast<std::uint32_t>(key));
 }
 
+std::string RowText(int list, int row) {
+    std::string text = ListGetItemText(md, list, row, 0);
+    if (text.size() > 259) text.resize(259);
+    return text;
+}
+
 void SetColumnNames(int list, int mode) {
     if (col == 7) ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
     for (int i = 0; Cols[i].text; ++i) {

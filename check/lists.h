@@ -34,6 +34,8 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
                   const std::string& ext, const std::string& map);
 // Adds a left-list row showing name with the text from pos on replaced by ext.
 void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext);
+// A row's first-column text as the list commands read it: at most 259 bytes.
+std::string RowText(int list, int row);
 // mode 0 inserts the columns into list; mode 1 resets texts and widths.
 void SetColumnNames(int list, int mode);
 void CreateNoWaypointColumns(Hwnd dialog);

@@ -11,7 +11,6 @@
 
 namespace {
 constexpr const char* kDeleted = "Deleted....";
-constexpr std::size_t kRowTextLimit = 259;
 }  // namespace
 
 bool DeleteRedundantWaypoints() {
@@ -35,8 +34,7 @@ bool DeleteRedundantWaypoints() {
     int rows = ListGetItemCount(md, kRightList);
     for (int row = 0; row < rows; ++row) {
         if (some && !ListIsItemSelected(md, kRightList, row)) continue;
-        std::string text = ListGetItemText(md, kRightList, row, 0);
-        if (text.size() > kRowTextLimit) text.resize(kRowTextLimit);
+        std::string text = RowText(kRightList, row);
         if (text.empty() || text.rfind("tr_", 0) == 0 || text == kDeleted) continue;
         // The file the scan listed: the row may show it under another name.
         std::uint32_t key = ListGetItemKey(md, kRightList, row);

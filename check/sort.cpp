@@ -1,5 +1,6 @@
 #include "check/sort.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
