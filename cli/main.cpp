@@ -203,51 +203,44 @@ int DeleteRedundant(const Options& opt, const std::vector<std::string>& names) {
     return done ? 0 : 1;
 }
 
-// config set game-dir|map-dir DIR, or config set bot NAME|INDEX dir|ext VALUE.
-int SetConfig(const std::vector<std::string>& args) {
+// The arguments of config set, checked before anything runs: false after
+// saying what is wrong. game-dir|map-dir DIR, or bot NAME|INDEX dir|ext VALUE.
+bool ConfigArgsValid(std::vector<std::string>& args) {
     std::string what = args.empty() ? "" : args[0];
     bool dirs = what == "game-dir" || what == "map-dir";
+    std::string error;
     if (!(dirs && args.size() == 2) && !(what == "bot" && args.size() == 4)) {
-        std::cerr << "Usage: config set game-dir|map-dir DIR, or config set bot NAME|INDEX "
-                     "dir|ext VALUE"
-                  << std::endl;
-        return kUsageError;
-    }
-    std::string gameDir = GetCdir(), mapDir = GetMdir();
-    if (dirs) {
-        std::string dir = AbsoluteDir(args[1]);
+        error =
+            "Usage: config set game-dir|map-dir DIR, or config set bot NAME|INDEX dir|ext "
+            "VALUE";
+    } else if (dirs) {
+        args[1] = AbsoluteDir(args[1]);
         // An empty map directory is computed again (the game directory's maps).
-        if ((what == "game-dir" || !dir.empty()) && !IsDirectory(dir)) {
-            std::cerr << what << ": no such directory: " << TerminalText(args[1], false)
-                      << std::endl;
-            return kUsageError;
-        }
-        (what == "game-dir" ? gameDir : mapDir) = dir;
-    } else {
-        int bot = FindBot(args[1]);
-        const std::string& field = args[2];
-        const std::string& value = args[3];
-        if (bot < 0 || (field != "dir" && field != "ext")) {
-            std::cerr << (bot < 0 ? "Unknown bot: " + TerminalText(args[1], false)
-                                  : "The field of a bot is dir or ext, not " +
-                                        TerminalText(field, false))
-                      << std::endl;
-            return kUsageError;
-        }
-        if (field == "ext" && (FirstChars(value, 4) != value || value.size() > 4)) {
-            std::cerr << "A waypoint extension holds at most 4 characters (4 bytes)" << std::endl;
-            return kUsageError;
-        }
-        if (field == "dir") {
-            std::string dir = AbsoluteDir(value);
-            if (!dir.empty() && !IsDirectory(dir))
-                std::cerr << "Note: " << TerminalText(dir, false)
-                          << " does not exist yet; stored as given" << std::endl;
-            SetBotDir(bot, dir);
-        } else {
-            SetBotExtA(bot, value);
-        }
+        if ((what == "game-dir" || !args[1].empty()) && !IsDirectory(args[1]))
+            error = what + ": no such directory: " + TerminalText(args[1], false);
+    } else if (FindBot(args[1]) < 0) {
+        error = "Unknown bot: " + TerminalText(args[1], false) + " (see 'nodescan-cli bots')";
+    } else if (args[2] != "dir" && args[2] != "ext") {
+        error = "The field of a bot is dir or ext, not " + TerminalText(args[2], false);
+    } else if (args[2] == "ext" && (FirstChars(args[3], 4) != args[3] || args[3].size() > 4)) {
+        error = "A waypoint extension holds at most 4 characters (4 bytes)";
+    } else if (args[2] == "dir") {
+        args[3] = AbsoluteDir(args[3]);
+        if (!args[3].empty() && !IsDirectory(args[3]))
+            std::cerr << "Note: " << TerminalText(args[3], false)
+                      << " does not exist yet; stored as given" << std::endl;
     }
+    if (!error.empty()) std::cerr << error << std::endl;
+    return error.empty();
+}
+
+// Stores valid arguments of config set as the dialog's OK does.
+int SetConfig(const std::vector<std::string>& args) {
+    std::string gameDir = GetCdir(), mapDir = GetMdir();
+    if (args[0] == "game-dir") gameDir = args[1];
+    if (args[0] == "map-dir") mapDir = args[1];
+    if (args[0] == "bot" && args[2] == "dir") SetBotDir(FindBot(args[1]), args[3]);
+    if (args[0] == "bot" && args[2] == "ext") SetBotExtA(FindBot(args[1]), args[3]);
     if (!SaveConfig(gameDir, mapDir)) {
         std::cerr << "Error!: The settings could not be saved to "
                   << HiveFilePath(Hive::LocalMachine) << " and " << HiveFilePath(Hive::CurrentUser)
@@ -354,6 +347,7 @@ int main(int argc, char** argv) {
         return true;
     };
     if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
+    if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
     opt.gameDir = AbsoluteDir(opt.gameDir);
     opt.mapDir = AbsoluteDir(opt.mapDir);
 

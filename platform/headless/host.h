@@ -53,9 +53,6 @@ std::vector<int> TakePostedCommands();
 // many. A quit request then ends the dialog and sends WM_DESTROY.
 int PumpPostedCommands(Hwnd w);
 
-// Called with each dialog that DialogBox runs, once it is initialised and
-// before its posted commands are taken: a user acting in a modal dialog.
-void SetDialogHook(std::function<void(Hwnd)> hook);
 // Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
 void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
 std::vector<MessageBoxCall> MessageBoxes();

@@ -55,7 +55,6 @@ std::function<int(const headless::MessageBoxCall&)> responder;
 std::function<void(const std::string&)> statusListener;
 std::vector<headless::HelpCall> helpCalls;
 std::vector<std::string> shellRequests;
-std::function<void(Hwnd)> dialogHook;
 bool quitRequested = false;
 int quitCode = 0;
 
@@ -365,12 +364,6 @@ int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
     Hwnd w = headless::CreateDialog(templateId, proc);
     if (w == kNoWindow) return -1;
     headless::Send(w, WM_INITDIALOG, 0, 0);
-    std::function<void(Hwnd)> hook;
-    {
-        std::lock_guard lock(mu);
-        hook = dialogHook;
-    }
-    if (hook) hook(w);
     // Runs the posted commands until the dialog ends or nothing is left to
     // do; then the window is destroyed.
     headless::PumpPostedCommands(w);
@@ -457,7 +450,6 @@ void Reset() {
     boxes.clear();
     statusLog.clear();
     responder = nullptr;
-    dialogHook = nullptr;
     statusListener = nullptr;
     helpCalls.clear();
     shellRequests.clear();
@@ -526,11 +518,6 @@ std::vector<MessageBoxCall> MessageBoxes() {
 std::vector<std::string> StatusLog() {
     std::lock_guard lock(mu);
     return statusLog;
-}
-
-void SetDialogHook(std::function<void(Hwnd)> hook) {
-    std::lock_guard lock(mu);
-    dialogHook = std::move(hook);
 }
 
 void SelectRow(Hwnd w, int id, int row, bool selected) {

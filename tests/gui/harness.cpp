@@ -57,6 +57,7 @@ Program::~Program() {
 int RunWindow(const std::function<void()>& body, std::function<int()> start) {
     qthost::SetDialogRunningHook([&, ran = false](Hwnd w) mutable {
         if (w == 300) {
+            WaitUntil([] { return QApplication::activeWindow() == W(0, 300); }, 2000);
             if (current && current->config) {
                 current->config();
             } else {

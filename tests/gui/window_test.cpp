@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QTest>
@@ -79,28 +80,53 @@ struct Window : ::testing::Test {
 };
 }  // namespace
 
+// The configuration dialog keeps each bot's fields: a choice of another bot
+// or a field left stores them in the table, OK also what is typed last and
+// writes every row, Cancel writes nothing.
 TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowShows) {
-    program.config = [&] {
-        EXPECT_FALSE(W(0)->isVisible());
-        EXPECT_EQ(GetDlgItemText(300, 305), game.cstrike());
-        // Typed text: at most 4 characters of extension. A choice of
-        // another bot keeps the fields of the one before.
-        W(310, 300)->setFocus();
-        QTest::keyClicks(W(310, 300), "XYZ12");
-        W(301, 300)->setFocus();
-        QTest::keyClick(W(301, 300), Qt::Key_Down);
-        EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
-        Click(IDOK, 300);
+    auto type = [](int id, const char* text) {
+        As<QLineEdit>(id, 300)->setFocus();
+        As<QLineEdit>(id, 300)->selectAll();
+        QTest::keyClicks(W(id, 300), text);
     };
+    int opened = 0;
+    program.config = [&] {
+        if (opened++ == 0) {
+            EXPECT_FALSE(W(0)->isVisible());
+            EXPECT_EQ(GetDlgItemText(300, 305), game.cstrike());
+            type(310, "XYZ12");  // at most 4 characters
+            W(301, 300)->setFocus();
+            QTest::keyClick(W(301, 300), Qt::Key_Down);  // Swat Bot
+            EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
+            type(303, "/typed");
+            QTest::keyClick(W(303, 300), Qt::Key_Return);  // OK, the focus still there
+        } else {
+            type(303, "/run-only");
+            W(305, 300)->setFocus();
+            Click(IDCANCEL, 300);
+        }
+    };
+    std::string podDir;
     EXPECT_EQ(RunWindow([&] {
                   EXPECT_TRUE(W(0)->isVisible());
                   EXPECT_THAT(StatusLines(), Contains("Counter Strike Found at " + game.cstrike()));
+                  EXPECT_EQ(Text(148), "pwf") << "until the bot is shown again";
+                  podDir = GetBotDir(kPodBot);
+                  Click(142);
+                  EXPECT_EQ(GetBotDir(kPodBot), "/run-only");
               }),
               0);
+    EXPECT_EQ(opened, 2);
     ASSERT_FALSE(program.boxes.empty());
     EXPECT_EQ(program.boxes[0].caption, "Directory ERROR!");
     for (const Box& b : program.boxes) EXPECT_FALSE(b.windowShown) << b.caption;
-    EXPECT_EQ(GetBotExt(kPodBot), "Xpwf");  // typed before the text, cut at 4
+    RegistryUnload();
+    BotRecord rows[2]{};
+    for (int bot : {0, 1})
+        RegKey::Open(Hive::CurrentUser, false)
+            .ReadBinary("Bots" + std::to_string(bot), &rows[bot], sizeof(BotRecord));
+    EXPECT_EQ(std::string(rows[0].ext) + " " + rows[0].dir + " " + rows[1].dir,
+              "XYZ1 " + podDir + " /typed");
     EXPECT_EQ(research, 1);
 }
 
@@ -117,18 +143,17 @@ TEST_F(Window, HeaderClicksAsAScanStartsSortOnlyWholeRecords) {
             for (int c = 0; c < 8; ++c) emit header->sectionClicked(c % 4);
             ASSERT_TRUE(WaitUntil([] { return ListsHold(300, 0); }));
         }
-        // A last click sorts the whole list; the selection stays with its rows.
-        As<QTreeView>(123)->selectionModel()->select(
-            List(123)->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        // A last click sorts the whole list; the selected row goes along.
+        auto* selection = As<QTreeView>(123)->selectionModel();
+        selection->select(List(123)->index(0, 0),
+                          QItemSelectionModel::Select | QItemSelectionModel::Rows);
         std::string selected = List(123)->Cell(0, 0);
         emit header->sectionClicked(0);
         auto names = Names(123);
         EXPECT_TRUE(std::is_sorted(names.begin(), names.end()) ||
                     std::is_sorted(names.rbegin(), names.rend()));
-        ASSERT_EQ(ListGetSelectedCount(100, 123), 1);
-        int row = 0;
-        while (row < 300 && !ListIsItemSelected(100, 123, row)) ++row;
-        EXPECT_EQ(Names(123).at(static_cast<std::size_t>(row)), selected);
+        ASSERT_EQ(selection->selectedRows().size(), 1);
+        EXPECT_EQ(names.at(static_cast<std::size_t>(selection->selectedRows()[0].row())), selected);
     });
 }
 

@@ -185,7 +185,12 @@ TEST_F(CliTest, UsageErrorsEnd2) {
           {"bots", "--game-dir"},
           {"check", "--game-dir", games / "no/such/cstrike/"},
           {"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"},
-          {"check", "--map-dir", tree.cstrike() + "cstrike.wad"}}) {
+          {"check", "--map-dir", tree.cstrike() + "cstrike.wad"},
+          {"--sort", "size", "check"},
+          {"export", "middle"},
+          {"config", "set", "bot", "realbot", "ext", "abcde"},
+          {"config", "set", "map-dir", games / "nomaps"},
+          {"config", "set", "map-dir", tree.maps(), "--game-dir", tree.cstrike()}}) {
         CliResult r = Run(args);
         std::string shown = args.empty() ? "(none)" : args[0] + " " + args.back();
         EXPECT_EQ(r.code, 2) << shown << '\n' << r.err;
@@ -230,7 +235,7 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
     EXPECT_THAT(r.err, Not(HasSubstr("settings deleted.")));
 }
 
-TEST_F(CliTest, BotsTableWithComputedDirectories) {
+TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     GameTree tree{games.path()};
     std::string c = tree.cstrike();
     tree.Add("PODBot/PodBot.cfg", "wptfolder mine\n");
@@ -241,12 +246,18 @@ TEST_F(CliTest, BotsTableWithComputedDirectories) {
     ASSERT_EQ(lines.size(), 12u) << r.out;
     EXPECT_THAT(lines[0], MatchesRegex("Index +Name +Ext +Waypoint directory"));
     EXPECT_THAT(lines[1], MatchesRegex("0 +Pod Bot +pwf +" + c + "PODBot/mine"));
+    EXPECT_EQ(RunJson({"bots", "--json", "--game-dir", c})[0]["waypoint_dir"], c + "PODBot/mine");
 
-    Json doc = RunJson({"bots", "--json", "--game-dir", c});
-    EXPECT_EQ(doc[10], Json({{"index", 10},
-                             {"name", "AgroBot"},
-                             {"ext", "agro"},
-                             {"waypoint_dir", games / "Half-Life/agrobot/cstrike/maps"}}));
+    EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "ag"}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "map-dir", c}).code, 0);
+    Json doc = RunJson({"config", "--json"});
+    EXPECT_EQ(doc["game_dir"].get<std::string>() + " " + doc["map_dir"].get<std::string>(),
+              c + " " + c);
+    ASSERT_EQ(doc["bots"].size(), 11u);
+    EXPECT_EQ(doc["bots"][10], Json({{"index", 10},
+                                     {"name", "AgroBot"},
+                                     {"ext", "ag"},
+                                     {"dir", games / "Half-Life/agrobot/cstrike/maps"}}));
 }
 
 TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {
@@ -307,31 +318,4 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
     Json doc =
         RunJson({"--json", "--sort", "author", "--sort", "author", "check", "--game-dir", c});
     EXPECT_THAT(Names(doc["right"]), ElementsAre("tr_a.bsp", "de_dust.bsp", "cs_town.bsp"));
-}
-
-TEST_F(CliTest, ConfigPrintsAndStoresWhatTheDialogShows) {
-    GameTree tree{games.path()};
-    tree.AddPodWaypoint("de_dust.pwf", 7, "B");
-    std::string c = tree.cstrike();
-    struct Case {
-        std::vector<std::string> args;
-        int code;
-    } cases[] = {
-        {{"config", "set", "bot", "realbot", "ext", "abcde"}, 2},
-        {{"config", "set", "bot", "nobot", "dir", "/x"}, 2},
-        {{"config", "set", "map-dir", "/nonexistent"}, 2},
-        {{"config", "set", "game-dir", c, "--game-dir", c}, 2},
-        {{"config", "set", "bot", "9", "ext", "rb"}, 0},
-        {{"config", "set", "map-dir", c}, 0},
-    };
-    for (const auto& k : cases) EXPECT_EQ(Run(k.args).code, k.code) << k.args.back();
-    Json doc = RunJson({"config", "--json"});
-    EXPECT_EQ(doc["game_dir"], c);
-    EXPECT_EQ(doc["map_dir"], c);
-    ASSERT_EQ(doc["bots"].size(), 11u);
-    EXPECT_EQ(
-        doc["bots"][0],
-        Json(
-            {{"index", 0}, {"name", "Pod Bot"}, {"dir", c + "PODBot/wptdefault"}, {"ext", "pwf"}}));
-    EXPECT_EQ(doc["bots"][9]["ext"], "rb");
 }
