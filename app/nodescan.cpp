@@ -12,6 +12,7 @@
 #include "check/redundant.h"
 #include "check/sort.h"
 #include "download/sites.h"
+#include "download/worker.h"
 #include "platform/help.h"
 #include "platform/memory.h"
 #include "platform/paths.h"
@@ -106,6 +107,12 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
             break;
         case 116:
             WriteList(kLeftList, 116);
+            break;
+        case 109:
+            InitDownload(0);
+            break;
+        case 129:
+            InitDownload(1);
             break;
         case 139:
             StartThread(139);

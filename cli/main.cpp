@@ -18,7 +18,9 @@
 #include "check/redundant.h"
 #include "check/scan.h"
 #include "cli/output.h"
+#include "download/http.h"
 #include "download/sites.h"
+#include "download/update.h"
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/memory.h"
@@ -249,6 +251,52 @@ int SetConfig(const std::vector<std::string>& args) {
     }
     return 0;
 }
+// Draws the progress bar of a fetch on a terminal's standard error.
+void DrawProgress(const headless::ProgressState& p) {
+    static bool drawn = false;
+    if (!p.visible) {
+        if (std::exchange(drawn, false)) std::cerr << '\n';
+        return;
+    }
+    int span = std::max(1, p.max - p.min), filled = (p.pos - p.min) * 30 / span;
+    std::cerr << "\r[" << std::string(static_cast<std::size_t>(std::clamp(filled, 0, 30)), '#')
+              << std::string(static_cast<std::size_t>(30 - std::clamp(filled, 0, 30)), ' ') << "] "
+              << p.pos << " of " << p.max << " KB" << std::flush;
+    drawn = true;
+}
+
+// Runs a job of the download worker as its button does; its exit code.
+int RunJob(int button) {
+    if (isatty(STDERR_FILENO)) headless::SetProgressListener(DrawProgress);
+    headless::SendCommand(md, button);
+    WaitForThread(DThread);
+    std::uint32_t code = 1;
+    GetExitCodeThread(DThread, &code);
+    return static_cast<int>(code);
+}
+
+int DownloadMap(const Options& opt, const std::string& map, int site, bool all) {
+    Check(opt, false);
+    int rows = ListGetItemCount(md, kLeftList), row = 0;
+    while (row < rows && !EqualIgnoreCase(ListGetItemText(md, kLeftList, row, 0), map)) ++row;
+    if (row == rows) {
+        std::cerr << TerminalText(map, false)
+                  << " is no map missing a waypoint (see 'nodescan-cli check')" << std::endl;
+        return kUsageError;
+    }
+    headless::SelectRow(md, kLeftList, row, true);
+    if (site >= 0) ssite = static_cast<std::uint32_t>(site);
+    if (all) CheckDlgButton(md, 111, true);
+    return RunJob(109);
+}
+
+int Update() {
+    updateEndsProgram = false;
+    int rc = RunJob(129);
+    if (rc == 0 && PathExists(SavedPath("nodescan.zip")) && !headless::ShellRequests().empty())
+        std::cout << TerminalText(headless::ShellRequests().back(), false) << '\n';
+    return rc;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -312,8 +360,23 @@ int main(int argc, char** argv) {
     std::vector<std::string> configArgs;
     configSet->add_option("ARGS", configArgs,
                           "game-dir DIR | map-dir DIR | bot NAME|INDEX dir|ext VALUE");
-    for (auto* sub :
-         {check, bots, reset, sites, sitesSet, mapcycle, exportCmd, deleteCmd, config, configSet})
+    auto* download = app.add_subcommand(
+        "download",
+        "Run the missing-waypoint check and download the waypoint of MAP (Download Waypoint)");
+    std::string downloadMap;
+    int downloadSite = -1;
+    bool downloadAll = false;
+    download->add_option("MAP", downloadMap, "The map, as the left list shows it")->required();
+    auto* siteOpt =
+        download
+            ->add_option("--site", downloadSite, "Site row, 0 to 5 (default: the selected site)")
+            ->check(CLI::Range(0, 5));
+    download->add_flag("--all", downloadAll, "Try the six sites in turn (Search All)")
+        ->excludes(siteOpt);
+    auto* update = app.add_subcommand(
+        "update", "Check for a newer Nodescan and download it (Check For Update)");
+    for (auto* sub : {check, bots, reset, sites, sitesSet, mapcycle, exportCmd, deleteCmd, config,
+                      configSet, download, update})
         sub->fallthrough();
 
     try {
@@ -368,6 +431,10 @@ int main(int argc, char** argv) {
             rc = Export(opt, exportSide, exportFile);
         } else if (*deleteCmd) {
             rc = DeleteRedundant(opt, deleteNames);
+        } else if (*download) {
+            rc = DownloadMap(opt, downloadMap, downloadSite, downloadAll);
+        } else if (*update) {
+            rc = Update();
         } else if (*configSet) {
             rc = SetConfig(configArgs);
             if (rc == 0) PrintConfig(std::cout, opt.json);

@@ -71,9 +71,31 @@ bool GetFileTime(const std::string& path, std::int64_t* seconds);
 
 bool DeleteFile(const std::string& path);
 
-// Writes data to path through a temporary file renamed into place. When path
-// is a symbolic link, its final target (see FollowLinks) is replaced, with
-// the temporary file beside it, and the link stays.
+// A file written through a temporary file beside it and renamed into place
+// by Commit; until then (or when a write failed) the file at path is as it
+// was, and the temporary file is removed when the object ends. When path is
+// a symbolic link, its final target (see FollowLinks) is replaced and the
+// link stays. durable: the data reach the disk before the rename.
+class AtomicFile {
+  public:
+    AtomicFile(const std::string& path, unsigned mode, bool durable = true);
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile();
+    bool Write(const char* data, std::size_t n);
+    // True when every write succeeded and the file is in place.
+    bool Commit();
+    // 0, or the errno value of the first failure.
+    int error() const { return error_; }
+
+  private:
+    std::string target_, tmp_;
+    int fd_ = -1;
+    bool durable_;
+    int error_ = 0;
+};
+
+// Writes data to path as one AtomicFile.
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode);
 
 // Creates dir and its missing parents with mode.

@@ -4,3 +4,33 @@
 // True when a non-loopback interface is up with an address. NODESCAN_ONLINE
 // set to 1 or 0 forces the answer.
 bool InternetConnected();
+
+#include <cstddef>
+#include <string>
+
+// How long a connection may take to open, and a reply to its next bytes:
+// 30 seconds, or NODESCAN_NET_TIMEOUT_MS milliseconds when that is set.
+int NetTimeoutMs();
+
+// One TCP connection to a server, with time limits. Sending never raises
+// SIGPIPE. Closed when the object ends.
+class TcpConnection {
+  public:
+    TcpConnection() = default;
+    TcpConnection(const TcpConnection&) = delete;
+    TcpConnection& operator=(const TcpConnection&) = delete;
+    ~TcpConnection();
+
+    // Connects to host (a name, or a dotted address used as it is) at port.
+    // False with a reason in *error when the host is unknown, refuses, or
+    // does not answer within timeoutMs.
+    bool Connect(const std::string& host, int port, int timeoutMs, std::string* error);
+    // Sends all n bytes; false when the connection failed.
+    bool Send(const char* data, std::size_t n);
+    // Up to size bytes: their count, 0 when the server closed the
+    // connection, -1 on an error, -2 when nothing came within timeoutMs.
+    long Receive(char* buf, std::size_t size, int timeoutMs);
+
+  private:
+    int fd_ = -1;
+};

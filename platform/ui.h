@@ -149,6 +149,17 @@ int ListGetSelectedCount(Hwnd w, int id);
 using ListCompare = int (*)(std::uint32_t key1, std::uint32_t key2, std::intptr_t param);
 void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param);
 
+// Progress bars (may be carried out after the call returns). A step past the
+// end of the range starts again from its beginning.
+void ShowControl(Hwnd w, int id, bool shown);
+void ProgressSetRange(Hwnd w, int id, int min, int max);
+void ProgressSetStep(Hwnd w, int id, int step);
+void ProgressSetPos(Hwnd w, int id, int pos);
+void ProgressStepIt(Hwnd w, int id);
+
+// The busy mouse pointer over the program's windows, and back.
+void SetBusyCursor(bool busy);
+
 // Message boxes. owner kNoWindow: a box of its own. Returns IDOK, IDYES, IDNO...
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type);
 

@@ -33,6 +33,8 @@ struct Control {
     std::unordered_map<std::string, int> index;  // folded first-column text -> first row
     bool indexStale = false;
     Rect rect{};  // relative to the dialog, in pixels
+    bool visible = true;
+    headless::ProgressState progress;
 };
 
 struct Dialog {
@@ -53,6 +55,8 @@ std::vector<headless::MessageBoxCall> boxes;
 std::vector<std::string> statusLog;
 std::function<int(const headless::MessageBoxCall&)> responder;
 std::function<void(const std::string&)> statusListener;
+std::function<void(const headless::ProgressState&)> progressListener;
+bool busyCursor = false;
 std::vector<headless::HelpCall> helpCalls;
 std::vector<std::string> shellRequests;
 bool quitRequested = false;
@@ -319,6 +323,55 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
     c->indexStale = true;
 }
 
+namespace {
+// Changes the progress state of a control and tells the listener.
+void ChangeProgress(Hwnd w, int id, const std::function<void(headless::ProgressState&)>& change) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return;
+    change(c->progress);
+    c->progress.visible = c->visible;
+    if (progressListener) progressListener(c->progress);
+}
+}  // namespace
+
+void ShowControl(Hwnd w, int id, bool shown) {
+    std::lock_guard lock(mu);
+    if (Control* c = Find(w, id)) c->visible = shown;
+    ChangeProgress(w, id, [](headless::ProgressState&) {});
+}
+
+void ProgressSetRange(Hwnd w, int id, int min, int max) {
+    ChangeProgress(w, id, [&](headless::ProgressState& p) {
+        p.min = min;
+        p.max = max;
+        p.pos = std::clamp(p.pos, min, std::max(min, max));
+    });
+}
+
+void ProgressSetStep(Hwnd w, int id, int step) {
+    ChangeProgress(w, id, [&](headless::ProgressState& p) { p.step = step; });
+}
+
+void ProgressSetPos(Hwnd w, int id, int pos) {
+    ChangeProgress(w, id, [&](headless::ProgressState& p) {
+        p.pos = std::clamp(pos, p.min, std::max(p.min, p.max));
+    });
+}
+
+void ProgressStepIt(Hwnd w, int id) {
+    ChangeProgress(w, id, [](headless::ProgressState& p) {
+        p.pos += p.step;
+        if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
+        ++p.steps;
+    });
+}
+
+void SetBusyCursor(bool busy) {
+    std::lock_guard lock(mu);
+    busyCursor = busy;
+}
+
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
     std::function<int(const headless::MessageBoxCall&)> answer;
     headless::MessageBoxCall call{owner, text, caption, type};
@@ -434,6 +487,7 @@ Hwnd CreateDialog(int templateId, DialogProc proc) {
     for (const auto& ct : t->controls) {
         Control c;
         c.kind = ct.kind;
+        c.visible = !(ct.style & kHidden);
         c.text = ct.text ? ct.text : "";
         c.rect = {ct.x * kBaseX / 4, ct.y * kBaseY / 8, (ct.x + ct.cx) * kBaseX / 4,
                   (ct.y + ct.cy) * kBaseY / 8};
@@ -451,6 +505,8 @@ void Reset() {
     statusLog.clear();
     responder = nullptr;
     statusListener = nullptr;
+    progressListener = nullptr;
+    busyCursor = false;
     helpCalls.clear();
     shellRequests.clear();
     quitRequested = false;
@@ -524,6 +580,31 @@ void SelectRow(Hwnd w, int id, int row, bool selected) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
     if (c && row >= 0 && row < static_cast<int>(c->rows.size())) c->rows[row].selected = selected;
+}
+
+void SetProgressListener(std::function<void(const ProgressState&)> listener) {
+    std::lock_guard lock(mu);
+    progressListener = std::move(listener);
+}
+
+ProgressState Progress(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    if (!c) return {};
+    ProgressState p = c->progress;
+    p.visible = c->visible;
+    return p;
+}
+
+bool BusyCursor() {
+    std::lock_guard lock(mu);
+    return busyCursor;
+}
+
+bool Visible(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c && c->visible;
 }
 
 void SetStatusListener(std::function<void(const std::string&)> listener) {

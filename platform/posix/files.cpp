@@ -254,28 +254,55 @@ bool DeleteFile(const std::string& path) {
     return ResolvePath(path, &actual) && ::unlink(actual.c_str()) == 0;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
-    // Through a link, its target is replaced: the temporary file lies beside
-    // it, so that the rename stays within its directory.
-    std::string target = FollowLinks(path);
-    if (target.empty()) return false;
-    std::string tmp = target + ".tmp-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0)
-            ok = false;
-        else
-            done += static_cast<std::size_t>(n);
+AtomicFile::AtomicFile(const std::string& path, unsigned mode, bool durable)
+    : target_(FollowLinks(path)), durable_(durable) {
+    // The temporary file lies beside the target, so that the rename stays
+    // within its directory.
+    if (target_.empty()) {
+        error_ = ELOOP;
+        return;
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
+    tmp_ = target_ + ".tmp-XXXXXX";
+    fd_ = ::mkstemp(tmp_.data());
+    if (fd_ < 0 || ::fchmod(fd_, mode) != 0) error_ = errno;
+}
+
+AtomicFile::~AtomicFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(tmp_.c_str());
+    }
+}
+
+bool AtomicFile::Write(const char* data, std::size_t n) {
+    while (error_ == 0 && n > 0) {
+        ssize_t w = ::write(fd_, data, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            error_ = w < 0 ? errno : EIO;
+        } else {
+            data += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+    return error_ == 0;
+}
+
+bool AtomicFile::Commit() {
+    if (fd_ < 0) return false;
+    if (error_ == 0 && durable_ && ::fsync(fd_) != 0) error_ = errno;
+    if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+    fd_ = -1;
+    if (error_ == 0 && ::rename(tmp_.c_str(), target_.c_str()) != 0) error_ = errno;
+    if (error_ != 0) ::unlink(tmp_.c_str());
+    return error_ == 0;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
+    AtomicFile file(path, mode);
+    file.Write(data.data(), data.size());
+    bool ok = file.Commit();
+    if (!ok) errno = file.error();
     return ok;
 }
 

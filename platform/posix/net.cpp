@@ -1,11 +1,18 @@
 #include "platform/net.h"
 
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 bool InternetConnected() {
     if (const char* forced = std::getenv("NODESCAN_ONLINE")) {
@@ -22,4 +29,89 @@ bool InternetConnected() {
     }
     freeifaddrs(list);
     return up;
+}
+
+int NetTimeoutMs() {
+    const char* v = std::getenv("NODESCAN_NET_TIMEOUT_MS");
+    int ms = v ? std::atoi(v) : 0;
+    return ms > 0 ? ms : 30000;
+}
+
+TcpConnection::~TcpConnection() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, std::string* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* list = nullptr;
+    std::string service = std::to_string(port);
+    // A dotted address is used as it is: no name service is asked about it.
+    int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    if (rc != 0) {
+        *error = std::string("host not found (") + ::gai_strerror(rc) + ")";
+        return false;
+    }
+    *error = "no address";
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) {
+            *error = std::strerror(errno);
+            continue;
+        }
+        int r = ::connect(fd, a->ai_addr, a->ai_addrlen);
+        if (r != 0 && errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int n = ::poll(&p, 1, timeoutMs);
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (n == 0) {
+                err = ETIMEDOUT;
+            } else if (n < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) {
+                err = errno;
+            }
+            r = err == 0 ? 0 : -1;
+            errno = err;
+        }
+        if (r == 0) {
+            fd_ = fd;
+            break;
+        }
+        *error = std::strerror(errno);
+        ::close(fd);
+    }
+    ::freeaddrinfo(list);
+    return fd_ >= 0;
+}
+
+bool TcpConnection::Send(const char* data, std::size_t n) {
+    while (n > 0) {
+        ssize_t sent = ::send(fd_, data, n, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, NetTimeoutMs()) <= 0) return false;
+            continue;
+        }
+        if (sent <= 0) return false;
+        data += sent;
+        n -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+long TcpConnection::Receive(char* buf, std::size_t size, int timeoutMs) {
+    while (true) {
+        ssize_t n = ::recv(fd_, buf, size, 0);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        pollfd p{fd_, POLLIN, 0};
+        int ready = ::poll(&p, 1, timeoutMs);
+        if (ready == 0) return -2;
+        if (ready < 0 && errno != EINTR) return -1;
+    }
 }

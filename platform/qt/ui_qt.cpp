@@ -527,6 +527,51 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
     });
 }
 
+void ShowControl(Hwnd w, int id, bool shown) {
+    qtdispatch::Post(w, [w, id, shown] {
+        if (DialogWindow::Control* c = Ctl(w, id)) c->widget->setVisible(shown);
+    });
+}
+
+void ProgressSetRange(Hwnd w, int id, int min, int max) {
+    qtdispatch::Post(w, [w, id, min, max] {
+        if (auto* p = Widget<QProgressBar>(w, id)) p->setRange(min, std::max(min, max));
+    });
+}
+
+void ProgressSetStep(Hwnd w, int id, int step) {
+    qtdispatch::Post(w, [w, id, step] {
+        if (auto* p = Widget<QProgressBar>(w, id)) p->setProperty("nodescanStep", step);
+    });
+}
+
+void ProgressSetPos(Hwnd w, int id, int pos) {
+    qtdispatch::Post(w, [w, id, pos] {
+        if (auto* p = Widget<QProgressBar>(w, id)) p->setValue(pos);
+    });
+}
+
+void ProgressStepIt(Hwnd w, int id) {
+    qtdispatch::Post(w, [w, id] {
+        auto* p = Widget<QProgressBar>(w, id);
+        if (!p) return;
+        QVariant step = p->property("nodescanStep");
+        int pos = std::max(p->value(), p->minimum()) + (step.isValid() ? step.toInt() : 10);
+        if (pos > p->maximum()) pos = p->minimum() + (pos - p->maximum());
+        p->setValue(pos);
+    });
+}
+
+void SetBusyCursor(bool busy) {
+    qtdispatch::Post(kNoWindow, [busy] {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        }
+    });
+}
+
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
     if (qtdispatch::OnGuiThread()) {
         qtdispatch::Flush();

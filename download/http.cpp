@@ -1,0 +1,259 @@
+#include "download/http.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+#include <vector>
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "download/sites.h"
+#include "platform/files.h"
+#include "platform/net.h"
+#include "settings/locator.h"
+
+char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\n", ""};
+
+namespace {
+constexpr int kProgressBar = 157;
+constexpr std::size_t kPiece = 1024;  // what one receive takes at most
+std::atomic<bool> unreachable{false};
+
+// host "name" or "name:port": false when it is no host name a request can carry.
+bool SplitHost(const std::string& typed, std::string* name, int* port) {
+    *name = typed;
+    *port = 80;
+    std::size_t colon = typed.rfind(':');
+    if (colon != std::string::npos) {
+        std::string digits = typed.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        *port = std::atoi(digits.c_str());
+        *name = typed.substr(0, colon);
+    }
+    if (name->empty() || *port < 1 || *port > 65535) return false;
+    return std::all_of(name->begin(), name->end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u > 0x20 && u < 0x7F && c != '/' && c != ':';
+    });
+}
+
+// A header name compared ignoring ASCII case.
+bool NameIs(const std::string& line, const char* name) {
+    std::size_t n = std::strlen(name);
+    if (line.size() <= n || line[n] != ':') return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return false;
+    return true;
+}
+
+// Reads one line of the header, its line end removed; false at the end of
+// the file. A line longer than the limit is read whole and kept cut.
+bool ReadLine(std::FILE* f, std::string* line, bool* ended) {
+    line->clear();
+    *ended = false;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, f)) {
+        std::size_t n = std::strlen(buf);
+        if (line->size() < 8192) line->append(buf, n);
+        if (n > 0 && buf[n - 1] == '\n') {
+            *ended = true;
+            break;
+        }
+    }
+    if (!*ended && line->empty()) return false;
+    while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
+    return true;
+}
+}  // namespace
+
+std::string SavedPath(const std::string& file) {
+    return JoinPath(GetTempDir(), file);
+}
+
+bool LastRequestUnreachable() {
+    return unreachable;
+}
+
+int Download(const std::string& host, const std::string& file, const std::string& dir,
+             const std::string& method) {
+    unreachable = false;
+    std::snprintf(H[0], sizeof H[0], "%s %s/%s HTTP/1.0\n", method.c_str(), dir.c_str(),
+                  file.c_str());
+    std::snprintf(H[1], sizeof H[1], "Host: %s\n", host.c_str());
+    std::snprintf(H[2], sizeof H[2], "Range: bytes=0-\n");
+    std::snprintf(H[3], sizeof H[3], "User-Agent: Nodescan/%f\n", kProgramVersion);
+    std::snprintf(H[4], sizeof H[4], "Accept: *.*, */*\n");
+    std::snprintf(H[5], sizeof H[5], "Cookie: CookieStatus=COOKIE_OK\n");
+    std::snprintf(H[6], sizeof H[6], "Referer: http://%s%s/%s\n", host.c_str(), dir.c_str(),
+                  file.c_str());
+    int r = GetHTTP(host, file);
+    ShowControl(md, kProgressBar, false);
+    return r == 1 ? 1 : 0;
+}
+
+int GetHTTP(const std::string& host, const std::string& file) {
+    std::string name;
+    int port;
+    if (!SplitHost(host, &name, &port)) {
+        sout("Refused: '" + host + "' is not a host name (or host:port)");
+        return 0;
+    }
+    TcpConnection conn;
+    std::string why;
+    if (!conn.Connect(name, port, NetTimeoutMs(), &why)) {
+        unreachable = true;
+        sout("Cannot connect to " + host + ": " + why);
+        return 0;
+    }
+    dout("HTTP Header: Begin Send ---\n");
+    for (int row = 0; row < kRequestRows; ++row) {
+        dout(H[row]);
+        if (!H[row][0]) break;
+        if (!conn.Send(H[row], std::strlen(H[row]))) {
+            sout("The connection to " + host + " broke while sending the request");
+            return 0;
+        }
+    }
+    dout("HTTP Header: Send Complete ---\n");
+    dout("Now recieve");
+    std::string path = SavedPath(file);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        sout("Cannot write " + path + ": " + std::generic_category().message(errno));
+        return 0;
+    }
+    char piece[kPiece];
+    int result = 1;
+    while (true) {
+        long n = conn.Receive(piece, sizeof piece, NetTimeoutMs());
+        if (n == 0) break;
+        if (n < 0) {
+            sout(n == -2 ? host + " sent nothing for " + std::to_string(NetTimeoutMs() / 1000) +
+                               " seconds: the request is given up"
+                         : "The connection to " + host + " broke while receiving");
+            result = -1;
+            break;
+        }
+        if (std::fwrite(piece, 1, static_cast<std::size_t>(n), out) !=
+            static_cast<std::size_t>(n)) {
+            sout("Cannot write " + path + ": " + std::generic_category().message(errno));
+            result = -1;
+            break;
+        }
+        ProgressStepIt(md, kProgressBar);
+    }
+    if (std::fclose(out) != 0 && result == 1) {
+        sout("Cannot write " + path + ": " + std::generic_category().message(errno));
+        result = -1;
+    }
+    return result;
+}
+
+ResponseHead ReadResponseHead(const std::string& file) {
+    ResponseHead head;
+    std::FILE* f = std::fopen(SavedPath(file).c_str(), "rb");
+    if (!f) return head;
+    head.opened = true;
+    std::string line;
+    bool ended;
+    // "HTTP/1.1 200 OK": the code stands after the first blank.
+    if (ReadLine(f, &line, &ended) && line.rfind("HTTP/", 0) == 0) {
+        std::size_t blank = line.find(' ');
+        if (blank != std::string::npos && line.size() >= blank + 4 &&
+            std::all_of(line.begin() + static_cast<long>(blank) + 1,
+                        line.begin() + static_cast<long>(blank) + 4,
+                        [](char c) { return c >= '0' && c <= '9'; })) {
+            head.hasStatus = true;
+            head.status = std::atoi(line.c_str() + blank + 1);
+            head.reason = line.substr(blank + 1);
+        }
+    }
+    while (head.hasStatus && ReadLine(f, &line, &ended)) {
+        if (line.empty() && ended) {
+            head.complete = true;
+            break;
+        }
+        if (NameIs(line, "content-length")) {
+            const char* v = line.c_str() + std::strlen("content-length:");
+            while (*v == ' ' || *v == '\t') ++v;
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long n = std::strtoull(v, &end, 10);
+            if (end != v && errno == 0 && *v != '-') {
+                head.hasLength = true;
+                head.length = n;
+            }
+        }
+    }
+    head.bodyOffset = std::ftell(f);
+    std::fclose(f);
+    return head;
+}
+
+std::uint32_t FindSize(const std::string& file, int site) {
+    ResponseHead head = ReadResponseHead(file);
+    if (!head.opened) return 0;
+    std::string server = GetServerName(site);
+    if (!head.hasStatus) {
+        sout("No HTTP reply from '" + server + "'");
+    } else if (head.status / 100 != 2) {
+        sout("File not found on '" + server + "'");
+    } else if (head.hasLength) {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(head.length, 0xFFFFFFFEu));
+    } else {
+        sout("Could NOT determine file size");
+    }
+    return 0xFFFFFFFFu;
+}
+
+int CheckFile(const std::string& file) {
+    ResponseHead head = ReadResponseHead(file);
+    if (!head.opened) return 0;
+    if (!head.hasStatus) {
+        sout("No HTTP reply for " + file);
+        return 0;
+    }
+    if (head.status / 100 == 3) {
+        sout(file + " has moved (" + head.reason + "): the site must name the file itself");
+        return 0;
+    }
+    if (head.status / 100 != 2) {
+        MessageBox(md, "Error Downloading - CODE= " + head.reason, "Error!!", MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    if (!head.complete) {
+        sout("The reply for " + file + " ended inside its header");
+        return 0;
+    }
+    // The body, copied in pieces over the saved response.
+    std::string path = SavedPath(file);
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in || std::fseek(in, head.bodyOffset, SEEK_SET) != 0) {
+        if (in) std::fclose(in);
+        sout("Cannot read " + path);
+        return 0;
+    }
+    AtomicFile body(path, 0600, false);
+    std::vector<char> buf(1 << 16);
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), in)) > 0) body.Write(buf.data(), n);
+    bool readOk = !std::ferror(in);
+    std::fclose(in);
+    if (!readOk || !body.Commit()) {
+        sout("Cannot write " + path + ": " +
+             std::generic_category().message(readOk ? body.error() : EIO));
+        return 0;
+    }
+    return 1;
+}
+
+void ServerError(int site) {
+    sout("Error Connecting to '" + GetServerName(site) + "'");
+}

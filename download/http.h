@@ -1,0 +1,47 @@
+// A small HTTP/1.0 client: one file per request, a new connection each time,
+// the raw response saved in the temporary directory under the file's name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The request lines, sent one by one; the first empty row ends the table.
+inline constexpr int kRequestRows = 9;
+extern char H[kRequestRows][1024];
+
+// Requests dir/file from host ("name", "a.b.c.d", either with ":port") with
+// method GET or HEAD and saves the whole response as the file of that name
+// in the temporary directory. 1 when the server answered and closed the
+// connection, 0 on any failure (a status line says why, except when the
+// server could not be reached: see LastRequestUnreachable).
+int Download(const std::string& host, const std::string& file, const std::string& dir,
+             const std::string& method);
+// The exchange itself, once H is filled: 1 saved, 0 not sent, -1 not received.
+int GetHTTP(const std::string& host, const std::string& file);
+// Whether the last request failed because its server could not be reached.
+bool LastRequestUnreachable();
+
+// The size a saved HEAD response announces (its Content-Length); 0 when the
+// saved response cannot be opened; 0xFFFFFFFF after telling why there is
+// none (an error status, no reply, no size line). site names the server.
+std::uint32_t FindSize(const std::string& file, int site);
+// Leaves only the body of a saved 2xx GET response in the file: 1 done, 0
+// after telling why not (error status, redirect, no reply, header cut off).
+int CheckFile(const std::string& file);
+// The status line "Error Connecting to 'NAME'".
+void ServerError(int site);
+
+// What the head of a saved response says.
+struct ResponseHead {
+    bool opened = false;     // the file could be read
+    bool hasStatus = false;  // it begins with an HTTP status line
+    int status = 0;          // e.g. 200
+    std::string reason;      // the status line from its code on, without line end
+    bool complete = false;   // an empty line ended the header
+    long bodyOffset = 0;     // where the body begins
+    bool hasLength = false;  // a Content-Length header came
+    std::uint64_t length = 0;
+};
+ResponseHead ReadResponseHead(const std::string& file);
+// The path of the saved response of file.
+std::string SavedPath(const std::string& file);

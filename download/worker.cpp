@@ -1,0 +1,34 @@
+#include "download/worker.h"
+
+#include "app/nodescan.h"
+#include "app/state.h"
+#include "download/update.h"
+#include "download/waypoint.h"
+#include "platform/threads.h"
+
+void InitDownload(int job) {
+    std::uint32_t code;
+    if (DThread && GetExitCodeThread(DThread, &code) && code == STILL_ACTIVE) {
+        sout("Download already in progress!");
+        return;
+    }
+    // Stored only now, and handed to the thread itself: a press while a job
+    // runs changes nothing of it.
+    dfunc = job;
+    DThread = nullptr;
+    std::uint32_t id = 0;
+    DThread = CreateThread([job] { return DownloadThread(job); }, &id);
+    dwThreadId = id;
+    if (!DThread) {
+        sout("Donwload CreateThread failed.");
+    } else {
+        dout("Download Thread Created\n");
+    }
+}
+
+std::uint32_t DownloadThread(int job) {
+    bool done = false;
+    if (job == 0) done = DownloadWaypoint();
+    if (job == 1) done = UpdateNodescan();
+    return done ? 0 : 1;
+}

@@ -1,0 +1,11 @@
+// The download worker: one network job at a time, beside the scan thread.
+#pragma once
+
+#include <cstdint>
+
+// Starts job 0 (waypoint download) or 1 (update check) on the worker,
+// unless a job still runs.
+void InitDownload(int job);
+// The worker's procedure for a job; its exit code is 0 when the job did its
+// work, 1 otherwise.
+std::uint32_t DownloadThread(int job);
