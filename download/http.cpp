@@ -135,9 +135,10 @@ int GetHTTP(const std::string& host, const std::string& file) {
         long n = conn.Receive(piece, sizeof piece, NetTimeoutMs());
         if (n == 0) break;
         if (n < 0) {
-            sout(n == -2 ? host + " sent nothing for " + std::to_string(NetTimeoutMs() / 1000) +
-                               " seconds: the request is given up"
-                         : "The connection to " + host + " broke while receiving");
+            char why[120];
+            std::snprintf(why, sizeof why, " sent nothing for %g seconds: the request is given up",
+                          NetTimeoutMs() / 1000.0);
+            sout(n == -2 ? host + why : "The connection to " + host + " broke while receiving");
             result = -1;
             break;
         }

@@ -38,6 +38,7 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
         "TSAN_OPTIONS=\"$TSAN_OPTIONS:atexit_sleep_ms=0\" " +
         Quoted("HOME=" + home) + " " + Quoted("NODESCAN_HOME=" + home) + " " +
         Quoted("NODESCAN_SEARCH_ROOTS=" + roots);
+    for (const auto& e : env) cmd += " " + Quoted(e);
     cmd += " timeout -s KILL 60 " + Quoted(NODESCAN_CLI_PATH);
     for (const auto& a : args) cmd += " " + Quoted(a);
     std::string outPath = scratch / "stdout", errPath = scratch / "stderr";

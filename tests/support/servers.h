@@ -1,0 +1,47 @@
+// Web servers on 127.0.0.1 for the download tests: a scripted one that
+// answers each connection with the next reply as given, byte for byte, and
+// Python's http.server serving a directory.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testenv {
+
+class ScriptedServer {
+  public:
+    // kSilent: read the request and say nothing until the client gives up.
+    static inline const std::string kSilent = "\x01silent";
+    explicit ScriptedServer(std::vector<std::string> replies);
+    ~ScriptedServer();
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::vector<std::string> requests();  // as received, one per connection
+
+  private:
+    void Serve();
+    int listen_ = -1, port_ = 0;
+    std::vector<std::string> replies_;
+    std::vector<std::string> requests_;
+    std::mutex mu_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// python3 -m http.server on a free port of 127.0.0.1, serving root.
+class WebServer {
+  public:
+    explicit WebServer(const std::string& root);
+    ~WebServer();
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace testenv
