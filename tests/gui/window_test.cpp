@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTextBrowser>
@@ -23,9 +24,11 @@
 #include "app/state.h"
 #include "bots/bots.h"
 #include "bots/config.h"
+#include "download/sites.h"
 #include "harness.h"
 #include "platform/help.h"
 #include "platform/registry.h"
+#include "support/servers.h"
 
 using namespace gui;
 using ::testing::Contains;
@@ -247,6 +250,41 @@ TEST_F(Window, WhileACheckWaitsForAnAnswerABotChoiceMustWaitAndClosingEndsAtOnce
     // once, so it ends by itself.
     for (int ms = 0; ScanRunning() && ms < 60000; ms += 5) QThread::msleep(5);
     EXPECT_FALSE(ScanRunning());
+}
+
+TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
+    game.AddMap("de_a.bsp");
+    game.AddPodWaypoint("de_b.pwf", 7, "");  // the waypoint directory
+    testenv::TempDir web;
+    testenv::WriteFile(web / "w/de_a.pwf", testenv::PodBotHeader(7, "Web", 300000));
+    testenv::WriteFile(web / "programs/version.txt", "version 2.5\n");
+    testenv::WebServer server(web.path());
+    testenv::ScopedEnv online("NODESCAN_ONLINE", "1"),
+        update("NODESCAN_UPDATE_HOST", server.host());
+    Seed();
+    RunWindow([&] {
+        for (int site = 0; site < 6; ++site) SetSiteField(site, "host", server.host());
+        SetSiteField(0, "dir", "/w");
+        SetSiteInfo(SB_THUMBPOSITION, 0);
+        Click(1);
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 1); }));
+        As<QTreeView>(101)->selectionModel()->select(
+            List(101)->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        Click(109);
+        ASSERT_TRUE(WaitUntil(
+            [] { return !StatusLines().empty() && StatusLines().back() == "Success...."; }));
+        ASSERT_TRUE(WaitUntil([] { return qthost::PendingCalls() == 0; }));
+        auto* bar = As<QProgressBar>(157);
+        EXPECT_FALSE(bar->isVisible());
+        EXPECT_EQ(bar->maximum(), 300000 / 1024);
+        EXPECT_GT(bar->value(), 0);  // a step for each piece received (past the end: again)
+        Click(129);
+        ASSERT_TRUE(WaitUntil([&] { return program.boxes.size() == 2; }));
+        EXPECT_EQ(program.boxes[1].text, "Your version of Nodescan is UP TO DATE!");
+        ASSERT_TRUE(WaitUntil([] { return QApplication::overrideCursor() == nullptr; }));
+    });
+    EXPECT_EQ(testenv::ReadFile(game.cstrike() + "PODBot/wptdefault/de_a.pwf").size(), 300000u);
+    EXPECT_EQ(program.boxes[0].caption, game.cstrike() + "PODBot/wptdefault/de_a.pwf");
 }
 
 TEST(Help, EveryControlHasATopicAndTheContentsLinkEveryPage) {
