@@ -71,10 +71,39 @@ bool ReadLine(std::FILE* f, std::string* line, bool* ended) {
     while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
     return true;
 }
+// Finds where a response's header ends, piece by piece: after the first
+// empty line (LF LF or LF CR LF), or at once when the response begins with one.
+class HeaderEnd {
+  public:
+    // How many bytes of the piece belong to the header.
+    std::size_t Scan(const char* p, std::size_t n) {
+        if (done_) return 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (p[i] != '\n') {
+                crOnly_ = lineBytes_ == 0 && p[i] == '\r';
+                ++lineBytes_;
+            } else if (lineBytes_ == 0 || (lineBytes_ == 1 && crOnly_)) {
+                done_ = true;
+                return i + 1;
+            } else {
+                lineBytes_ = 0;
+            }
+        }
+        return n;
+    }
+
+  private:
+    bool done_ = false, crOnly_ = false;
+    std::size_t lineBytes_ = 0;  // bytes of the current line so far
+};
 }  // namespace
 
 std::string SavedPath(const std::string& file) {
     return JoinPath(GetTempDir(), file);
+}
+
+std::string HeadPath(const std::string& file) {
+    return SavedPath(file) + ".http";
 }
 
 bool LastRequestUnreachable() {
@@ -123,15 +152,23 @@ int GetHTTP(const std::string& host, const std::string& file) {
     }
     dout("HTTP Header: Send Complete ---\n");
     dout("Now recieve");
-    std::string path = SavedPath(file);
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        sout("Cannot write " + path + ": " + std::generic_category().message(errno));
-        return 0;
+    // The response is saved as it comes, in two files: its header (status
+    // line, header lines and the empty line) in HeadPath, the body in
+    // SavedPath. So a body needs no second copy to lose its header.
+    std::string paths[2] = {HeadPath(file), SavedPath(file)};
+    std::FILE* out[2] = {std::fopen(paths[0].c_str(), "wb"), std::fopen(paths[1].c_str(), "wb")};
+    std::vector<char> buffer(1 << 18);  // pieces reach the disk in large writes
+    if (out[1]) std::setvbuf(out[1], buffer.data(), _IOFBF, buffer.size());
+    int result = 1;
+    for (int i = 0; i < 2 && result == 1; ++i) {
+        if (!out[i]) {
+            sout("Cannot write " + paths[i] + ": " + std::generic_category().message(errno));
+            result = 0;
+        }
     }
     char piece[kPiece];
-    int result = 1;
-    while (true) {
+    HeaderEnd header;
+    while (result == 1) {
         long n = conn.Receive(piece, sizeof piece, NetTimeoutMs());
         if (n == 0) break;
         if (n < 0) {
@@ -142,24 +179,27 @@ int GetHTTP(const std::string& host, const std::string& file) {
             result = -1;
             break;
         }
-        if (std::fwrite(piece, 1, static_cast<std::size_t>(n), out) !=
-            static_cast<std::size_t>(n)) {
-            sout("Cannot write " + path + ": " + std::generic_category().message(errno));
+        std::size_t inHead = header.Scan(piece, static_cast<std::size_t>(n));
+        std::size_t written = std::fwrite(piece, 1, inHead, out[0]);
+        written += std::fwrite(piece + inHead, 1, static_cast<std::size_t>(n) - inHead, out[1]);
+        if (written != static_cast<std::size_t>(n)) {
+            sout("Cannot write " + paths[1] + ": " + std::generic_category().message(errno));
             result = -1;
-            break;
         }
         ProgressStepIt(md, kProgressBar);
     }
-    if (std::fclose(out) != 0 && result == 1) {
-        sout("Cannot write " + path + ": " + std::generic_category().message(errno));
-        result = -1;
+    for (int i = 0; i < 2; ++i) {
+        if (out[i] && std::fclose(out[i]) != 0 && result == 1) {
+            sout("Cannot write " + paths[i] + ": " + std::generic_category().message(errno));
+            result = -1;
+        }
     }
     return result;
 }
 
 ResponseHead ReadResponseHead(const std::string& file) {
     ResponseHead head;
-    std::FILE* f = std::fopen(SavedPath(file).c_str(), "rb");
+    std::FILE* f = std::fopen(HeadPath(file).c_str(), "rb");
     if (!f) return head;
     head.opened = true;
     std::string line;
@@ -193,7 +233,6 @@ ResponseHead ReadResponseHead(const std::string& file) {
             }
         }
     }
-    head.bodyOffset = std::ftell(f);
     std::fclose(f);
     return head;
 }
@@ -233,26 +272,7 @@ int CheckFile(const std::string& file) {
         sout("The reply for " + file + " ended inside its header");
         return 0;
     }
-    // The body, copied in pieces over the saved response.
-    std::string path = SavedPath(file);
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in || std::fseek(in, head.bodyOffset, SEEK_SET) != 0) {
-        if (in) std::fclose(in);
-        sout("Cannot read " + path);
-        return 0;
-    }
-    AtomicFile body(path, 0600, false);
-    std::vector<char> buf(1 << 16);
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), in)) > 0) body.Write(buf.data(), n);
-    bool readOk = !std::ferror(in);
-    std::fclose(in);
-    if (!readOk || !body.Commit()) {
-        sout("Cannot write " + path + ": " +
-             std::generic_category().message(readOk ? body.error() : EIO));
-        return 0;
-    }
-    return 1;
+    return 1;  // the body is in the saved file already
 }
 
 void ServerError(int site) {

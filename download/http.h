@@ -10,8 +10,8 @@ inline constexpr int kRequestRows = 9;
 extern char H[kRequestRows][1024];
 
 // Requests dir/file from host ("name", "a.b.c.d", either with ":port") with
-// method GET or HEAD and saves the whole response as the file of that name
-// in the temporary directory. 1 when the server answered and closed the
+// method GET or HEAD and saves the whole response under the file's name in
+// the temporary directory (SavedPath, HeadPath). 1 when the server answered and closed the
 // connection, 0 on any failure (a status line says why, except when the
 // server could not be reached: see LastRequestUnreachable).
 int Download(const std::string& host, const std::string& file, const std::string& dir,
@@ -25,8 +25,9 @@ bool LastRequestUnreachable();
 // saved response cannot be opened; 0xFFFFFFFF after telling why there is
 // none (an error status, no reply, no size line). site names the server.
 std::uint32_t FindSize(const std::string& file, int site);
-// Leaves only the body of a saved 2xx GET response in the file: 1 done, 0
-// after telling why not (error status, redirect, no reply, header cut off).
+// Whether a saved GET response is a 2xx reply whose body lies whole in the
+// saved file: 1 yes, 0 after telling why not (error status, redirect, no
+// reply, header cut off).
 int CheckFile(const std::string& file);
 // The status line "Error Connecting to 'NAME'".
 void ServerError(int site);
@@ -38,10 +39,11 @@ struct ResponseHead {
     int status = 0;          // e.g. 200
     std::string reason;      // the status line from its code on, without line end
     bool complete = false;   // an empty line ended the header
-    long bodyOffset = 0;     // where the body begins
     bool hasLength = false;  // a Content-Length header came
     std::uint64_t length = 0;
 };
 ResponseHead ReadResponseHead(const std::string& file);
-// The path of the saved response of file.
+// Where the response to a request for file is saved: its body, and its
+// header (up to the empty line that ends it) beside it.
 std::string SavedPath(const std::string& file);
+std::string HeadPath(const std::string& file);

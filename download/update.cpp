@@ -34,7 +34,6 @@ bool WebVersion(double* version) {
     if (!head.hasStatus || head.status / 100 != 2 || !head.complete) return false;
     std::FILE* f = std::fopen(SavedPath("version.txt").c_str(), "r");
     if (!f) return false;
-    std::fseek(f, head.bodyOffset, SEEK_SET);
     char line[80], last[80] = "";
     while (std::fgets(line, sizeof line, f)) std::memcpy(last, line, sizeof line);
     std::fclose(f);

@@ -43,22 +43,10 @@ std::string Reason(int err) {
 
 // Copies the bare download to dest.
 bool InstallFile(const std::string& from, const std::string& dest) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
-    if (!in) {
-        sout("Cannot read " + from + ": " + Reason(errno));
-        return false;
-    }
     AtomicFile out(dest, 0644);
-    std::vector<char> buf(1 << 16);
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), in)) > 0) out.Write(buf.data(), n);
-    bool readOk = !std::ferror(in);
-    std::fclose(in);
-    if (!readOk || !out.Commit()) {
-        sout("Cannot install " + dest + ": " + Reason(readOk ? out.error() : EIO));
-        return false;
-    }
-    return true;
+    if (out.CopyFrom(from, 0) && out.Commit()) return true;
+    sout("Cannot install " + dest + ": " + Reason(out.error()));
+    return false;
 }
 }  // namespace
 

@@ -83,6 +83,8 @@ class AtomicFile {
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
     bool Write(const char* data, std::size_t n);
+    // Appends the bytes of the file at path from offset on.
+    bool CopyFrom(const std::string& path, long offset);
     // True when every write succeeded and the file is in place.
     bool Commit();
     // 0, or the errno value of the first failure.

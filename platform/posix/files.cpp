@@ -288,6 +288,38 @@ bool AtomicFile::Write(const char* data, std::size_t n) {
     return error_ == 0;
 }
 
+bool AtomicFile::CopyFrom(const std::string& path, long offset) {
+    int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        if (error_ == 0) error_ = errno;
+        return false;
+    }
+    // In the kernel where it can; read and write where it cannot.
+    off_t at = offset;
+    bool kernel = true;
+    while (error_ == 0) {
+        ssize_t n = kernel ? ::copy_file_range(in, &at, fd_, nullptr, 1 << 30, 0) : -1;
+        if (n == 0) break;
+        if (n > 0) continue;
+        if (kernel && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            kernel = false;
+            continue;
+        }
+        if (kernel) {
+            error_ = errno;
+            break;
+        }
+        char buf[1 << 16];
+        n = ::pread(in, buf, sizeof buf, at);
+        if (n < 0) error_ = errno;
+        if (n <= 0) break;
+        at += n;
+        Write(buf, static_cast<std::size_t>(n));
+    }
+    ::close(in);
+    return error_ == 0;
+}
+
 bool AtomicFile::Commit() {
     if (fd_ < 0) return false;
     if (error_ == 0 && durable_ && ::fsync(fd_) != 0) error_ = errno;

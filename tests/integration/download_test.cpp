@@ -139,11 +139,14 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
                           {"/zips", "zip"},
                           {"/notzip", "zip"},
                           {"/zips", "ZIP"}});
-    // Search All: the third site has it, under its prefix; installed under the map's name.
+    // Search All: the first site cannot be reached, the second lacks the
+    // file, the third has it under its prefix: installed under the map's name.
+    SetSiteField(0, "host", "127.0.0.1:1");
+    Show(0);
     CheckDlgButton(md, 111, true);
     EXPECT_EQ(Job(109, "de_a.bsp"), 0) << Status();
     EXPECT_EQ(ReadFile(wpt + "de_a.pwf"), PodBotHeader(7, "Web"));
-    EXPECT_THAT(Status(), HasSubstr("Checking for Waypoint....\nFile not found on 'Brimlock Wpts'\n"
+    EXPECT_THAT(Status(), HasSubstr("Error Connecting to 'Brimlock Wpts'\n"
                                     "File not found on 'Bunker Wpts'\nDownloading Waypoint file\n"
                                     "Success....\n"));
     CheckDlgButton(md, 111, false);
@@ -155,6 +158,11 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_EQ(Job(109, "de_c.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "de_c.zip is no ZIP archive: nothing was installed");
     EXPECT_FALSE(fs::exists(wpt + "de_c.pwf"));
+    SetSiteField(4, "start", "../");
+    Show(4);  // a name that leaves the directory: refused before any request
+    EXPECT_EQ(Job(109, "de_c.bsp"), 1);
+    EXPECT_EQ(run.Status().back(),
+              "Refused: '../de_c.zip' from the fields of 'Enter a name' is not a plain file name");
     Show(5);  // ZIP in capitals: an archive all the same, without de_d.pwf in it
     EXPECT_EQ(Job(109, "de_d.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "Error Extracting waypoint from ZIP");
