@@ -113,6 +113,15 @@ bool LastRequestUnreachable() {
 int Download(const std::string& host, const std::string& file, const std::string& dir,
              const std::string& method) {
     unreachable = false;
+    // A line break in a name would end the request line early.
+    for (const std::string* part : {&dir, &file}) {
+        if (std::any_of(part->begin(), part->end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+            })) {
+            sout("Refused: the site's directory or file name holds a control character");
+            return 0;
+        }
+    }
     std::snprintf(H[0], sizeof H[0], "%s %s/%s HTTP/1.0\n", method.c_str(), dir.c_str(),
                   file.c_str());
     std::snprintf(H[1], sizeof H[1], "Host: %s\n", host.c_str());
