@@ -86,8 +86,9 @@ bool UpdateNodescan() {
     MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);
     ShellOpen(md, SavedPath("nodescan.zip"));
     if (updateEndsProgram) {
-        // The settings of this run are kept; then the program ends at once.
-        SaveOptions();
+        // The settings of this run are kept (saved on the window's thread,
+        // which owns them); then the program ends at once.
+        RunOnWindowThread([] { SaveOptions(); });
         SetBusyCursor(false);
         ExitProcess(0);
     }
