@@ -158,6 +158,9 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_EQ(Job(109, "de_c.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "de_c.zip is no ZIP archive: nothing was installed");
     EXPECT_FALSE(fs::exists(wpt + "de_c.pwf"));
+    WriteFile(web / "notzip/de_c.zip", "PK\x03\x04 but no archive");
+    EXPECT_EQ(Job(109, "de_c.bsp"), 1);
+    EXPECT_THAT(run.Status().back(), HasSubstr("Cannot open the archive"));
     SetSiteField(4, "start", "../");
     Show(4);  // a name that leaves the directory: refused before any request
     EXPECT_EQ(Job(109, "de_c.bsp"), 1);
@@ -166,6 +169,11 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     Show(5);  // ZIP in capitals: an archive all the same, without de_d.pwf in it
     EXPECT_EQ(Job(109, "de_d.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "Error Extracting waypoint from ZIP");
+    fs::remove_all(wpt);  // a waypoint directory that is a file: nothing can be installed
+    WriteFile(tree.cstrike() + "PODBot/wptdefault", "");
+    Show(2);
+    EXPECT_EQ(Job(109, "de_a.bsp"), 1);
+    EXPECT_EQ(run.Status().back(), "Cannot install " + wpt + "de_a.pwf: Not a directory");
 }
 
 TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
