@@ -157,6 +157,12 @@ std::string NodescanWindowText() {
     return title;
 }
 
+std::string VersionText() {
+    char text[32];
+    std::snprintf(text, sizeof text, "nodescan %.2f", kProgramVersion);
+    return text;
+}
+
 void SetNodescanWindowText() {
     SetWindowTitle(md, NodescanWindowText());
 }

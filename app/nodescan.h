@@ -19,6 +19,8 @@ void AllocateListMemory();
 void SetNodescanWindowText();
 // The window title for the program version.
 std::string NodescanWindowText();
+// What --version prints: "nodescan 2.50".
+std::string VersionText();
 
 // Appends a line to the status list; callable from any thread.
 void sout(const std::string& text);

@@ -305,6 +305,7 @@ int main(int argc, char** argv) {
     CLI::App app{
         "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", VersionText());
     app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");
     app.add_option("--game-dir", opt.gameDir,
                    "Game directory (the one holding cstrike.wad) for this run; no search, and "
@@ -411,6 +412,17 @@ int main(int argc, char** argv) {
     };
     if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
     if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
+    if (*configSet && configArgs[0] == "game-dir") {
+        // Stored first, so that the start-up takes it instead of searching
+        // (on a new server the search may find nothing and end the run).
+        RegKey key = RegKey::Open(Hive::LocalMachine, true);
+        key.WriteString("CSDir", configArgs[1]);
+        if (!key.Close()) {
+            std::cerr << "Error!: The settings could not be saved to "
+                      << HiveFilePath(Hive::LocalMachine) << std::endl;
+            return 1;
+        }
+    }
     opt.gameDir = AbsoluteDir(opt.gameDir);
     opt.mapDir = AbsoluteDir(opt.mapDir);
 

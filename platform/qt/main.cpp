@@ -1,6 +1,7 @@
 // The desktop program: the Qt application around the program's entry point.
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <string>
 
 #include "app/nodescan.h"
@@ -8,6 +9,10 @@
 #include "platform/threads.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("%s\n", VersionText().c_str());
+        return 0;
+    }
     InitBlockHeap();
     QApplication app(argc, argv);
     // The dialogs run their own loops; closing a window never quits by itself.
