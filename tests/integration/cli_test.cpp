@@ -201,6 +201,7 @@ TEST_F(CliTest, UsageErrorsEnd2) {
     CliResult r = Run({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.out, HasSubstr("check"));
+    EXPECT_EQ(Run({"--version"}).out, "nodescan 2.50\n");
 }
 
 TEST_F(CliTest, ResetDeletesTheSettings) {
@@ -248,6 +249,8 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     EXPECT_THAT(lines[1], MatchesRegex("0 +Pod Bot +pwf +" + c + "PODBot/mine"));
     EXPECT_EQ(RunJson({"bots", "--json", "--game-dir", c})[0]["waypoint_dir"], c + "PODBot/mine");
 
+    roots = home;  // nowhere to find the game: config set game-dir needs no search
+    EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
     EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "ag"}).code, 0);
     EXPECT_EQ(Run({"config", "set", "map-dir", c}).code, 0);
     Json doc = RunJson({"config", "--json"});
