@@ -53,50 +53,41 @@ bool NameIs(const std::string& line, const char* name) {
     return true;
 }
 
-// Reads one line of the header, its line end removed; false at the end of
-// the file. A line longer than the limit is read whole and kept cut.
+// Reads one line of the header without its line end (LF, or CR LF), as
+// HeaderEnd sees lines: a line of a lone CR is empty, "\r\r" is not. False
+// at the end of the file. A line longer than the limit is read whole and kept cut.
 bool ReadLine(std::FILE* f, std::string* line, bool* ended) {
     line->clear();
     *ended = false;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, f)) {
-        std::size_t n = std::strlen(buf);
-        if (line->size() < 8192) line->append(buf, n);
-        if (n > 0 && buf[n - 1] == '\n') {
+    int c;
+    while ((c = std::getc(f)) != EOF) {
+        if (c == '\n') {
             *ended = true;
             break;
         }
+        if (line->size() < 8192) line->push_back(static_cast<char>(c));
     }
     if (!*ended && line->empty()) return false;
-    while (!line->empty() && (line->back() == '\n' || line->back() == '\r')) line->pop_back();
+    if (*ended && !line->empty() && line->back() == '\r') line->pop_back();
     return true;
 }
-// Finds where a response's header ends, piece by piece: after the first
-// empty line (LF LF or LF CR LF), or at once when the response begins with one.
-class HeaderEnd {
-  public:
-    // How many bytes of the piece belong to the header.
-    std::size_t Scan(const char* p, std::size_t n) {
-        if (done_) return 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (p[i] != '\n') {
-                crOnly_ = lineBytes_ == 0 && p[i] == '\r';
-                ++lineBytes_;
-            } else if (lineBytes_ == 0 || (lineBytes_ == 1 && crOnly_)) {
-                done_ = true;
-                return i + 1;
-            } else {
-                lineBytes_ = 0;
-            }
-        }
-        return n;
-    }
-
-  private:
-    bool done_ = false, crOnly_ = false;
-    std::size_t lineBytes_ = 0;  // bytes of the current line so far
-};
 }  // namespace
+
+std::size_t HeaderEnd::Scan(const char* p, std::size_t n) {
+    if (done_) return 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (p[i] != '\n') {
+            crOnly_ = lineBytes_ == 0 && p[i] == '\r';
+            ++lineBytes_;
+        } else if (lineBytes_ == 0 || (lineBytes_ == 1 && crOnly_)) {
+            done_ = true;
+            return i + 1;
+        } else {
+            lineBytes_ = 0;
+        }
+    }
+    return n;
+}
 
 std::string SavedPath(const std::string& file) {
     return JoinPath(GetTempDir(), file);
@@ -115,9 +106,8 @@ int Download(const std::string& host, const std::string& file, const std::string
     unreachable = false;
     // A line break in a name would end the request line early.
     for (const std::string* part : {&dir, &file}) {
-        if (std::any_of(part->begin(), part->end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-            })) {
+        if (std::any_of(part->begin(), part->end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
             sout("Refused: the site's directory or file name holds a control character");
             return 0;
         }

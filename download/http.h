@@ -2,12 +2,25 @@
 // the raw response saved in the temporary directory under the file's name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // The request lines, sent one by one; the first empty row ends the table.
 inline constexpr int kRequestRows = 9;
 extern char H[kRequestRows][1024];
+
+// Finds where a response's header ends, piece by piece: after the first
+// empty line (LF LF or LF CR LF), or at once when the response begins with one.
+class HeaderEnd {
+  public:
+    // How many bytes of the piece belong to the header.
+    std::size_t Scan(const char* p, std::size_t n);
+
+  private:
+    bool done_ = false, crOnly_ = false;
+    std::size_t lineBytes_ = 0;  // bytes of the current line so far
+};
 
 // Requests dir/file from host ("name", "a.b.c.d", either with ":port") with
 // method GET or HEAD and saves the whole response under the file's name in

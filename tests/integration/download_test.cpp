@@ -85,6 +85,7 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
         {"GET", "HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n", 0, "has moved (302 Found)", ""},
         {"GET", "<html>hello</html>\r\n\r\nbody", 0, "No HTTP reply for f.pwf", ""},
         {"GET", ok + "Content-Length: 5\r\n", 0, "ended inside its header", ""},
+        {"GET", ok + "\r\r\nbody", 0, "ended inside its header", ""},  // CR CR LF: no empty line
         {"GET", "HTTP/1.1 404 Not Found\r\n\r\nnope", 0, "", ""},
         {"GET", ScriptedServer::kSilent, -2, "sent nothing for 0.4 seconds", ""},
     };
