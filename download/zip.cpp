@@ -37,6 +37,8 @@ std::string Extension(const std::string& name) {
     return dot == std::string::npos ? "" : name.substr(dot + 1);
 }
 
+constexpr long long kLargestEntry = 64ll << 20;
+
 std::string Reason(int err) {
     return std::generic_category().message(err);
 }
@@ -55,12 +57,20 @@ int Extract(zzip_dir* archive, const std::string& name, const std::string& direc
     if (!entry) return 0;
     ZZIP_STAT st{};
     zzip_dir_stat(archive, name.c_str(), &st, 0);
+    if (st.st_size > kLargestEntry) {
+        // A waypoint is small; an archive that unpacks to this much would
+        // only fill the disk.
+        zzip_file_close(entry);
+        sout("The archive's entry " + name + " unpacks to " + std::to_string(st.st_size) +
+             " bytes: not installed");
+        return -1;
+    }
     std::string dest = JoinPath(directory, name);
     AtomicFile out(dest, 0644);
     std::vector<char> buf(1 << 16);
     long long total = 0;
-    zzip_ssize_t n;
-    while ((n = zzip_file_read(entry, buf.data(), buf.size())) > 0) {
+    zzip_ssize_t n = 0;
+    while (total <= st.st_size && (n = zzip_file_read(entry, buf.data(), buf.size())) > 0) {
         out.Write(buf.data(), static_cast<std::size_t>(n));
         total += n;
     }

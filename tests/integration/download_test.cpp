@@ -121,7 +121,8 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
 }
 
 TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
-    for (const char* map : {"de_a.bsp", "de_b.bsp", "de_c.bsp", "de_d.bsp"}) tree.AddMap(map);
+    for (const char* map : {"de_a.bsp", "de_b.bsp", "de_c.bsp", "de_d.bsp", "de_e.bsp"})
+        tree.AddMap(map);
     TempDir web;
     WriteFile(web / "s2/wpde_a.pwf", PodBotHeader(7, "Web"));
     WriteFile(web / "notzip/de_c.zip", "not an archive");
@@ -129,10 +130,12 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     WriteFile(web / "z/de_b.pxp", "pxp");
     WriteFile(web / "z/readme.txt", "read me");
     MakeDirs(web / "zips");
-    ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
-                           "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
+                     "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && head -c 65M /dev/zero " +
+                     ">de_e.pwf && zip -q ../zips/de_e.zip de_e.pwf && rm de_e.pwf")
+                        .c_str()),
+        0);
     WebServer server(web.path());
     Sites(server.host(), {{"/s0", "pwf"},
                           {"/s1", "pwf"},
@@ -155,6 +158,9 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_EQ(Job(109, "de_b.bsp"), 0) << Status();
     for (const char* f : {"de_b.pwf", "de_b.pxp", "readme.txt"}) EXPECT_TRUE(fs::exists(wpt + f));
     EXPECT_EQ(headless::ShellRequests().back(), wpt + "readme.txt");
+    EXPECT_EQ(Job(109, "de_e.bsp"), 1);  // 65 MB of zeros: not unpacked
+    EXPECT_EQ(run.Status().back(), "Error Extracting waypoint from ZIP");
+    EXPECT_THAT(Status(), HasSubstr("de_e.pwf unpacks to 68157440 bytes: not installed"));
     Show(4);  // called zip, but no archive: nothing installed
     EXPECT_EQ(Job(109, "de_c.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "de_c.zip is no ZIP archive: nothing was installed");
