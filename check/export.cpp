@@ -14,14 +14,6 @@
 #include "settings/locator.h"
 
 namespace {
-// Whether rows of list are chosen: the selected ones, or every one when
-// none is selected.
-struct Choice {
-    int list;
-    bool some = ListGetSelectedCount(md, list) > 0;
-    bool Takes(int row) const { return !some || ListIsItemSelected(md, list, row); }
-};
-
 // The map the game loads for a right-list row: the listed map file without
 // its last extension (the shown name may have lost a part of it).
 std::string MapcycleName(int row, const std::string& shown) {
@@ -33,7 +25,7 @@ std::string MapcycleName(int row, const std::string& shown) {
 
 std::string ListText(int list, int button) {
     std::string out;
-    Choice choice{list};
+    RowChoice choice = ChosenRows(list);
     int rows = ListGetItemCount(md, list);
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
@@ -65,10 +57,8 @@ std::string ListFilePath(int button) {
 }
 
 bool WriteListFile(int list, int button, const std::string& path) {
-    errno = 0;
     if (WriteFileAtomic(path, ListText(list, button), 0644)) return true;
-    int err = errno ? errno : ELOOP;  // only a loop of links fails without errno
-    sout("Cannot write " + path + ": " + std::generic_category().message(err));
+    sout("Cannot write " + path + ": " + std::generic_category().message(errno));
     MessageBox(md, "Error Opening File!", "Whoops!", MB_OK);
     return false;
 }

@@ -77,6 +77,14 @@ void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::str
     ListInsertItem(md, kLeftList, key, name, static_cast<std::uint32_t>(key));
 }
 
+RowChoice ChosenRows(int list) {
+    return {list, ListGetSelectedCount(md, list) > 0};
+}
+
+bool RowChoice::Takes(int row) const {
+    return !some || ListIsItemSelected(md, list, row);
+}
+
 std::string RowText(int list, int row) {
     std::string text = ListGetItemText(md, list, row, 0);
     if (text.size() > 259) text.resize(259);

@@ -34,6 +34,14 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
                   const std::string& ext, const std::string& map);
 // Adds a left-list row showing name with the text from pos on replaced by ext.
 void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext);
+// The rows a list command acts on: the selected ones, or every row when
+// none is selected.
+struct RowChoice {
+    int list;
+    bool some;  // some row is selected
+    bool Takes(int row) const;
+};
+RowChoice ChosenRows(int list);
 // A row's first-column text as the list commands read it: at most 259 bytes.
 std::string RowText(int list, int row);
 // mode 0 inserts the columns into list; mode 1 resets texts and widths.

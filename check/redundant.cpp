@@ -24,16 +24,16 @@ bool DeleteRedundantWaypoints() {
         MessageBox(md, "You havn't searched for any redundant maps yet!", "Whoops!", MB_OK);
         return false;
     }
-    bool some = ListGetSelectedCount(md, kRightList) > 0;
+    RowChoice choice = ChosenRows(kRightList);
     const char* question =
-        some ? "Are you sure you wish to delete the selected redundant maps?"
-             : "Are you sure you wish to delete **ALL** displayed redundant maps?";
+        choice.some ? "Are you sure you wish to delete the selected redundant maps?"
+                    : "Are you sure you wish to delete **ALL** displayed redundant maps?";
     if (MessageBox(md, question, "Warning", MB_YESNO) != IDYES) return false;
 
     bool all = true;
     int rows = ListGetItemCount(md, kRightList);
     for (int row = 0; row < rows; ++row) {
-        if (some && !ListIsItemSelected(md, kRightList, row)) continue;
+        if (!choice.Takes(row)) continue;
         std::string text = RowText(kRightList, row);
         if (text.empty() || text.rfind("tr_", 0) == 0 || text == kDeleted) continue;
         // The file the scan listed: the row may show it under another name.

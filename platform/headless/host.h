@@ -61,18 +61,14 @@ std::vector<std::string> StatusLog();
 // Called with each status line as it is added.
 void SetStatusListener(std::function<void(const std::string&)> listener);
 
-// A progress bar: its range, step and position, how many steps it was
-// given, and whether it is shown.
+// A progress bar: its range, step and position, and whether it is shown.
 struct ProgressState {
     int min = 0, max = 100, step = 10, pos = 0;
-    long steps = 0;
     bool visible = false;
 };
-ProgressState Progress(Hwnd w, int id);
 // Called with a progress bar's state each time the program changes it.
 void SetProgressListener(std::function<void(const ProgressState&)> listener);
 bool BusyCursor();
-bool Visible(Hwnd w, int id);
 
 // Snapshots of controls.
 std::string Title(Hwnd w);

@@ -363,7 +363,6 @@ void ProgressStepIt(Hwnd w, int id) {
     ChangeProgress(w, id, [](headless::ProgressState& p) {
         p.pos += p.step;
         if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
-        ++p.steps;
     });
 }
 
@@ -587,24 +586,9 @@ void SetProgressListener(std::function<void(const ProgressState&)> listener) {
     progressListener = std::move(listener);
 }
 
-ProgressState Progress(Hwnd w, int id) {
-    std::lock_guard lock(mu);
-    Control* c = Find(w, id);
-    if (!c) return {};
-    ProgressState p = c->progress;
-    p.visible = c->visible;
-    return p;
-}
-
 bool BusyCursor() {
     std::lock_guard lock(mu);
     return busyCursor;
-}
-
-bool Visible(Hwnd w, int id) {
-    std::lock_guard lock(mu);
-    Control* c = Find(w, id);
-    return c && c->visible;
 }
 
 void SetStatusListener(std::function<void(const std::string&)> listener) {
