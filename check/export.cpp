@@ -1,9 +1,7 @@
 #include "check/export.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <system_error>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -11,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "settings/locator.h"
 
 namespace {
@@ -30,10 +29,17 @@ std::string ListText(int list, int button) {
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
         std::string text = RowText(list, row);
-        if (text.rfind("tr_", 0) == 0) continue;
-        if (button == 106) {
-            if (!text.empty()) out += MapcycleName(row, text);
-        } else {
+        if (IsTrainingMap(text)) continue;
+        if (button == 106 && !text.empty()) {
+            // A line break in a name would add lines of its own choosing.
+            std::string map = MapcycleName(row, text);
+            if (HasControlChar(map)) {
+                sout("The map " + EscapedText(map) +
+                     " has a control character in its name: left out of mapcycle.txt");
+                continue;
+            }
+            out += map;
+        } else if (button != 106) {
             for (int c = 0; Cols[c].text; ++c) {
                 std::string cell = c == 0 ? text : ListGetItemText(md, list, row, c);
                 if (cell.empty()) continue;
@@ -57,8 +63,9 @@ std::string ListFilePath(int button) {
 }
 
 bool WriteListFile(int list, int button, const std::string& path) {
-    if (WriteFileAtomic(path, ListText(list, button), 0644)) return true;
-    sout("Cannot write " + path + ": " + std::generic_category().message(errno));
+    std::string why;
+    if (WriteFileAtomic(path, ListText(list, button), 0666, &why)) return true;
+    sout("Cannot write " + path + ": " + why);
     MessageBox(md, "Error Opening File!", "Whoops!", MB_OK);
     return false;
 }

@@ -91,6 +91,10 @@ std::string RowText(int list, int row) {
     return text;
 }
 
+bool IsTrainingMap(const std::string& text) {
+    return text.size() >= 3 && EqualIgnoreCase(text.substr(0, 3), "tr_");
+}
+
 void SetColumnNames(int list, int mode) {
     if (col == 7) ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
     for (int i = 0; Cols[i].text; ++i) {

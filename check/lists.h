@@ -44,6 +44,9 @@ struct RowChoice {
 RowChoice ChosenRows(int list);
 // A row's first-column text as the list commands read it: at most 259 bytes.
 std::string RowText(int list, int row);
+// Whether a row's text names a training map ("tr_", any case), which the
+// list commands never delete, export or put into mapcycle.txt.
+bool IsTrainingMap(const std::string& text);
 // mode 0 inserts the columns into list; mode 1 resets texts and widths.
 void SetColumnNames(int list, int mode);
 void CreateNoWaypointColumns(Hwnd dialog);

@@ -35,7 +35,7 @@ bool DeleteRedundantWaypoints() {
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
         std::string text = RowText(kRightList, row);
-        if (text.empty() || text.rfind("tr_", 0) == 0 || text == kDeleted) continue;
+        if (text.empty() || IsTrainingMap(text) || text == kDeleted) continue;
         // The file the scan listed: the row may show it under another name.
         std::uint32_t key = ListGetItemKey(md, kRightList, row);
         std::string file =

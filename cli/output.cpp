@@ -30,7 +30,7 @@ void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows) {
     for (auto& r : rows) {
         if (w.size() < r.size()) w.resize(r.size(), 0);
         for (std::size_t i = 0; i < r.size(); ++i) {
-            r[i] = TerminalText(r[i], false);
+            r[i] = EscapedText(r[i]);
             w[i] = std::max(w[i], Chars(r[i]));
         }
     }
@@ -71,28 +71,6 @@ int Counter(int id) {
 }
 }  // namespace
 
-std::string TerminalText(const std::string& bytes, bool keepNewlines) {
-    static const char hex[] = "0123456789abcdef";
-    std::string shown = ShownText(bytes), out;
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        auto c = static_cast<unsigned char>(shown[i]);
-        // The C1 controls (U+0080 to U+009F) are two bytes, C2 80 to C2 9F.
-        bool c1 =
-            c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0;
-        if ((c >= 0x20 && c != 0x7F && !c1) || (keepNewlines && c == '\n')) {
-            out.push_back(shown[i]);
-        } else if (c == '\n' || c == '\t' || c == '\r') {
-            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
-        } else {
-            if (c1) c = static_cast<unsigned char>(shown[++i]);  // the code point itself
-            out += c1 ? "\\u00" : "\\x";
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
 void PrintCheck(std::ostream& out, bool redundant, bool json) {
     Hwnd w = md;
     auto left = headless::Rows(w, kLeftList);
@@ -128,9 +106,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         PrintJson(out, doc);
         return;
     }
-    out << "Bot: " << TerminalText(GetBotName(bot), false) << " (."
-        << TerminalText(GetBotExt(bot), false) << ")\n";
-    out << "Waypoint directory: " << TerminalText(GetBotDir(bot), false) << "\n\n";
+    out << "Bot: " << EscapedText(GetBotName(bot)) << " (." << EscapedText(GetBotExt(bot)) << ")\n";
+    out << "Waypoint directory: " << EscapedText(GetBotDir(bot)) << "\n\n";
     out << leftCaption << '\n';
     std::vector<std::vector<std::string>> lt;
     for (const auto& r : left) lt.push_back({Cell(r, 0)});
@@ -222,8 +199,8 @@ void PrintConfig(std::ostream& out, bool json) {
         PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", BotRows("dir")}});
         return;
     }
-    out << "Counter Strike directory: " << TerminalText(game, false) << '\n'
-        << "Counter Strike map directory: " << TerminalText(map, false) << "\n\n";
+    out << "Counter Strike directory: " << EscapedText(game) << '\n'
+        << "Counter Strike map directory: " << EscapedText(map) << "\n\n";
     PrintBotTable(out);
 }
 
@@ -231,7 +208,7 @@ void PrintWritten(std::ostream& out, const std::string& path, bool json) {
     if (json) {
         PrintJson(out, {{"file", path}, {"status", headless::StatusLog()}});
     } else {
-        out << TerminalText(path, false) << '\n';
+        out << EscapedText(path) << '\n';
     }
 }
 
@@ -248,5 +225,5 @@ void PrintDeleted(std::ostream& out, bool json) {
         PrintJson(out, {{"deleted", deleted}, {"status", headless::StatusLog()}});
         return;
     }
-    for (const auto& file : deleted) out << TerminalText(file, false) << '\n';
+    for (const auto& file : deleted) out << EscapedText(file.get<std::string>()) << '\n';
 }

@@ -19,8 +19,3 @@ void PrintDeleted(std::ostream& out, bool json);
 struct SiteInfo;
 // The text of one field (name, start, end, ext, host, dir) of a site.
 std::string SiteFieldText(const SiteInfo& site, const std::string& field);
-
-// A text for the terminal: shown as UTF-8, control characters escaped
-// (\n, \t, \r, \xNN, \u00NN) so that no name can drive the terminal; line
-// breaks kept when keepNewlines (messages of several lines).
-std::string TerminalText(const std::string& bytes, bool keepNewlines);

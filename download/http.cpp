@@ -15,6 +15,7 @@
 #include "download/sites.h"
 #include "platform/files.h"
 #include "platform/net.h"
+#include "platform/text.h"
 #include "settings/locator.h"
 
 char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\n", ""};
@@ -105,12 +106,9 @@ int Download(const std::string& host, const std::string& file, const std::string
              const std::string& method) {
     unreachable = false;
     // A line break in a name would end the request line early.
-    for (const std::string* part : {&dir, &file}) {
-        if (std::any_of(part->begin(), part->end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
-            sout("Refused: the site's directory or file name holds a control character");
-            return 0;
-        }
+    if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {
+        sout("Refused: the site's host, directory or file name holds a control character");
+        return 0;
     }
     std::snprintf(H[0], sizeof H[0], "%s %s/%s HTTP/1.0\n", method.c_str(), dir.c_str(),
                   file.c_str());

@@ -2,10 +2,8 @@
 
 #include <zzip/zzip.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 #include <vector>
 
 #include "app/nodescan.h"
@@ -39,15 +37,11 @@ std::string Extension(const std::string& name) {
 
 constexpr long long kLargestEntry = 64ll << 20;
 
-std::string Reason(int err) {
-    return std::generic_category().message(err);
-}
-
 // Copies the bare download to dest.
 bool InstallFile(const std::string& from, const std::string& dest) {
-    AtomicFile out(dest, 0644);
+    AtomicFile out(dest);
     if (out.CopyFrom(from, 0) && out.Commit()) return true;
-    sout("Cannot install " + dest + ": " + Reason(out.error()));
+    sout("Cannot install " + dest + ": " + out.reason());
     return false;
 }
 }  // namespace
@@ -66,7 +60,7 @@ int Extract(zzip_dir* archive, const std::string& name, const std::string& direc
         return -1;
     }
     std::string dest = JoinPath(directory, name);
-    AtomicFile out(dest, 0644);
+    AtomicFile out(dest);
     std::vector<char> buf(1 << 16);
     long long total = 0;
     zzip_ssize_t n = 0;
@@ -82,7 +76,7 @@ int Extract(zzip_dir* archive, const std::string& name, const std::string& direc
     }
     if (total == 0) return 1;  // an empty entry creates no file
     if (!out.Commit()) {
-        sout("Cannot write " + dest + ": " + Reason(out.error()));
+        sout("Cannot write " + dest + ": " + out.reason());
         return -1;
     }
     return 1;

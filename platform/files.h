@@ -73,12 +73,17 @@ bool DeleteFile(const std::string& path);
 
 // A file written through a temporary file beside it and renamed into place
 // by Commit; until then (or when a write failed) the file at path is as it
-// was, and the temporary file is removed when the object ends. When path is
-// a symbolic link, its final target (see FollowLinks) is replaced and the
-// link stays. durable: the data reach the disk before the rename.
+// was, and the temporary file is removed when the object ends.
+// - A symbolic link at path is written through (see WriteTarget) only when
+//   it belongs to the user running the program; else nothing is written.
+// - A replaced file keeps its mode (and, for root, its owner and group); a
+//   new file gets newMode less the umask.
+// - Where the directory takes no new file but the file itself is writable,
+//   the data are kept until Commit and then written over the file in place.
+// durable: the data reach the disk before the rename.
 class AtomicFile {
   public:
-    AtomicFile(const std::string& path, unsigned mode, bool durable = true);
+    explicit AtomicFile(const std::string& path, unsigned newMode = 0666, bool durable = true);
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
@@ -89,16 +94,23 @@ class AtomicFile {
     bool Commit();
     // 0, or the errno value of the first failure.
     int error() const { return error_; }
+    // Why the write failed, for a message ("" when it did not).
+    std::string reason() const;
 
   private:
-    std::string target_, tmp_;
+    bool Open(unsigned newMode);
+    std::string target_, tmp_, refused_;
     int fd_ = -1;
     bool durable_;
+    bool inPlace_ = false;
+    std::string pending_;  // the data of an in-place write
     int error_ = 0;
 };
 
-// Writes data to path as one AtomicFile.
-bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode);
+// Writes data to path as one AtomicFile; on failure why (when given) says
+// why.
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode = 0666,
+                     std::string* why = nullptr);
 
 // Creates dir and its missing parents with mode.
 bool MakeDirPath(const std::string& dir, unsigned mode);
@@ -110,8 +122,10 @@ bool MakeDirPath(const std::string& dir, unsigned mode);
 // path order wins.
 bool SearchTreeForFile(const std::string& root, const std::string& name, std::string* found);
 
-// The file that path names once its symbolic links are followed: a chain is
-// followed to its end, a relative target is taken from its link's directory,
-// a dangling link gives its missing target. path itself when it is no link;
-// "" when the links loop.
-std::string FollowLinks(const std::string& path);
+// The file that a write to path goes to: path itself, or the end of the
+// chain of symbolic links at path (a relative target taken from its link's
+// directory) when every link of the chain belongs to the user running the
+// program, as the kernel's protected-symlinks rule has it for shared
+// directories. "" when a link belongs to another user (why names the link
+// and its owner) or the links loop (errno ELOOP).
+std::string WriteTarget(const std::string& path, std::string* why = nullptr);

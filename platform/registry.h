@@ -98,6 +98,7 @@ std::string RegBackupKey(Hive hive);
 // overwrites it): nothing on disk changes.
 void RegistrySetReadOnly(bool readOnly);
 void RegistrySetReadOnly(Hive hive, bool readOnly);
+bool RegistryIsReadOnly(Hive hive);
 
 // Receives a line for the user when a hive file could not be parsed and was
 // moved aside (or could not be read at all). Called on the thread whose

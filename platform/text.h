@@ -26,3 +26,11 @@ std::size_t FitText(std::string_view text, std::size_t maxBytes);
 // The first n characters of text (UTF-8 characters when it is valid UTF-8,
 // else bytes), as an edit control that holds at most n characters keeps them.
 std::string FirstChars(std::string_view text, std::size_t n);
+
+// Whether text holds an ASCII control character (a line break, a tab, DEL...).
+bool HasControlChar(std::string_view text);
+
+// Shown text with its control characters escaped (\n, \t, \r, \xNN, \u00NN),
+// so that no name can drive a terminal or add lines to a list; line breaks
+// kept when keepNewlines (messages of several lines).
+std::string EscapedText(std::string_view bytes, bool keepNewlines = false);

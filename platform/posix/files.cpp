@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <random>
+#include <system_error>
 
 namespace {
 char Upper(char c) {
@@ -254,28 +257,70 @@ bool DeleteFile(const std::string& path) {
     return ResolvePath(path, &actual) && ::unlink(actual.c_str()) == 0;
 }
 
-AtomicFile::AtomicFile(const std::string& path, unsigned mode, bool durable)
-    : target_(FollowLinks(path)), durable_(durable) {
-    // The temporary file lies beside the target, so that the rename stays
-    // within its directory.
+AtomicFile::AtomicFile(const std::string& path, unsigned newMode, bool durable)
+    : durable_(durable) {
+    target_ = WriteTarget(path, &refused_);
     if (target_.empty()) {
-        error_ = ELOOP;
+        error_ = refused_.empty() ? ELOOP : EPERM;
         return;
     }
-    tmp_ = target_ + ".tmp-XXXXXX";
-    fd_ = ::mkstemp(tmp_.data());
-    if (fd_ < 0 || ::fchmod(fd_, mode) != 0) error_ = errno;
+    if (!Open(newMode) && error_ == 0) error_ = errno;
+}
+
+bool AtomicFile::Open(unsigned newMode) {
+    struct stat old {};
+    bool replaces = ::lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // The temporary file lies beside the target, so that the rename stays
+    // within its directory. Made by open, so that the umask applies.
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int tries = 0; tries < 100 && fd_ < 0; ++tries) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".tmp-%06llx",
+                      static_cast<unsigned long long>(random() & 0xFFFFFF));
+        tmp_ = target_ + suffix;
+        fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, newMode);
+        if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ >= 0) {
+        if (!replaces) return true;
+        // The replacement keeps what the old file had; chown first, as it
+        // clears the set-id bits.
+        if (::geteuid() == 0 && ::fchown(fd_, old.st_uid, old.st_gid) != 0) error_ = errno;
+        if (error_ == 0 && ::fchmod(fd_, old.st_mode & 07777) != 0) error_ = errno;
+        return error_ == 0;
+    }
+    int err = errno;
+    tmp_.clear();
+    if (!replaces || (err != EACCES && err != EPERM)) return false;
+    // A directory of another account with a file we may write: written in
+    // place at Commit, never through a link planted meanwhile.
+    fd_ = ::open(target_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        error_ = err;
+        return false;
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    inPlace_ = true;
+    return true;
 }
 
 AtomicFile::~AtomicFile() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(tmp_.c_str());
-    }
+    if (fd_ < 0) return;
+    ::close(fd_);
+    if (!inPlace_) ::unlink(tmp_.c_str());
+}
+
+std::string AtomicFile::reason() const {
+    if (!refused_.empty()) return refused_;
+    return error_ ? std::generic_category().message(error_) : "";
 }
 
 bool AtomicFile::Write(const char* data, std::size_t n) {
-    while (error_ == 0 && n > 0) {
+    if (inPlace_ && error_ == 0) pending_.append(data, n);
+    while (!inPlace_ && error_ == 0 && n > 0) {
         ssize_t w = ::write(fd_, data, n);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) {
@@ -296,12 +341,13 @@ bool AtomicFile::CopyFrom(const std::string& path, long offset) {
     }
     // In the kernel where it can; read and write where it cannot.
     off_t at = offset;
-    bool kernel = true;
+    bool kernel = !inPlace_;
     while (error_ == 0) {
         ssize_t n = kernel ? ::copy_file_range(in, &at, fd_, nullptr, 1 << 30, 0) : -1;
         if (n == 0) break;
         if (n > 0) continue;
-        if (kernel && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        if (kernel &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
             kernel = false;
             continue;
         }
@@ -322,18 +368,28 @@ bool AtomicFile::CopyFrom(const std::string& path, long offset) {
 
 bool AtomicFile::Commit() {
     if (fd_ < 0) return false;
+    if (inPlace_ && error_ == 0) {
+        inPlace_ = false;  // the writes below go to the file itself
+        if (::ftruncate(fd_, 0) != 0) error_ = errno;
+        Write(pending_.data(), pending_.size());
+        pending_.clear();
+        inPlace_ = true;
+    }
     if (error_ == 0 && durable_ && ::fsync(fd_) != 0) error_ = errno;
     if (::close(fd_) != 0 && error_ == 0) error_ = errno;
     fd_ = -1;
+    if (inPlace_) return error_ == 0;
     if (error_ == 0 && ::rename(tmp_.c_str(), target_.c_str()) != 0) error_ = errno;
     if (error_ != 0) ::unlink(tmp_.c_str());
     return error_ == 0;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned mode) {
-    AtomicFile file(path, mode);
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode,
+                     std::string* why) {
+    AtomicFile file(path, newMode);
     file.Write(data.data(), data.size());
     bool ok = file.Commit();
+    if (!ok && why) *why = file.reason();
     if (!ok) errno = file.error();
     return ok;
 }
@@ -351,12 +407,31 @@ bool MakeDirPath(const std::string& dir, unsigned mode) {
     return IsDirectory(dir);
 }
 
-std::string FollowLinks(const std::string& path) {
+namespace {
+std::string OwnerName(uid_t uid) {
+    struct passwd pw, *found = nullptr;
+    char buf[1024];
+    if (::getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found) return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+}  // namespace
+
+std::string WriteTarget(const std::string& path, std::string* why) {
     std::string p = path;
     for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit of a chain
         struct stat st;
         char target[4096];
         if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        if (st.st_uid != ::geteuid()) {
+            // A link another account planted would let it choose what we
+            // overwrite.
+            if (why)
+                *why = p + " is a symbolic link owned by " + OwnerName(st.st_uid) +
+                       ", not by the user running Nodescan (" + OwnerName(::geteuid()) +
+                       "): nothing is written through it";
+            errno = EPERM;
+            return "";
+        }
         ssize_t n = ::readlink(p.c_str(), target, sizeof target);
         if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) return p;
         std::string next(target, static_cast<std::size_t>(n));

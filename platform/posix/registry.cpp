@@ -624,7 +624,7 @@ std::string FreeName(const std::string& base) {
 // Renames the file that path names (through its links) to
 // <file>.bad-YYYYMMDD-HHMMSS; the new name, or "" when the rename failed.
 std::string MoveAside(const std::string& path) {
-    std::string file = FollowLinks(path);
+    std::string file = WriteTarget(path);
     std::string target = file.empty() ? "" : FreeName(file + ".bad-" + Stamp());
     return !target.empty() && ::rename(file.c_str(), target.c_str()) == 0 ? target : "";
 }
@@ -715,8 +715,12 @@ bool SaveHiveLocked(Hive h, bool deleteKey, std::vector<std::string>* notices) {
     if (changes.empty()) return true;
 
     std::string path = JoinPath(dir, FileName(h));
-    std::string file = FollowLinks(path);
-    if (file.empty()) return false;  // a loop of links
+    std::string why;
+    std::string file = WriteTarget(path, &why);
+    if (file.empty()) {  // a loop of links, or a link of another user
+        if (!why.empty()) notices->push_back("Settings not saved: " + why);
+        return false;
+    }
     struct stat st;
     if (::stat(DirName(file).c_str(), &st) != 0 && changes.keys.empty())
         return true;  // only deletions, and no directory for a file to be in
@@ -917,7 +921,7 @@ std::string RegBackupKey(Hive hive) {
         dir = st.dir;
     }
     // Under the hive's lock, so that two programs never pick one name.
-    std::string file = FollowLinks(JoinPath(dir, FileName(hive)));
+    std::string file = WriteTarget(JoinPath(dir, FileName(hive)));
     if (file.empty() || !MakeDirPath(DirName(file), 0700)) return "";
     FileLock lock(file + ".lock");
     std::string name = lock.ok() ? FreeName(file + ".backup-" + Stamp()) : "";
@@ -932,6 +936,11 @@ void RegistrySetReadOnly(bool readOnly) {
 void RegistrySetReadOnly(Hive hive, bool readOnly) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_readOnly[Index(hive)] = readOnly;
+}
+
+bool RegistryIsReadOnly(Hive hive) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_readOnly[Index(hive)];
 }
 
 void RegistrySetNoticeSink(void (*sink)(const std::string& line)) {

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -92,4 +93,31 @@ std::string FirstChars(std::string_view text, std::size_t n) {
     for (std::size_t chars = 0; end < text.size() && chars < n; ++chars)
         end += SequenceLength(text, end);
     return std::string(text.substr(0, end));
+}
+
+bool HasControlChar(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+std::string EscapedText(std::string_view bytes, bool keepNewlines) {
+    static const char hex[] = "0123456789abcdef";
+    std::string shown = ShownText(bytes), out;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        auto c = static_cast<unsigned char>(shown[i]);
+        // The C1 controls (U+0080 to U+009F) are two bytes, C2 80 to C2 9F.
+        bool c1 =
+            c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0;
+        if ((c >= 0x20 && c != 0x7F && !c1) || (keepNewlines && c == '\n')) {
+            out.push_back(shown[i]);
+        } else if (c == '\n' || c == '\t' || c == '\r') {
+            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+        } else {
+            if (c1) c = static_cast<unsigned char>(shown[++i]);  // the code point itself
+            out += c1 ? "\\u00" : "\\x";
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
 }

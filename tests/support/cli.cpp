@@ -39,6 +39,10 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
         Quoted("HOME=" + home) + " " + Quoted("NODESCAN_HOME=" + home) + " " +
         Quoted("NODESCAN_SEARCH_ROOTS=" + roots);
     for (const auto& e : env) cmd += " " + Quoted(e);
+    if (uid >= 0) {
+        std::string id = std::to_string(uid);
+        cmd += " setpriv --reuid=" + id + " --regid=" + id + " --clear-groups";
+    }
     cmd += " timeout -s KILL 60 " + Quoted(NODESCAN_CLI_PATH);
     for (const auto& a : args) cmd += " " + Quoted(a);
     std::string outPath = scratch / "stdout", errPath = scratch / "stderr";

@@ -32,6 +32,7 @@ class CliTest : public ::testing::Test {
     std::string roots = games.path();
     std::string cwd;               // the run's working directory ("" the test's)
     std::vector<std::string> env;  // further NAME=value entries
+    int uid = -1;                  // run as this user (and its group) when >= 0
 
     void SetUp() override { MakeDirs(home); }
 
