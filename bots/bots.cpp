@@ -1,5 +1,6 @@
 #include "bots/bots.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -188,6 +189,14 @@ BotRecord GetBotRow(int bot) {
 void SetBotExtA(int bot, const std::string& text) {
     std::lock_guard lock(botsMutex);
     SetFieldText(Bots[bot].ext, text);
+}
+
+const char* const kBotExtRule = "A waypoint extension is 1 to 4 letters or digits";
+
+bool IsValidBotExt(const std::string& text) {
+    return !text.empty() && text.size() <= 4 && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
 }
 
 void SetBotDir(int bot, const std::string& text) {

@@ -4,6 +4,7 @@
 #include "bots/bots.h"
 #include "platform/help.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "settings/locator.h"
 
 std::atomic<int> cbot{0};
@@ -21,11 +22,21 @@ constexpr int kBotExtField = 310;
 constexpr int kExtChars = 4;
 
 // The two bot fields as they stand, into the row they belong to. Paths are
-// taken whole: a path may be longer than the field of a stored row.
-void KeepBotFields(Hwnd w) {
+// taken whole: a path may be longer than the field of a stored row. An
+// extension that is no valid one is not taken; false then, and told when
+// tell (the field keeps it for correction).
+bool KeepBotFields(Hwnd w, bool tell) {
     int bot = cbot;
     SetBotDir(bot, GetDlgItemText(w, kBotDirField));
-    SetBotExtA(bot, GetDlgItemText(w, kBotExtField));
+    std::string ext = GetDlgItemText(w, kBotExtField);
+    if (IsValidBotExt(ext)) {
+        SetBotExtA(bot, ext);
+        return true;
+    }
+    if (tell)
+        MessageBox(w, std::string(kBotExtRule) + ": \"" + EscapedText(ext) + "\" is not taken.",
+                   "Error!", MB_OK | MB_ICONERROR);
+    return false;
 }
 
 void ShowBotFields(Hwnd w) {
@@ -75,18 +86,18 @@ std::intptr_t ConfigDialogFunc(Hwnd w, unsigned msg, std::uintptr_t wParam, std:
     unsigned code = HiWord(wParam);
     int id = static_cast<int>(LoWord(wParam));
     if (id == kBotCombo && code == CBN_SELENDOK) {
-        KeepBotFields(w);
+        KeepBotFields(w, true);
     } else if (id == kBotCombo && code == CBN_SELCHANGE) {
         int sel = ComboGetCurSel(w, kBotCombo);
         if (sel >= 0 && sel < kBotCount) cbot = sel;
         ShowBotFields(w);
     } else if (code == EN_KILLFOCUS) {
-        KeepBotFields(w);
+        KeepBotFields(w, false);
     }
     if (code != 0) return 0;
     if (id == IDOK) {
         // A change typed just before Enter has not left its field yet.
-        KeepBotFields(w);
+        if (!KeepBotFields(w, true)) return 0;
         if (!SaveConfig(GetDlgItemText(w, kGameDirField), GetDlgItemText(w, kMapDirField)))
             MessageBox(w,
                        "The settings could not be saved to " + HiveFilePath(Hive::LocalMachine) +

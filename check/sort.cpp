@@ -24,17 +24,23 @@ std::string_view SortText(std::uint32_t key, std::intptr_t slot) {
     return slot == 3 ? Field(r.author, sizeof r.author) : Field(r.name, sizeof r.name);
 }
 
-// Bytes compared after folding ASCII letters to lower case: letter case is
-// ignored, and '_', '-' and '\'' are ordinary characters (so '_' sorts
-// before the letters). 1 less, 2 equal, 3 greater.
+// The string sort of the original platform, ignoring case: ASCII
+// punctuation and symbols before digits, digits before letters, bytes over
+// 127 after ASCII; '-' and '\'' are ordinary characters. So "de_dust_2"
+// comes before "de_dust2". 1 less, 2 equal, 3 greater.
 int CompareFolded(std::string_view a, std::string_view b) {
-    auto fold = [](char c) {
-        auto u = static_cast<unsigned char>(c);
-        return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+    auto weight = [](char c) {
+        unsigned u = static_cast<unsigned char>(c);
+        if (u >= 'A' && u <= 'Z') u += 'a' - 'A';
+        unsigned group = u >= 0x80                ? 3
+                         : (u >= 'a' && u <= 'z') ? 2
+                         : (u >= '0' && u <= '9') ? 1
+                                                  : 0;
+        return group << 8 | u;
     };
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        unsigned x = fold(a[i]), y = fold(b[i]);
+        unsigned x = weight(a[i]), y = weight(b[i]);
         if (x != y) return x < y ? 1 : 3;
     }
     return a.size() == b.size() ? 2 : a.size() < b.size() ? 1 : 3;

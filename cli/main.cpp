@@ -47,7 +47,7 @@ struct Options {
 // Message boxes go to standard error; questions are answered by --yes or
 // --no, at a prompt on a terminal, else with No.
 int Answer(const Options& opt, const headless::MessageBoxCall& box) {
-    std::cerr << TerminalText(box.caption + ": " + box.text, true) << std::endl;
+    std::cerr << EscapedText(box.caption + ": " + box.text, true) << std::endl;
     if ((box.type & 0xF) != MB_YESNO) return IDOK;
     if (opt.yes) return IDYES;
     if (opt.no || !isatty(STDIN_FILENO)) return IDNO;
@@ -121,7 +121,7 @@ int SetSite(int row, const std::string& field, const std::string& value) {
     std::string stored = SiteFieldText(GetSite(row), field);
     if (stored != value)
         std::cerr << "The site's " << field << " holds at most " << stored.size()
-                  << " bytes here: stored \"" << TerminalText(stored, false) << "\"" << std::endl;
+                  << " bytes here: stored \"" << EscapedText(stored) << "\"" << std::endl;
     if (!SaveSites()) {
         std::cerr << "Error!: The site rows could not be saved to "
                   << HiveFilePath(Hive::CurrentUser) << std::endl;
@@ -195,7 +195,7 @@ int DeleteRedundant(const Options& opt, const std::vector<std::string>& names) {
             found = true;
         }
         if (!found) {
-            std::cerr << "No redundant waypoint is listed as " << TerminalText(name, false)
+            std::cerr << "No redundant waypoint is listed as " << EscapedText(name)
                       << ": nothing is deleted" << std::endl;
             return kUsageError;
         }
@@ -219,18 +219,18 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
         args[1] = AbsoluteDir(args[1]);
         // An empty map directory is computed again (the game directory's maps).
         if ((what == "game-dir" || !args[1].empty()) && !IsDirectory(args[1]))
-            error = what + ": no such directory: " + TerminalText(args[1], false);
+            error = what + ": no such directory: " + EscapedText(args[1]);
     } else if (FindBot(args[1]) < 0) {
-        error = "Unknown bot: " + TerminalText(args[1], false) + " (see 'nodescan-cli bots')";
+        error = "Unknown bot: " + EscapedText(args[1]) + " (see 'nodescan-cli bots')";
     } else if (args[2] != "dir" && args[2] != "ext") {
-        error = "The field of a bot is dir or ext, not " + TerminalText(args[2], false);
-    } else if (args[2] == "ext" && (FirstChars(args[3], 4) != args[3] || args[3].size() > 4)) {
-        error = "A waypoint extension holds at most 4 characters (4 bytes)";
+        error = "The field of a bot is dir or ext, not " + EscapedText(args[2]);
+    } else if (args[2] == "ext" && !IsValidBotExt(args[3])) {
+        error = std::string(kBotExtRule) + ", not \"" + EscapedText(args[3]) + "\"";
     } else if (args[2] == "dir") {
         args[3] = AbsoluteDir(args[3]);
         if (!args[3].empty() && !IsDirectory(args[3]))
-            std::cerr << "Note: " << TerminalText(args[3], false)
-                      << " does not exist yet; stored as given" << std::endl;
+            std::cerr << "Note: " << EscapedText(args[3]) << " does not exist yet; stored as given"
+                      << std::endl;
     }
     if (!error.empty()) std::cerr << error << std::endl;
     return error.empty();
@@ -280,8 +280,8 @@ int DownloadMap(const Options& opt, const std::string& map, int site, bool all) 
     int rows = ListGetItemCount(md, kLeftList), row = 0;
     while (row < rows && !EqualIgnoreCase(ListGetItemText(md, kLeftList, row, 0), map)) ++row;
     if (row == rows) {
-        std::cerr << TerminalText(map, false)
-                  << " is no map missing a waypoint (see 'nodescan-cli check')" << std::endl;
+        std::cerr << EscapedText(map) << " is no map missing a waypoint (see 'nodescan-cli check')"
+                  << std::endl;
         return kUsageError;
     }
     headless::SelectRow(md, kLeftList, row, true);
@@ -294,7 +294,7 @@ int Update() {
     updateEndsProgram = false;
     int rc = RunJob(129);
     if (rc == 0 && PathExists(SavedPath("nodescan.zip")) && !headless::ShellRequests().empty())
-        std::cout << TerminalText(headless::ShellRequests().back(), false) << '\n';
+        std::cout << EscapedText(headless::ShellRequests().back()) << '\n';
     return rc;
 }
 }  // namespace
@@ -380,6 +380,10 @@ int main(int argc, char** argv) {
                       configSet, download, update})
         sub->fallthrough();
 
+    // A parse error quotes the arguments: shown escaped like any typed text.
+    app.failure_message([](const CLI::App* a, const CLI::Error& e) {
+        return EscapedText(CLI::FailureMessage::simple(a, e), true);
+    });
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -389,7 +393,7 @@ int main(int argc, char** argv) {
 
     // Status lines, notices and message boxes go to standard error as they come.
     headless::SetStatusListener(
-        [](const std::string& line) { std::cerr << TerminalText(line, true) << std::endl; });
+        [](const std::string& line) { std::cerr << EscapedText(line, true) << std::endl; });
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
@@ -401,17 +405,24 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (!opt.bot.empty() && FindBot(opt.bot) < 0) {
-        std::cerr << "Unknown bot: " << opt.bot << " (see 'nodescan-cli bots')" << std::endl;
+        std::cerr << "Unknown bot: " << EscapedText(opt.bot) << " (see 'nodescan-cli bots')"
+                  << std::endl;
         return kUsageError;
     }
     // A mistyped directory would make a check of nothing that looks complete.
     auto missing = [](const char* option, const std::string& dir) {
         if (dir.empty() || IsDirectory(dir)) return false;
-        std::cerr << option << ": no such directory: " << dir << std::endl;
+        std::cerr << option << ": no such directory: " << EscapedText(dir) << std::endl;
         return true;
     };
     if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
     if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
+    if (*sitesSet && HasControlChar(siteValue)) {
+        // It would end a request line early at the next download.
+        std::cerr << "A site's " << siteField << " holds no control character (line break, tab...)"
+                  << std::endl;
+        return kUsageError;
+    }
     if (*configSet && configArgs[0] == "game-dir") {
         // Stored first, so that the start-up takes it instead of searching
         // (on a new server the search may find nothing and end the run).

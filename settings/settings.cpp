@@ -54,12 +54,16 @@ void LoadSettings() {
 
     std::uint32_t value;
     if (key.ReadDword("Default Bot", &value) && !key.ReadDword("Version", &value)) {
-        // The old values are kept in a dated copy beside the settings file.
+        // The old values are kept in a dated copy beside the settings file;
+        // a run that saves nothing leaves them where they are.
         std::string copy = RegBackupKey(Hive::CurrentUser);
-        MessageBox(kNoWindow,
-                   copy.empty() ? "I have deleted site settings"
-                                : "I have deleted site settings\nA copy of them is kept in " + copy,
-                   ">>>Incompatible Registry Settings Detected<<<", MB_OK);
+        std::string text =
+            RegistryIsReadOnly(Hive::CurrentUser)
+                ? "The settings in " + HiveFilePath(Hive::CurrentUser) +
+                      " are incompatible: this run uses the defaults and leaves them as they are"
+            : copy.empty() ? "I have deleted site settings"
+                           : "I have deleted site settings\nA copy of them is kept in " + copy;
+        MessageBox(kNoWindow, text, ">>>Incompatible Registry Settings Detected<<<", MB_OK);
         key.Close();
         RegDeleteKey(Hive::CurrentUser);
         key = RegKey::Open(Hive::CurrentUser, true);

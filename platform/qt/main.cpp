@@ -1,18 +1,83 @@
 // The desktop program: the Qt application around the program's entry point.
 #include <QApplication>
 #include <QIcon>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "app/nodescan.h"
 #include "platform/memory.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 
-int main(int argc, char** argv) {
-    if (argc == 2 && std::string(argv[1]) == "--version") {
-        std::printf("%s\n", VersionText().c_str());
-        return 0;
+namespace {
+constexpr const char* kUsage =
+    "Usage: nodescan [reset | --version | --help] [Qt options]\n"
+    "Nodescan checks which Counter-Strike maps lack bot waypoints and which\n"
+    "waypoints belong to no map, in a window; nodescan-cli does the same for\n"
+    "servers and scripts.\n"
+    "\n"
+    "  reset        delete all Nodescan settings\n"
+    "  --version    print the version\n"
+    "  -h, --help   print this help\n"
+    "\n"
+    "Environment:\n"
+    "  NODESCAN_HOME            one directory for the settings, lists and downloads\n"
+    "  NODESCAN_SEARCH_ROOTS    colon-separated directories to search for the game\n"
+    "  NODESCAN_ONLINE          1 or 0: take the machine as online or offline\n"
+    "  NODESCAN_UPDATE_HOST     host[:port] of the update server\n"
+    "  NODESCAN_NET_TIMEOUT_MS  how long a download waits for the server (ms)\n"
+    "See nodescan(1).\n";
+
+// Qt's own options that take a value, written with one dash or two.
+bool TakesValue(const std::string& option) {
+    static const char* const options[] = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin",     "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "style",         "stylesheet", "session",
+        "display",     "geometry",           "name",          "title",      "visual"};
+    std::string name = option.substr(option.rfind('-', 1) + 1);
+    for (const char* o : options)
+        if (name == o) return true;
+    return false;
+}
+
+// Answers --help and --version, and refuses what neither Qt nor the program
+// takes, before anything needs a display. -1 when the program goes on.
+int CheckArguments(int argc, char** argv) {
+    static const char* const flags[] = {"-reverse", "--reverse", "-widgetcount", "--widgetcount",
+                                        "-nograb",  "-dograb",   "-sync"};
+    int words = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("%s\n", VersionText().c_str());
+            return 0;
+        }
+        bool known = arg == "reset" ? ++words == 1
+                                    : arg.rfind("-qmljsdebugger=", 0) == 0 ||
+                                          std::find(std::begin(flags), std::end(flags), arg) !=
+                                              std::end(flags);
+        if (!known && arg.size() > 1 && arg[0] == '-' && TakesValue(arg) && i + 1 < argc) {
+            known = true;
+            ++i;
+        }
+        if (!known) {
+            std::fprintf(stderr, "nodescan: unknown argument '%s'\n%s", EscapedText(arg).c_str(),
+                         kUsage);
+            return 2;
+        }
     }
+    return -1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (int rc = CheckArguments(argc, argv); rc >= 0) return rc;
     InitBlockHeap();
     QApplication app(argc, argv);
     // The dialogs run their own loops; closing a window never quits by itself.

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTest>
@@ -102,6 +103,11 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
             QTest::keyClick(W(301, 300), Qt::Key_Down);  // Swat Bot
             EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
             type(303, "/typed");
+            type(310, "a/b");  // no extension: refused, kept for correction
+            QTest::keyClick(W(310, 300), Qt::Key_Return);
+            EXPECT_TRUE(W(310, 300)->isVisible());
+            EXPECT_EQ(GetDlgItemText(300, 310), "a/b");
+            type(310, "wp1");
             QTest::keyClick(W(303, 300), Qt::Key_Return);  // OK, the focus still there
         } else {
             type(303, "/run-only");
@@ -122,14 +128,20 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
     EXPECT_EQ(opened, 2);
     ASSERT_FALSE(program.boxes.empty());
     EXPECT_EQ(program.boxes[0].caption, "Directory ERROR!");
-    for (const Box& b : program.boxes) EXPECT_FALSE(b.windowShown) << b.caption;
+    std::string texts;
+    for (const Box& b : program.boxes) {
+        EXPECT_FALSE(b.windowShown) << b.caption;
+        texts += b.text;
+    }
+    EXPECT_THAT(texts, ::testing::HasSubstr("1 to 4 letters or digits: \"a/b\" is not taken"));
     RegistryUnload();
     BotRecord rows[2]{};
     for (int bot : {0, 1})
         RegKey::Open(Hive::CurrentUser, false)
             .ReadBinary("Bots" + std::to_string(bot), &rows[bot], sizeof(BotRecord));
-    EXPECT_EQ(std::string(rows[0].ext) + " " + rows[0].dir + " " + rows[1].dir,
-              "XYZ1 " + podDir + " /typed");
+    EXPECT_EQ(std::string(rows[0].ext) + " " + rows[0].dir + " " + rows[1].ext + " " + rows[1].dir,
+              "XYZ1 " + podDir + " wp1 /typed");
+
     EXPECT_EQ(research, 1);
 }
 
@@ -342,4 +354,26 @@ TEST(Help, AnUnknownBundleOrTopicIsReported) {
     EXPECT_FALSE(WinHelp(0, "nodescan.hlp", HELP_WM_HELP, missing, 7));
     ASSERT_EQ(program.boxes.size(), 2u);
     EXPECT_THAT(program.boxes[1].text, ::testing::HasSubstr("ctx-7-100.html"));
+}
+
+// --help and a wrong argument are answered before anything needs a display.
+TEST(Arguments, HelpAndUnknownArgumentsNeedNoDisplay) {
+    struct {
+        const char* args;
+        int code;
+        const char* out;  // the start of standard output, or else of standard error
+    } cases[] = {{"--help", 0, "Usage: nodescan"},
+                 {"-h", 0, "Usage: nodescan"},
+                 {"--bogus", 2, "nodescan: unknown argument '--bogus'\nUsage: nodescan"},
+                 {"reset now", 2, "nodescan: unknown argument 'now'"},
+                 {"-platform", 2, "nodescan: unknown argument '-platform'"}};
+    for (const auto& c : cases) {
+        QProcess p;
+        p.setProcessEnvironment(QProcessEnvironment());  // no display of any kind
+        p.start(NODESCAN_GUI_PATH, QString(c.args).split(' '));
+        ASSERT_TRUE(p.waitForFinished(10000)) << c.args;
+        EXPECT_EQ(p.exitCode(), c.code) << c.args;
+        QByteArray text = c.code == 0 ? p.readAllStandardOutput() : p.readAllStandardError();
+        EXPECT_TRUE(text.startsWith(c.out)) << c.args << ": " << text.toStdString();
+    }
 }

@@ -244,6 +244,16 @@ TEST_F(CliTest, SettingsNoticesReachTheUserAndAFirstRunStaysOne) {
     Json doc = Json::parse(r.out, nullptr, false);
     EXPECT_TRUE(AnyLineHas(doc["status"], "moved aside"));
 
+    // Old settings: a read-only run says so and leaves them as they are.
+    std::string old =
+        "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]\r\n"
+        "\"Default Bot\"=dword:00000004\r\n";
+    WriteFile(CuHive(), old);
+    r = Run({"bots"});
+    EXPECT_THAT(r.err, HasSubstr("HKEY_CURRENT_USER.reg are incompatible: this run uses the "
+                                 "defaults and leaves them as they are"));
+    EXPECT_EQ(ReadFile(CuHive()), old);
+
     // A relative search root stores an absolute game directory.
     fs::remove_all(ConfigDir());
     roots = ".";
