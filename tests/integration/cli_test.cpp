@@ -174,29 +174,46 @@ TEST_F(CliTest, GameFoundNowhereEnds254) {
     EXPECT_EQ(Run({"check"}).code, 254);
 }
 
+// Typed text is checked before anything runs or is stored, and shown escaped.
 TEST_F(CliTest, UsageErrorsEnd2) {
     GameTree tree{games.path()};
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"check", "--frobnicate"},
-          {},
-          {"check", "--bot", "NoSuchBot", "--game-dir", tree.cstrike()},
-          {"check", "--bot", "11", "--game-dir", tree.cstrike()},
-          {"check", "--yes", "--no", "--game-dir", tree.cstrike()},
-          {"bots", "--game-dir"},
-          {"check", "--game-dir", games / "no/such/cstrike/"},
-          {"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"},
-          {"check", "--map-dir", tree.cstrike() + "cstrike.wad"},
-          {"--sort", "size", "check"},
-          {"export", "middle"},
-          {"config", "set", "bot", "realbot", "ext", "abcde"},
-          {"config", "set", "map-dir", games / "nomaps"},
-          {"config", "set", "map-dir", tree.maps(), "--game-dir", tree.cstrike()}}) {
-        CliResult r = Run(args);
-        std::string shown = args.empty() ? "(none)" : args[0] + " " + args.back();
-        EXPECT_EQ(r.code, 2) << shown << '\n' << r.err;
-        EXPECT_FALSE(r.err.empty()) << shown;
-        EXPECT_EQ(r.out, "") << shown;
-        EXPECT_THAT(Tree(home), ElementsAre()) << shown;
+    struct {
+        std::vector<std::string> args;
+        const char* err;
+    } cases[] = {
+        {{"check", "--frobnicate"}, "--frobnicate"},
+        {{}, "A subcommand is required"},
+        {{"check", "--bot", "NoSuchBot", "--game-dir", tree.cstrike()}, "Unknown bot: NoSuchBot"},
+        {{"check", "--bot", "11", "--game-dir", tree.cstrike()}, "Unknown bot"},
+        {{"check", "--yes", "--no", "--game-dir", tree.cstrike()}, "excludes"},
+        {{"bots", "--game-dir"}, "--game-dir"},
+        {{"check", "--game-dir", games / "no/such/cstrike/"}, "no such directory"},
+        {{"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"}, "--map-dir"},
+        {{"check", "--map-dir", tree.cstrike() + "cstrike.wad"}, "no such directory"},
+        {{"--sort", "size", "check"}, "size"},
+        {{"export", "middle"}, "middle"},
+        {{"config", "set", "map-dir", games / "nomaps"}, "no such directory"},
+        {{"config", "set", "map-dir", tree.maps(), "--game-dir", tree.cstrike()}, "saves nothing"},
+        {{"config", "set", "bot", "realbot", "ext", "abcde"}, "1 to 4 letters or digits"},
+        {{"config", "set", "bot", "0", "ext", "a/b"}, "1 to 4 letters or digits, not \"a/b\""},
+        {{"config", "set", "bot", "0", "ext", "../x"}, "not \"../x\""},
+        {{"config", "set", "bot", "0", "ext", "p\nw"}, "not \"p\\nw\""},
+        {{"config", "set", "bot", "0", "ext", "\xff"}, "1 to 4 letters or digits"},
+        {{"config", "set", "bot", "0", "ext", ""}, "1 to 4 letters or digits"},
+        {{"sites", "set", "1", "dir", "/w\r\nX-Evil: 1"}, "holds no control character"},
+        {{"sites", "set", "1", "host", "a\tb"}, "holds no control character"},
+        {{"--bot", "\x1b[2J", "check"}, "Unknown bot: \\x1b[2J"},
+        {{"--game-dir", "/no\x1b[2J", "check"}, "no such directory: /no\\x1b[2J"},
+        {{"--sort", "\x1b[2J", "check"}, "\\x1b[2J"},
+        {{"config", "set", "bot", "\x1b[2J", "dir", "/x"}, "Unknown bot: \\x1b[2J"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = Run(c.args);
+        EXPECT_EQ(r.code, 2) << c.err << '\n' << r.err;
+        EXPECT_THAT(r.err, HasSubstr(c.err));
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << c.err;
+        EXPECT_EQ(r.out, "") << c.err;
+        EXPECT_THAT(Tree(home), ElementsAre()) << c.err;
     }
     CliResult r = Run({"--help"});
     EXPECT_EQ(r.code, 0);
@@ -251,7 +268,7 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
 
     roots = home;  // nowhere to find the game: config set game-dir needs no search
     EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
-    EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "ag"}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "Ag2"}).code, 0);
     EXPECT_EQ(Run({"config", "set", "map-dir", c}).code, 0);
     Json doc = RunJson({"config", "--json"});
     EXPECT_EQ(doc["game_dir"].get<std::string>() + " " + doc["map_dir"].get<std::string>(),
@@ -259,7 +276,7 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     ASSERT_EQ(doc["bots"].size(), 11u);
     EXPECT_EQ(doc["bots"][10], Json({{"index", 10},
                                      {"name", "AgroBot"},
-                                     {"ext", "ag"},
+                                     {"ext", "Ag2"},
                                      {"dir", games / "Half-Life/agrobot/cstrike/maps"}}));
 }
 
