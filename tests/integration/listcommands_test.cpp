@@ -119,7 +119,8 @@ TEST_F(ListCommands, HeaderClicksSortEachColumnInItsOwnDirection) {
 
 TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
     tree.AddMap("de_dust.bsp");
-    for (const char* wp : {"de_dust.pwf", "gone.final.pwf", "old.pwf", "tr_r.pwf", "vanished.pwf"})
+    for (const char* wp :
+         {"de_dust.pwf", "gone.final.pwf", "old.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"})
         tree.AddPodWaypoint(wp, 7, "x");
     MakeDirs(tree.cstrike() + "MAPCYCLE.TXT");  // the file's name, in another case, is taken
     int answer = IDNO;
@@ -144,7 +145,8 @@ TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
               "Cannot write " + tree.cstrike() + "MAPCYCLE.TXT: Is a directory");
 
     run.PressAndWait(139);
-    ASSERT_THAT(run.RightNames(), ElementsAre("gone.pwf", "old.pwf", "tr_r.pwf", "vanished.pwf"));
+    ASSERT_THAT(run.RightNames(),
+                ElementsAre("gone.pwf", "old.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"));
     Select({1, 2});
     Press(140);  // answered No
     answer = IDYES;
@@ -159,11 +161,11 @@ TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
     // The row shown as gone.pwf deleted the file listed for it; a file that
     // could not be deleted keeps its row's name and is reported.
     EXPECT_THAT(run.RightNames(),
-                ElementsAre("Deleted....", "Deleted....", "tr_r.pwf", "vanished.pwf"));
+                ElementsAre("Deleted....", "Deleted....", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"));
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(wpt)) left.push_back(e.path().filename());
     std::sort(left.begin(), left.end());
-    EXPECT_THAT(left, ElementsAre("de_dust.pwf", "tr_r.pwf"));
+    EXPECT_THAT(left, ElementsAre("TR_S.pwf", "de_dust.pwf", "tr_r.pwf"));
     auto status = run.Status();
     EXPECT_EQ(std::count_if(status.begin(), status.end(),
                             [](const std::string& l) { return l.rfind("Cannot delete", 0) == 0; }),
