@@ -124,7 +124,7 @@ int SetSite(int row, const std::string& field, const std::string& value) {
                   << " bytes here: stored \"" << EscapedText(stored) << "\"" << std::endl;
     if (!SaveSites()) {
         std::cerr << "Error!: The site rows could not be saved to "
-                  << HiveFilePath(Hive::CurrentUser) << std::endl;
+                  << EscapedText(HiveFilePath(Hive::CurrentUser)) << std::endl;
         return 1;
     }
     return 0;
@@ -245,8 +245,8 @@ int SetConfig(const std::vector<std::string>& args) {
     if (args[0] == "bot" && args[2] == "ext") SetBotExtA(FindBot(args[1]), args[3]);
     if (!SaveConfig(gameDir, mapDir)) {
         std::cerr << "Error!: The settings could not be saved to "
-                  << HiveFilePath(Hive::LocalMachine) << " and " << HiveFilePath(Hive::CurrentUser)
-                  << std::endl;
+                  << EscapedText(HiveFilePath(Hive::LocalMachine)) << " and "
+                  << EscapedText(HiveFilePath(Hive::CurrentUser)) << std::endl;
         return 1;
     }
     return 0;
@@ -430,7 +430,7 @@ int main(int argc, char** argv) {
         key.WriteString("CSDir", configArgs[1]);
         if (!key.Close()) {
             std::cerr << "Error!: The settings could not be saved to "
-                      << HiveFilePath(Hive::LocalMachine) << std::endl;
+                      << EscapedText(HiveFilePath(Hive::LocalMachine)) << std::endl;
             return 1;
         }
     }
