@@ -29,5 +29,6 @@ struct ThreadExit {
 [[noreturn]] void ExitThread(std::uint32_t code);
 
 // Ends the process at once with code, without tearing anything down. A code
-// that an exit status cannot carry (above 255) becomes 1.
+// that an exit status cannot carry (above 255) becomes 1. Under
+// AddressSanitizer the leak check runs first.
 [[noreturn]] void ExitProcess(unsigned code);

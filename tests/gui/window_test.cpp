@@ -285,6 +285,7 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
         Click(109);
         ASSERT_TRUE(WaitUntil(
             [] { return !StatusLines().empty() && StatusLines().back() == "Success...."; }));
+        WaitForThread(DThread);  // a press while it runs is refused
         ASSERT_TRUE(WaitUntil([] { return qthost::PendingCalls() == 0; }));
         auto* bar = As<QProgressBar>(157);
         EXPECT_FALSE(bar->isVisible());

@@ -54,6 +54,8 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
     EXPECT_NE(result.code, 128 + 9) << "nodescan-cli did not end";
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
+    // A sanitizer's report fails the run even where its exit code, 1, is expected.
+    EXPECT_EQ(result.err.find("Sanitizer:"), std::string::npos) << result.err;
     return result;
 }
 
