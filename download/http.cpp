@@ -98,12 +98,17 @@ std::string HeadPath(const std::string& file) {
     return SavedPath(file) + ".http";
 }
 
+void RemoveSaved(const std::string& file) {
+    std::remove(SavedPath(file).c_str());
+    std::remove(HeadPath(file).c_str());
+}
+
 bool LastRequestUnreachable() {
     return unreachable;
 }
 
 int Download(const std::string& host, const std::string& file, const std::string& dir,
-             const std::string& method) {
+             const std::string& method, std::uint64_t /*maxBody*/) {
     unreachable = false;
     // A line break in a name would end the request line early.
     if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {

@@ -27,8 +27,14 @@ class HeaderEnd {
 // the temporary directory (SavedPath, HeadPath). 1 when the server answered and closed the
 // connection, 0 on any failure (a status line says why, except when the
 // server could not be reached: see LastRequestUnreachable).
+//
+// maxBody bounds the body: past it the transfer stops with a status line
+// naming the limit, and the request fails.
+inline constexpr std::uint64_t kMaxWaypointBody = 64ull << 20;
+inline constexpr std::uint64_t kMaxUpdateArchive = 256ull << 20;
+inline constexpr std::uint64_t kMaxVersionFile = 64ull << 10;
 int Download(const std::string& host, const std::string& file, const std::string& dir,
-             const std::string& method);
+             const std::string& method, std::uint64_t maxBody = kMaxWaypointBody);
 // The exchange itself, once H is filled: 1 saved, 0 not sent, -1 not received.
 int GetHTTP(const std::string& host, const std::string& file);
 // Whether the last request failed because its server could not be reached.
@@ -60,3 +66,5 @@ ResponseHead ReadResponseHead(const std::string& file);
 // header (up to the empty line that ends it) beside it.
 std::string SavedPath(const std::string& file);
 std::string HeadPath(const std::string& file);
+// Removes what a request for file saved (its body and its header).
+void RemoveSaved(const std::string& file);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "app/nodescan.h"
@@ -14,6 +15,14 @@
 #include "platform/shell.h"
 
 namespace {
+std::mutex installedMutex;
+std::vector<std::string> installed;
+
+void Installed(const std::string& path) {
+    std::lock_guard lock(installedMutex);
+    installed.push_back(path);
+}
+
 // Whether the file begins as a ZIP archive does (a local entry, or the end
 // record of an empty archive).
 bool IsZipArchive(const std::string& path) {
@@ -40,7 +49,10 @@ constexpr long long kLargestEntry = 64ll << 20;
 // Copies the bare download to dest.
 bool InstallFile(const std::string& from, const std::string& dest) {
     AtomicFile out(dest);
-    if (out.CopyFrom(from, 0) && out.Commit()) return true;
+    if (out.CopyFrom(from, 0) && out.Commit()) {
+        Installed(dest);
+        return true;
+    }
     sout("Cannot install " + dest + ": " + out.reason());
     return false;
 }
@@ -79,10 +91,20 @@ int Extract(zzip_dir* archive, const std::string& name, const std::string& direc
         sout("Cannot write " + dest + ": " + out.reason());
         return -1;
     }
+    Installed(dest);
     return 1;
 }
 
+std::vector<std::string> InstalledFiles() {
+    std::lock_guard lock(installedMutex);
+    return installed;
+}
+
 bool ExtractFiles(const std::string& remote, const std::string& local) {
+    {
+        std::lock_guard lock(installedMutex);
+        installed.clear();
+    }
     std::string path = SavedPath(remote);
     int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct zzip_dir;
 
@@ -11,6 +12,8 @@ struct zzip_dir;
 // named after the map's base name and the bot's extension. False (after a
 // status line saying why) when nothing was installed.
 bool ExtractFiles(const std::string& remote, const std::string& local);
+// The files that the last ExtractFiles wrote, as full paths, in order.
+std::vector<std::string> InstalledFiles();
 
 // Writes the archive's entry name (stored exactly so) into directory: 1
 // written (an empty entry writes no file), 0 no such entry, -1 it could not
