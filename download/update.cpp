@@ -1,9 +1,12 @@
 #include "download/update.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
+#include <tuple>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -12,6 +15,7 @@
 #include "download/sites.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 #include "settings/locator.h"
 #include "settings/settings.h"
@@ -20,6 +24,12 @@ std::atomic<bool> updateEndsProgram{true};
 
 namespace {
 constexpr const char* kDir = "/programs";
+constexpr const char* kVersionFile = "version.txt";
+constexpr const char* kArchive = "nodescan.zip";
+constexpr const char* kBlanks = " \t\r\v\f";
+// The longest line version.txt is read with (the original reads lines with
+// fgets into 80 bytes).
+constexpr std::size_t kLongestLine = 79;
 
 // The busy pointer for as long as the job runs.
 struct BusyCursor {
@@ -27,21 +37,111 @@ struct BusyCursor {
     ~BusyCursor() { SetBusyCursor(false); }
 };
 
-// The version in a 2xx version.txt: its last line from the ninth character
-// on. False when there is none.
-bool WebVersion(double* version) {
-    ResponseHead head = ReadResponseHead("version.txt");
-    if (!head.hasStatus || head.status / 100 != 2 || !head.complete) return false;
-    std::FILE* f = std::fopen(SavedPath("version.txt").c_str(), "r");
-    if (!f) return false;
-    char line[80], last[80] = "";
-    while (std::fgets(line, sizeof line, f)) std::memcpy(last, line, sizeof line);
-    std::fclose(f);
-    if (std::strlen(last) <= 8) return false;
-    char* end = nullptr;
-    *version = std::strtod(last + 8, &end);
-    return end != last + 8 && std::isfinite(*version);
+// A version in hundredths, as the program counts its own (2.50): the whole
+// part as its decimal digits without leading zeros, so that no number a
+// server writes can overflow.
+struct Version {
+    std::string whole;
+    int hundredths = 0;
+};
+
+bool Newer(const Version& a, const Version& b) {
+    return std::tuple(a.whole.size(), a.whole, a.hundredths) >
+           std::tuple(b.whole.size(), b.whole, b.hundredths);
 }
+
+std::string VersionText(const Version& v) {
+    char cents[4];
+    std::snprintf(cents, sizeof cents, "%02d", v.hundredths);
+    return v.whole + "." + cents;
+}
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A plain decimal number with blanks around it ("2.60", " 3 "); false for
+// anything else (a sign, an exponent, hex, text after it). Shown with two
+// decimals, the version rounds there, half up.
+bool ParseVersion(std::string_view s, Version* v) {
+    std::size_t first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return false;
+    s = s.substr(first, s.find_last_not_of(kBlanks) + 1 - first);
+    std::size_t point = s.find('.');
+    std::string_view whole = s.substr(0, point);
+    std::string_view fraction = point == std::string_view::npos ? "0" : s.substr(point + 1);
+    if (!AllDigits(whole) || !AllDigits(fraction)) return false;
+    whole.remove_prefix(std::min(whole.find_first_not_of('0'), whole.size()));
+    v->whole = std::string(whole);  // empty for 0
+    std::string f = std::string(fraction) + "000";
+    v->hundredths = (f[0] - '0') * 10 + (f[1] - '0') + (f[2] >= '5' ? 1 : 0);
+    if (v->hundredths == 100) {
+        v->hundredths = 0;
+        std::size_t i = v->whole.size();
+        while (i > 0 && v->whole[i - 1] == '9') v->whole[--i] = '0';
+        if (i == 0)
+            v->whole.insert(0, "1");
+        else
+            ++v->whole[i - 1];
+    }
+    return true;
+}
+
+// Why the saved reply for file holds no whole 2xx body; empty when it does.
+std::string NotArrived(const std::string& file) {
+    ResponseHead head = ReadResponseHead(file);
+    if (!head.hasStatus) return "no HTTP reply";
+    if (head.status / 100 != 2) return head.reason;
+    if (!head.complete) return "the reply ended inside its header";
+    return "";
+}
+
+// The last line of a saved file that is not blank, without its line end:
+// its first kLongestLine characters, *cut when it has more. False when the
+// file cannot be opened.
+bool LastLine(const std::string& file, std::string* last, bool* cut) {
+    std::FILE* f = std::fopen(SavedPath(file).c_str(), "r");
+    if (!f) return false;
+    std::string line;
+    bool longer = false;
+    last->clear();
+    *cut = false;
+    for (int c = std::getc(f);; c = std::getc(f)) {
+        if (c != '\n' && c != EOF) {
+            if (line.size() < kLongestLine)
+                line.push_back(static_cast<char>(c));
+            else
+                longer = true;
+            continue;
+        }
+        if (!longer && !line.empty() && line.back() == '\r') line.pop_back();  // CR LF
+        if (longer || line.find_first_not_of(kBlanks) != std::string::npos) {
+            *last = line;
+            *cut = longer;
+        }
+        if (c == EOF) break;
+        line.clear();
+        longer = false;
+    }
+    std::fclose(f);
+    return true;
+}
+
+// The version in the saved version.txt: its last line that is not blank,
+// from the ninth character on (the first eight, a word such as "version ",
+// are not examined). False when there is none (a status line says why).
+bool WebVersion(Version* version) {
+    std::string last;
+    bool cut;
+    if (!LastLine(kVersionFile, &last, &cut)) return false;
+    if (!cut && last.size() > 8 && ParseVersion(std::string_view(last).substr(8), version))
+        return true;
+    sout("The last line of version.txt holds no version number from its ninth character on: \"" +
+         EscapedText(last) + (cut ? "...\"" : "\""));
+    return false;
+}
+
 }  // namespace
 
 std::string UpdateHost() {
@@ -56,35 +156,43 @@ bool UpdateNodescan() {
     sout("Checking for Updates....");
     MakeDirPath(GetTempDir(), 0700);
     std::string host = UpdateHost();
-    double w = 0;
-    if (Download(host, "version.txt", kDir, "GET") != 1 || !WebVersion(&w)) {
+    int got = Download(host, kVersionFile, kDir, "GET", kMaxVersionFile);
+    std::string failed = got == 1 ? NotArrived(kVersionFile) : "";
+    if (!failed.empty()) sout("version.txt from the update server: " + failed);
+    if (got != 1 || !failed.empty()) {
         MessageBox(md, "Could not download Nodescan version Information", "Error!!",
                    MB_OK | MB_ICONINFORMATION);
         return false;
     }
-    if (std::lround(100 * w) <= std::lround(100 * kProgramVersion)) {
+    Version w;
+    if (!WebVersion(&w)) {
+        MessageBox(md, "Error Opening Version File", "Sorry!", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    long own = std::lround(100 * kProgramVersion);
+    Version mine{std::to_string(own / 100), static_cast<int>(own % 100)};
+    if (!Newer(w, mine)) {
         MessageBox(md, "Your version of Nodescan is UP TO DATE!", "Hey!!",
                    MB_OK | MB_ICONINFORMATION);
         return true;
     }
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "\nYour Version: %.2f\nWEB Version: %.2f\n\nWould you like me to Download it?\n",
-                  kProgramVersion, w);
-    if (MessageBox(md, text, "Update Avaliable!", MB_YESNO | MB_ICONINFORMATION) != IDYES)
+    std::string offer = "\nYour Version: " + VersionText(mine) +
+                        "\nWEB Version: " + VersionText(w) +
+                        "\n\nWould you like me to Download it?\n";
+    if (MessageBox(md, offer, "Update Avaliable!", MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return false;
     sout("Downloading Update....");
-    if (Download(host, "nodescan.zip", kDir, "GET") == 0) {
+    if (Download(host, kArchive, kDir, "GET", kMaxUpdateArchive) == 0) {
         MessageBox(md, "Error Downloading Nodescan from Server!", "Error!", MB_OK | MB_ICONERROR);
         return false;
     }
-    if (CheckFile("nodescan.zip") != 1) {
+    if (CheckFile(kArchive) != 1) {
         MessageBox(md, "File Downloaded but there was an error reading the file!", "Error!",
                    MB_OK | MB_ICONERROR);
         return false;
     }
     MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);
-    ShellOpen(md, SavedPath("nodescan.zip"));
+    ShellOpen(md, SavedPath(kArchive));
     if (updateEndsProgram) {
         // The settings of this run are kept (saved on the window's thread,
         // which owns them); then the program ends at once.

@@ -185,27 +185,44 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
 
 TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     updateEndsProgram = false;
-    auto version = [](const char* v) {
-        return "HTTP/1.1 200 OK\r\n\r\nNodescan\r\nversion " + std::string(v) + "\r\n";
+    auto version = [](const std::string& v) {
+        return "HTTP/1.1 200 OK\r\n\r\nNodescan\r\nversion " + v + "\r\n";
     };
+    const std::string ok = "HTTP/1.1 200 OK\r\n\r\n", none = "HTTP/1.1 404 Not Found\r\n\r\n";
     struct Case {
-        std::vector<std::string> replies;
+        std::vector<std::string> replies;  // version.txt, nodescan.zip
         int answer, code;
-        const char* caption;
+        const char* caption;  // of the last box: the only one after the question
+        std::string said;     // in the last box or status line
     } cases[] = {
-        {{version("2.50")}, IDNO, 0, "Hey!!"},
-        {{version("2.51")}, IDNO, 1, "Update Avaliable!"},
-        {{version("400")}, IDNO, 1, "Update Avaliable!"},
-        {{"HTTP/1.1 404 Not Found\r\n\r\nversion 9"}, IDNO, 1, "Error!!"},
-        {{version("x")}, IDNO, 1, "Error!!"},
-        {{version("3"), "HTTP/1.1 200 OK\r\n\r\nPK\x03\x04release"}, IDYES, 0, "Cool Again!!"},
+        {{version("2.50")}, IDNO, 0, "Hey!!", ""},
+        {{version("002.504")}, IDNO, 0, "Hey!!", ""},
+        {{version("2.51")}, IDNO, 1, "Update Avaliable!", "WEB Version: 2.51\n"},
+        {{version("400")}, IDNO, 1, "Update Avaliable!", ""},
+        {{version("2.6") + " \r\n\t\r\n"}, IDNO, 1, "Update Avaliable!", "WEB Version: 2.60\n"},
+        {{version("9999999999999999999.995")}, IDNO, 1, "Update Avaliable!", "00000.00\n"},
+        {{none + "version 9"}, IDNO, 1, "Error!!", "version.txt from the update server: 404"},
+        {{version("1e17")}, IDNO, 1, "Sorry!", "on: \"version 1e17\""},
+        {{version("1e308")}, IDNO, 1, "Sorry!", ""},
+        {{version("0x10")}, IDNO, 1, "Sorry!", ""},
+        {{version("2.6abc")}, IDNO, 1, "Sorry!", ""},
+        {{version("x")}, IDNO, 1, "Sorry!", ""},
+        {{ok + "v 3\n"}, IDNO, 1, "Sorry!", ""},
+        {{version("3"), ok + "PK\x03\x04release"}, IDYES, 0, "Cool Again!!", ""},
     };
     for (const Case& k : cases) {
         ScriptedServer server(k.replies);
         ScopedEnv host("NODESCAN_UPDATE_HOST", server.host());
         headless::SetMessageBoxResponder([&](const headless::MessageBoxCall&) { return k.answer; });
+        std::size_t boxes = headless::MessageBoxes().size();
         EXPECT_EQ(Job(129), k.code) << k.caption;
+        EXPECT_EQ(headless::MessageBoxes().size() - boxes, k.answer == IDYES ? 2u : 1u)
+            << k.caption;
         EXPECT_EQ(headless::MessageBoxes().back().caption, k.caption);
+        EXPECT_THAT(headless::MessageBoxes().back().text + "|" + run.Status().back(),
+                    HasSubstr(k.said));
+        EXPECT_EQ(server.requests().size(), k.replies.size()) << k.said;
+        EXPECT_EQ(fs::exists(SavedPath("nodescan.zip")), k.code == 0 && k.answer == IDYES);
         EXPECT_FALSE(headless::BusyCursor());
     }
     EXPECT_EQ(ReadFile(SavedPath("nodescan.zip")), "PK\x03\x04release");
