@@ -183,12 +183,18 @@ bool UpdateNodescan() {
         return false;
     sout("Downloading Update....");
     if (Download(host, kArchive, kDir, "GET", kMaxUpdateArchive) == 0) {
+        RemoveSaved(kArchive);
         MessageBox(md, "Error Downloading Nodescan from Server!", "Error!", MB_OK | MB_ICONERROR);
         return false;
     }
+    // After an error status CheckFile shows its own box: one is enough.
+    ResponseHead head = ReadResponseHead(kArchive);
+    bool boxed = head.hasStatus && head.status / 100 != 2 && head.status / 100 != 3;
     if (CheckFile(kArchive) != 1) {
-        MessageBox(md, "File Downloaded but there was an error reading the file!", "Error!",
-                   MB_OK | MB_ICONERROR);
+        RemoveSaved(kArchive);
+        if (!boxed)
+            MessageBox(md, "File Downloaded but there was an error reading the file!", "Error!",
+                       MB_OK | MB_ICONERROR);
         return false;
     }
     MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);

@@ -208,6 +208,7 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
         {{version("2.6abc")}, IDNO, 1, "Sorry!", ""},
         {{version("x")}, IDNO, 1, "Sorry!", ""},
         {{ok + "v 3\n"}, IDNO, 1, "Sorry!", ""},
+        {{version("3"), none}, IDYES, 1, "Error!!", "CODE= 404 Not Found"},
         {{version("3"), ok + "PK\x03\x04release"}, IDYES, 0, "Cool Again!!", ""},
     };
     for (const Case& k : cases) {
