@@ -1,12 +1,18 @@
 #include "download/update.h"
 
+#include <gnutls/crypto.h>
+#include <zzip/zzip.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <system_error>
 #include <tuple>
+#include <vector>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -26,6 +32,7 @@ namespace {
 constexpr const char* kDir = "/programs";
 constexpr const char* kVersionFile = "version.txt";
 constexpr const char* kArchive = "nodescan.zip";
+constexpr const char* kDigestFile = "nodescan.zip.sha256";
 constexpr const char* kBlanks = " \t\r\v\f";
 // The longest line version.txt is read with (the original reads lines with
 // fgets into 80 bytes).
@@ -142,6 +149,84 @@ bool WebVersion(Version* version) {
     return false;
 }
 
+// The digest a line of sha256sum begins with, in lower case; empty when it
+// begins with none. A file name may follow after blanks.
+std::string DigestInLine(const std::string& line) {
+    std::size_t start = line.find_first_not_of(kBlanks);
+    if (start == std::string::npos) return "";
+    std::string hex = line.substr(start, line.find_first_of(kBlanks, start) - start);
+    if (hex.size() != 64 || !std::all_of(hex.begin(), hex.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        }))
+        return "";
+    for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return hex;
+}
+
+// The SHA-256 digest of a file in lower-case hex, read in pieces (a release
+// may be large); empty, with why, when it cannot be read.
+std::string Sha256OfFile(const std::string& path, std::string* why) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = std::generic_category().message(errno);
+        return "";
+    }
+    gnutls_hash_hd_t hash;
+    if (gnutls_hash_init(&hash, GNUTLS_DIG_SHA256) < 0) {
+        std::fclose(f);
+        *why = "GnuTLS offers no SHA-256";
+        return "";
+    }
+    std::vector<char> piece(1 << 16);
+    std::size_t n;
+    while ((n = std::fread(piece.data(), 1, piece.size(), f)) > 0)
+        gnutls_hash(hash, piece.data(), n);
+    int err = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    unsigned char digest[32];
+    gnutls_hash_deinit(hash, digest);
+    if (err) {
+        *why = std::generic_category().message(err);
+        return "";
+    }
+    std::string hex;
+    for (unsigned char b : digest) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", b);
+        hex += two;
+    }
+    return hex;
+}
+
+// Why the saved release must not be handed to the user; empty when it may.
+// It must open as a ZIP archive and, when the update server offers its
+// SHA-256 digest as nodescan.zip.sha256, match it.
+std::string Unverified(const std::string& host) {
+    zzip_error_t err = ZZIP_NO_ERROR;
+    ZZIP_DIR* archive = zzip_dir_open(SavedPath(kArchive).c_str(), &err);
+    if (!archive) return "nodescan.zip from the update server is no ZIP archive";
+    zzip_dir_close(archive);
+    int got = Download(host, kDigestFile, kDir, "GET", kMaxVersionFile);
+    int status = ReadResponseHead(kDigestFile).status;
+    std::string failed = got == 1 ? NotArrived(kDigestFile) : "the request failed";
+    std::string line;
+    bool cut;
+    if (failed.empty()) LastLine(kDigestFile, &line, &cut);
+    RemoveSaved(kDigestFile);
+    if (got == 1 && (status == 404 || status == 410)) {
+        sout("nodescan.zip could not be verified: the update server has no nodescan.zip.sha256");
+        return "";
+    }
+    if (!failed.empty()) return "Could not download nodescan.zip.sha256 (" + failed + ")";
+    std::string want = DigestInLine(line);
+    if (want.empty()) return "nodescan.zip.sha256 holds no SHA-256 digest";
+    std::string why, have = Sha256OfFile(SavedPath(kArchive), &why);
+    if (have.empty()) return "Cannot read nodescan.zip to verify it: " + why;
+    if (have != want)
+        return "nodescan.zip does not match its SHA-256 digest in nodescan.zip.sha256";
+    sout("nodescan.zip matches its SHA-256 digest");
+    return "";
+}
 }  // namespace
 
 std::string UpdateHost() {
@@ -195,6 +280,12 @@ bool UpdateNodescan() {
         if (!boxed)
             MessageBox(md, "File Downloaded but there was an error reading the file!", "Error!",
                        MB_OK | MB_ICONERROR);
+        return false;
+    }
+    std::string why = Unverified(host);
+    if (!why.empty()) {
+        RemoveSaved(kArchive);
+        MessageBox(md, why + ": the downloaded update was deleted", "Error!", MB_OK | MB_ICONERROR);
         return false;
     }
     MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);

@@ -188,9 +188,14 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     auto version = [](const std::string& v) {
         return "HTTP/1.1 200 OK\r\n\r\nNodescan\r\nversion " + v + "\r\n";
     };
+    TempDir web;  // a real release and its digest as sha256sum writes it
+    WriteFile(web / "a.txt", "release");
+    std::string make = "cd " + web.path() + " && zip -q r.zip a.txt && sha256sum r.zip >r.sum";
+    ASSERT_EQ(std::system(make.c_str()), 0);
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n", none = "HTTP/1.1 404 Not Found\r\n\r\n";
+    const std::string zip = ok + ReadFile(web / "r.zip"), sum = ok + ReadFile(web / "r.sum");
     struct Case {
-        std::vector<std::string> replies;  // version.txt, nodescan.zip
+        std::vector<std::string> replies;  // version.txt, nodescan.zip, nodescan.zip.sha256
         int answer, code;
         const char* caption;  // of the last box: the only one after the question
         std::string said;     // in the last box or status line
@@ -209,7 +214,11 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
         {{version("x")}, IDNO, 1, "Sorry!", ""},
         {{ok + "v 3\n"}, IDNO, 1, "Sorry!", ""},
         {{version("3"), none}, IDYES, 1, "Error!!", "CODE= 404 Not Found"},
-        {{version("3"), ok + "PK\x03\x04release"}, IDYES, 0, "Cool Again!!", ""},
+        {{version("3"), ok + "PK\x03\x04release"}, IDYES, 1, "Error!", "no ZIP archive: the"},
+        {{version("3"), zip, ok + std::string(64, '0') + "  x\n"}, IDYES, 1, "Error!", "not match"},
+        {{version("3"), zip, ok + "<html>"}, IDYES, 1, "Error!", "holds no SHA-256 digest"},
+        {{version("3"), zip, sum}, IDYES, 0, "Cool Again!!", "matches its SHA-256 digest"},
+        {{version("3"), zip, none}, IDYES, 0, "Cool Again!!", "could not be verified"},
     };
     for (const Case& k : cases) {
         ScriptedServer server(k.replies);
@@ -226,7 +235,7 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
         EXPECT_EQ(fs::exists(SavedPath("nodescan.zip")), k.code == 0 && k.answer == IDYES);
         EXPECT_FALSE(headless::BusyCursor());
     }
-    EXPECT_EQ(ReadFile(SavedPath("nodescan.zip")), "PK\x03\x04release");
+    EXPECT_EQ(ReadFile(SavedPath("nodescan.zip")), ReadFile(web / "r.zip"));
     EXPECT_EQ(headless::ShellRequests().back(), SavedPath("nodescan.zip"));
     // One job at a time: a press while one waits for its server is refused.
     ScriptedServer silent({ScriptedServer::kSilent});
@@ -244,7 +253,8 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     TempDir web;
     WriteFile(web / "w/de_a.pwf", PodBotHeader(7, "Web"));
     WriteFile(web / "programs/version.txt", "version 2.60\n");
-    WriteFile(web / "programs/nodescan.zip", "PK\x03\x04");
+    std::string make = "cd " + web / "programs" + " && zip -q nodescan.zip version.txt";
+    ASSERT_EQ(std::system((make + " && sha256sum nodescan.zip >nodescan.zip.sha256").c_str()), 0);
     WebServer server(web.path());
     env = {"NODESCAN_ONLINE=1", "NODESCAN_UPDATE_HOST=" + server.host()};
     for (int site = 0; site < kSiteCount; ++site)
