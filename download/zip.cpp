@@ -1,9 +1,14 @@
 #include "download/zip.h"
 
+#include <zlib.h>
 #include <zzip/zzip.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -23,16 +28,19 @@ void Installed(const std::string& path) {
     installed.push_back(path);
 }
 
-// Whether the file begins as a ZIP archive does (a local entry, or the end
-// record of an empty archive).
-bool IsZipArchive(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    char sig[4] = {};
-    bool zip = std::fread(sig, 1, 4, f) == 4 &&
-               (std::memcmp(sig, "PK\x03\x04", 4) == 0 || std::memcmp(sig, "PK\x05\x06", 4) == 0);
-    std::fclose(f);
-    return zip;
+struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+    void operator()(ZZIP_DIR* d) const { zzip_dir_close(d); }
+};
+using File = std::unique_ptr<std::FILE, Closer>;
+
+// At most n bytes from the start of the regular file at path ("" when it
+// cannot be read).
+std::string Head(const std::string& path, std::size_t n) {
+    File f(OpenFile(path, "rb"));
+    std::string head(f ? n : 0, '\0');
+    if (f) head.resize(std::fread(head.data(), 1, n, f.get()));
+    return head;
 }
 
 std::string BaseName(const std::string& name) {
@@ -44,7 +52,14 @@ std::string Extension(const std::string& name) {
     return dot == std::string::npos ? "" : name.substr(dot + 1);
 }
 
-constexpr long long kLargestEntry = 64ll << 20;
+// What one archive may write: a waypoint is small, and an archive that
+// unpacks to more would only fill the disk. The read-me is only shown.
+constexpr std::uint64_t kLargestOutput = 64ull << 20;
+constexpr std::uint64_t kLargestReadme = 1ull << 20;
+
+std::string Megabytes(std::uint64_t bytes) {
+    return std::to_string(bytes >> 20) + " MB";
+}
 
 // Copies the bare download to dest.
 bool InstallFile(const std::string& from, const std::string& dest) {
@@ -56,44 +71,172 @@ bool InstallFile(const std::string& from, const std::string& dest) {
     sout("Cannot install " + dest + ": " + out.reason());
     return false;
 }
-}  // namespace
 
-int Extract(zzip_dir* archive, const std::string& name, const std::string& directory) {
-    ZZIP_FILE* entry = zzip_file_open(archive, name.c_str(), 0);
-    if (!entry) return 0;
-    ZZIP_STAT st{};
-    zzip_dir_stat(archive, name.c_str(), &st, 0);
-    if (st.st_size > kLargestEntry) {
-        // A waypoint is small; an archive that unpacks to this much would
-        // only fill the disk.
-        zzip_file_close(entry);
-        sout("The archive's entry " + name + " unpacks to " + std::to_string(st.st_size) +
-             " bytes: not installed");
-        return -1;
+// The archive's records, little-endian.
+std::uint16_t U16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+std::uint32_t U32(const unsigned char* p) {
+    return U16(p) | static_cast<std::uint32_t>(U16(p + 2)) << 16;
+}
+
+bool ReadAt(std::FILE* f, long offset, unsigned char* buf, std::size_t n) {
+    return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(buf, 1, n, f) == n;
+}
+
+// One entry as the archive's central directory records it. zziplib unpacks
+// the entries; the records are read here from the file itself, so that what
+// zziplib yields is checked against them (zziplib checks neither the CRC-32
+// nor the local header).
+struct Entry {
+    std::string name;  // as stored, with any folder part
+    std::uint16_t flags, method;
+    std::uint32_t crc, csize, usize, offset;  // offset: of the local header
+};
+
+// The central directory's records in the archive's order; false when its
+// end record or the directory it points to cannot be read whole.
+bool ReadDirectory(std::FILE* f, std::vector<Entry>* entries) {
+    constexpr long kEndRecord = 22, kLongestComment = 0xFFFF;
+    if (std::fseek(f, 0, SEEK_END) != 0) return false;
+    long size = std::ftell(f);
+    long tail = std::min(size, kEndRecord + kLongestComment);
+    if (tail < kEndRecord) return false;
+    std::vector<unsigned char> end(static_cast<std::size_t>(tail));
+    if (!ReadAt(f, size - tail, end.data(), end.size())) return false;
+    // The end record is the last signature whose comment fits in the file.
+    long at = tail - kEndRecord;
+    while (at >= 0 &&
+           (std::memcmp(&end[at], "PK\5\6", 4) != 0 || at + kEndRecord + U16(&end[at + 20]) > tail))
+        --at;
+    if (at < 0) return false;
+    unsigned count = U16(&end[at + 10]);
+    std::uint32_t dirSize = U32(&end[at + 12]), dirOffset = U32(&end[at + 16]);
+    if (dirOffset + static_cast<std::uint64_t>(dirSize) > static_cast<std::uint64_t>(size))
+        return false;
+    std::vector<unsigned char> dir(dirSize);
+    if (!ReadAt(f, dirOffset, dir.data(), dir.size())) return false;
+    for (std::size_t p = 0; count-- > 0;) {
+        if (p + 46 > dir.size() || std::memcmp(&dir[p], "PK\1\2", 4) != 0) return false;
+        const unsigned char* r = &dir[p];
+        std::size_t next = p + 46 + U16(r + 28) + U16(r + 30) + U16(r + 32);
+        if (next > dir.size()) return false;
+        entries->push_back({std::string(reinterpret_cast<const char*>(r + 46), U16(r + 28)),
+                            U16(r + 8), U16(r + 10), U32(r + 16), U32(r + 20), U32(r + 24),
+                            U32(r + 42)});
+        p = next;
     }
-    std::string dest = JoinPath(directory, name);
-    AtomicFile out(dest);
+    return true;
+}
+
+// The first entry whose name without its folder part is name, ignoring case.
+const Entry* Find(const std::vector<Entry>& entries, const std::string& name) {
+    for (const Entry& e : entries) {
+        std::size_t cut = e.name.find_last_of("/\\");
+        std::string leaf = cut == std::string::npos ? e.name : e.name.substr(cut + 1);
+        // zziplib knows a name only up to a NUL byte.
+        if (e.name.find('\0') == std::string::npos && EqualIgnoreCase(leaf, name)) return &e;
+    }
+    return nullptr;
+}
+
+// Why the entry cannot be installed ("" when it can): it must be neither
+// encrypted nor of a method zziplib lacks, its local header must agree with
+// its record, and it must hold 1 to limit bytes.
+std::string Fault(std::FILE* f, const Entry& e, std::uint64_t limit) {
+    unsigned char h[30];
+    bool header = ReadAt(f, e.offset, h, sizeof h) && std::memcmp(h, "PK\3\4", 4) == 0;
+    if ((e.flags & 1) || (header && (U16(h + 6) & 1))) return "is encrypted";
+    if (e.method != 0 && e.method != 8)
+        return "cannot be unpacked (compression method " + std::to_string(e.method) +
+               " is not supported)";
+    // With flag 3 the local CRC-32 and sizes may be 0: they follow the data.
+    bool after = header && (U16(h + 6) & 8);
+    auto agrees = [&](int at, std::uint32_t recorded) {
+        return U32(h + at) == recorded || (after && U32(h + at) == 0);
+    };
+    if (!header || U16(h + 8) != e.method || !agrees(14, e.crc) || !agrees(18, e.csize) ||
+        !agrees(22, e.usize))
+        return "is damaged (its local header does not match the directory)";
+    if (e.method == 0 && e.csize != e.usize) return "is damaged (its recorded sizes differ)";
+    if (e.usize == 0) return "is empty";
+    if (e.usize > limit)
+        return "unpacks to " + std::to_string(e.usize) + " bytes, more than " + Megabytes(limit);
+    return "";
+}
+
+std::string Refused(const std::string& target, const std::string& why) {
+    return "The archive's entry " + target + " " + why + ": not installed";
+}
+
+// Unpacks the entry with zziplib into write; "" when it gave exactly its
+// recorded size and CRC-32, else why not.
+std::string Unpack(ZZIP_DIR* dir, const Entry& e,
+                   const std::function<void(const char*, std::size_t)>& write) {
+    ZZIP_FILE* file = zzip_file_open(dir, e.name.c_str(), 0);
+    if (!file) return std::string("cannot be read (") + zzip_strerror_of(dir) + ")";
     std::vector<char> buf(1 << 16);
-    long long total = 0;
+    std::uint64_t total = 0;
+    uLong crc = crc32(0, nullptr, 0);
     zzip_ssize_t n = 0;
-    while (total <= st.st_size && (n = zzip_file_read(entry, buf.data(), buf.size())) > 0) {
-        out.Write(buf.data(), static_cast<std::size_t>(n));
-        total += n;
+    // Nothing past the recorded size is read, whatever the data hold.
+    while (total <= e.usize && (n = zzip_file_read(file, buf.data(), buf.size())) > 0) {
+        write(buf.data(), static_cast<std::size_t>(n));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buf.data()), static_cast<uInt>(n));
+        total += static_cast<std::uint64_t>(n);
     }
-    zzip_file_close(entry);
-    if (n < 0 || total != static_cast<long long>(st.st_size)) {
-        sout("The archive's entry " + name + " could not be read whole (" + std::to_string(total) +
-             " of " + std::to_string(st.st_size) + " bytes)");
-        return -1;
+    zzip_file_close(file);
+    if (n < 0 || total != e.usize)
+        return "is damaged (it unpacks to " + std::to_string(total) + " of its " +
+               std::to_string(e.usize) + " bytes)";
+    if (crc != e.crc) return "is damaged (its CRC-32 does not match)";
+    return "";
+}
+
+// Writes the entry to dest; false after a status line saying why not.
+bool InstallEntry(ZZIP_DIR* dir, const Entry& e, const std::string& target,
+                  const std::string& dest) {
+    AtomicFile out(dest);
+    std::string why = Unpack(dir, e, [&out](const char* p, std::size_t n) { out.Write(p, n); });
+    if (!why.empty()) {
+        sout(Refused(target, why));
+        return false;
     }
-    if (total == 0) return 1;  // an empty entry creates no file
     if (!out.Commit()) {
         sout("Cannot write " + dest + ": " + out.reason());
-        return -1;
+        return false;
     }
     Installed(dest);
-    return 1;
+    return true;
 }
+
+// Installs the archive's readme.txt and shows it. It replaces no file: beside
+// a different readme.txt it goes in as <map>.readme.txt, and a file of the
+// same content is only shown.
+void InstallReadme(ZZIP_DIR* dir, const Entry& e, const std::string& wptDir,
+                   const std::string& map) {
+    std::string text;
+    std::string why = Unpack(dir, e, [&text](const char* p, std::size_t n) { text.append(p, n); });
+    if (!why.empty()) return sout(Refused("readme.txt", why));
+    for (const std::string& name : {std::string("readme.txt"), map + ".readme.txt"}) {
+        std::string path = JoinPath(wptDir, name), existing;
+        if (ResolvePath(path, &existing)) {
+            if (Head(existing, kLargestReadme + 1) != text) continue;
+            ShellOpen(md, existing);
+            return;
+        }
+        if (!WriteFileAtomic(path, text, 0666, &why))
+            return sout("Cannot write " + path + ": " + why);
+        Installed(path);
+        if (name != "readme.txt")
+            sout("The waypoint directory has another readme.txt: this one is installed as " + name);
+        ShellOpen(md, path);
+        return;
+    }
+    sout("The waypoint directory has another readme.txt and " + map +
+         ".readme.txt: the archive's readme.txt is not installed");
+}
+}  // namespace
 
 std::vector<std::string> InstalledFiles() {
     std::lock_guard lock(installedMutex);
@@ -108,39 +251,75 @@ bool ExtractFiles(const std::string& remote, const std::string& local) {
     std::string path = SavedPath(remote);
     int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);
-    std::string waypoint = BaseName(local) + "." + GetBotExt(bot);
-    bool zip = IsZipArchive(path);
+    std::string map = BaseName(local);
+    std::string waypoint = map + "." + GetBotExt(bot);
+    // A local entry, or the end record of an empty archive.
+    std::string sig = Head(path, 4);
+    bool zip = sig == "PK\x03\x04" || sig == "PK\x05\x06";
     if (!zip && EqualIgnoreCase(Extension(remote), "zip")) {
         sout(remote + " is no ZIP archive: nothing was installed");
         return false;
     }
     if (!zip) {
         std::string dest = JoinPath(wptDir, waypoint);
+        if (sig.empty()) {
+            // An empty waypoint would replace a good one with nothing.
+            sout(remote + " is empty: nothing was installed");
+            return false;
+        }
         if (!InstallFile(path, dest)) return false;
         MessageBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
                    MB_OK | MB_ICONINFORMATION);
         return true;
     }
     zzip_error_t err = ZZIP_NO_ERROR;
-    ZZIP_DIR* archive = zzip_dir_open(path.c_str(), &err);
-    if (!archive) {
+    std::unique_ptr<ZZIP_DIR, Closer> dir(zzip_dir_open(path.c_str(), &err));
+    if (!dir) {
         sout("Cannot open the archive " + path + ": " + zzip_strerror(err));
         return false;
     }
-    if (Extract(archive, waypoint, wptDir) != 1) {
-        sout("Error Extracting waypoint from ZIP");
-        zzip_dir_close(archive);
+    File file(OpenFile(path, "rb"));
+    std::vector<Entry> entries;
+    if (!file || !ReadDirectory(file.get(), &entries)) {
+        sout("Cannot open the archive " + path + ": its directory cannot be read");
         return false;
     }
-    if (bot == kPodBot && Extract(archive, BaseName(local) + ".pxp", wptDir) == 0)
-        sout("No PXP file found in ZIP");
-    int readme = Extract(archive, "readme.txt", wptDir);
-    std::string readmePath = JoinPath(wptDir, "readme.txt");
-    if (readme == 1 && PathExists(readmePath)) {
-        ShellOpen(md, readmePath);
-    } else if (readme == 0) {
-        sout("No readme.txt in ZIP");
+
+    // Every entry to be installed is checked before anything is written, and
+    // together they stay within kLargestOutput.
+    struct Part {
+        std::string target;
+        const Entry* entry;
+        std::string fault;
+    } parts[] = {{waypoint, nullptr, ""},
+                 {bot == kPodBot ? map + ".pxp" : "", nullptr, ""},
+                 {"readme.txt", nullptr, ""}};
+    std::uint64_t total = 0;
+    for (Part& p : parts) {
+        if (p.target.empty() || !(p.entry = Find(entries, p.target))) continue;
+        p.fault = Fault(file.get(), *p.entry, &p == &parts[2] ? kLargestReadme : kLargestOutput);
+        if (p.fault.empty()) total += p.entry->usize;
     }
-    zzip_dir_close(archive);
+    // Whether the part can be installed, after a status line when not.
+    auto ready = [](const Part& p, const char* missing) {
+        if (!p.entry && *missing) sout(missing);
+        if (p.entry && !p.fault.empty()) sout(Refused(p.target, p.fault));
+        return p.entry && p.fault.empty();
+    };
+    bool ok = ready(parts[0], "");
+    if (ok && total > kLargestOutput) {
+        sout("The archive's entries unpack to " + std::to_string(total) +
+             " bytes together, more than " + Megabytes(kLargestOutput) + ": not installed");
+        ok = false;
+    }
+    if (!ok || !InstallEntry(dir.get(), *parts[0].entry, waypoint, JoinPath(wptDir, waypoint))) {
+        sout("Error Extracting waypoint from ZIP");
+        return false;
+    }
+    if (bot == kPodBot && ready(parts[1], "No PXP file found in ZIP"))
+        InstallEntry(dir.get(), *parts[1].entry, parts[1].target,
+                     JoinPath(wptDir, parts[1].target));
+    if (ready(parts[2], "No readme.txt in ZIP"))
+        InstallReadme(dir.get(), *parts[2].entry, wptDir, map);
     return true;
 }

@@ -5,17 +5,18 @@
 #include <string>
 #include <vector>
 
-struct zzip_dir;
-
 // Installs the download saved in the temporary directory as remote; local
 // is the map's base name with the site's extension. Every installed file is
 // named after the map's base name and the bot's extension. False (after a
-// status line saying why) when nothing was installed.
+// status line saying why) when the waypoint was not installed.
+//
+// An archive's entries are found by their name without its folder part,
+// ignoring case (the first in the archive's order wins). Each entry is
+// checked against its local header, its size limit and its CRC-32 before
+// its file is put in place; an encrypted, damaged, empty or oversized entry
+// or one of an unsupported compression method writes nothing. A readme.txt
+// never replaces another file: beside a different one it is installed as
+// <map>.readme.txt.
 bool ExtractFiles(const std::string& remote, const std::string& local);
 // The files that the last ExtractFiles wrote, as full paths, in order.
 std::vector<std::string> InstalledFiles();
-
-// Writes the archive's entry name (stored exactly so) into directory: 1
-// written (an empty entry writes no file), 0 no such entry, -1 it could not
-// be read whole or written (a status line says why).
-int Extract(zzip_dir* archive, const std::string& name, const std::string& directory);

@@ -2,8 +2,8 @@
 // saved as the download of de_dust.zip and installed for Pod Bot, whose
 // waypoint directory is a private one. Whatever the archive holds, only the
 // waypoint, its .pxp file and readme.txt may appear in that directory (no
-// temporary file is left behind), and an install that fails leaves no
-// waypoint there.
+// temporary file is left behind), each one InstalledFiles names, and an
+// install that fails writes nothing.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -39,14 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool installed = ExtractFiles(kRemote, kRemote);
 
     namespace fs = std::filesystem;
-    bool waypoint = false;
+    std::set<std::string> listed;
+    for (const std::string& path : InstalledFiles()) listed.insert(fs::path(path).filename());
+    std::size_t files = 0;
     for (const fs::directory_entry& e : fs::directory_iterator(wptDir)) {
         std::string name = e.path().filename().string();
         fuzzenv::Expect(kInstallable.count(name) != 0,
                         "only the waypoint, its .pxp file and readme.txt are installed");
-        if (name == "de_dust.pwf") waypoint = true;
+        fuzzenv::Expect(listed.count(name) != 0, "every file installed is listed");
+        ++files;
     }
-    fuzzenv::Expect(installed || !waypoint, "a failed install leaves no waypoint");
+    fuzzenv::Expect(files == listed.size(), "every file listed is installed");
+    fuzzenv::Expect(installed || files == 0, "a failed install writes nothing");
     for (const std::string& name : kInstallable) fs::remove(wptDir + "/" + name);
     return 0;
 }

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libgc-dev libzzip-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+    libgc-dev libzzip-dev zlib1g-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     python3 zip
     "$@"

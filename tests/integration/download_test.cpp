@@ -10,6 +10,7 @@
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/update.h"
+#include "download/zip.h"
 #include "platform/threads.h"
 #include "settings/locator.h"
 #include "support/cli.h"
@@ -121,7 +122,7 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
 }
 
 TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
-    for (const char* map : {"de_a.bsp", "de_b.bsp", "de_c.bsp", "de_d.bsp", "de_e.bsp"})
+    for (const char* map : {"de_a.bsp", "de_b.bsp", "de_c.bsp", "de_d.bsp", "de_h.bsp"})
         tree.AddMap(map);
     TempDir web;
     WriteFile(web / "s2/wpde_a.pwf", PodBotHeader(7, "Web"));
@@ -130,12 +131,10 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     WriteFile(web / "z/de_b.pxp", "pxp");
     WriteFile(web / "z/readme.txt", "read me");
     MakeDirs(web / "zips");
-    ASSERT_EQ(
-        std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
-                     "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && head -c 65M /dev/zero " +
-                     ">de_e.pwf && zip -q ../zips/de_e.zip de_e.pwf && rm de_e.pwf")
-                        .c_str()),
-        0);
+    ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
+                           "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf")
+                              .c_str()),
+              0);
     WebServer server(web.path());
     Sites(server.host(), {{"/s0", "pwf"},
                           {"/s1", "pwf"},
@@ -158,9 +157,73 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_EQ(Job(109, "de_b.bsp"), 0) << Status();
     for (const char* f : {"de_b.pwf", "de_b.pxp", "readme.txt"}) EXPECT_TRUE(fs::exists(wpt + f));
     EXPECT_EQ(headless::ShellRequests().back(), wpt + "readme.txt");
-    EXPECT_EQ(Job(109, "de_e.bsp"), 1);  // 65 MB of zeros: not unpacked
-    EXPECT_EQ(run.Status().back(), "Error Extracting waypoint from ZIP");
-    EXPECT_THAT(Status(), HasSubstr("de_e.pwf unpacks to 68157440 bytes: not installed"));
+    // Hostile archives de_h.zip, made in a folder holding de_h.pwf (1032
+    // bytes), de_h.pxp and readme.txt ($W: the waypoint directory, emptied
+    // first); the bare download wpde_h.pwf of site 2.
+    struct Hostile {
+        int site;
+        std::string make, said;               // shell commands; a status line they cause
+        std::vector<std::string> files = {};  // installed, in order
+        std::string shown = "";               // the read-me opened
+    } hostile[] = {
+        {3, "zip -q0X $Z de_h.pwf && printf y | dd of=$Z bs=1 seek=40 conv=notrunc",
+         "The archive's entry de_h.pwf is damaged (its CRC-32 does not match): not installed"},
+        {3, "zip -q0X $Z de_h.pwf && printf '\\12\\0' | dd of=$Z bs=1 seek=1094 conv=notrunc",
+         "de_h.pwf is damaged (its local header does not match the directory): not installed"},
+        {3, "zip -q0X -P x $Z de_h.pwf", "de_h.pwf is encrypted: not installed"},
+        {3, "zip -qZ bzip2 $Z de_h.pwf",
+         "de_h.pwf cannot be unpacked (compression method 12 is not supported): not installed"},
+        {3, ": >de_h.pwf && zip -q $Z de_h.pwf readme.txt", "de_h.pwf is empty: not installed"},
+        {2, ": >../s2/wpde_h.pwf", "wpde_h.pwf is empty: nothing was installed"},
+        // Names ignoring case, in any folder; the first of two wins.
+        {3,
+         "mkdir d e && mv de_h.pwf d/DE_H.PWF && : >e/de_h.pwf && mv de_h.pxp 'W\\de_h.PXP' && "
+         "mv readme.txt README.TXT && zip -q $Z d/DE_H.PWF 'W\\de_h.PXP' README.TXT e/de_h.pwf",
+         "",
+         {"de_h.pwf", "de_h.pxp", "readme.txt"},
+         "readme.txt"},
+        {3,
+         "head -c 33M /dev/zero >de_h.pwf && cp de_h.pwf de_h.pxp && zip -q $Z de_h.p* readme.txt",
+         "The archive's entries unpack to 69206023 bytes together, more than 64 MB: not installed"},
+        {3,
+         "head -c 1048577 /dev/zero >readme.txt && zip -q $Z de_h.pwf readme.txt",
+         "readme.txt unpacks to 1048577 bytes, more than 1 MB: not installed",
+         {"de_h.pwf"}},
+        {3,
+         "echo own >$W/README.txt && zip -q $Z de_h.pwf readme.txt",
+         "The waypoint directory has another readme.txt: this one is installed as de_h.readme.txt",
+         {"de_h.pwf", "de_h.readme.txt"},
+         "de_h.readme.txt"},
+        {3, "cp readme.txt $W && zip -q $Z de_h.pwf readme.txt", "", {"de_h.pwf"}, "readme.txt"},
+        {3, "zip -q - de_h.pwf | cat >$Z", "", {"de_h.pwf"}},  // sizes after the data
+    };
+    for (const Hostile& k : hostile) {
+        fs::remove_all(wpt);
+        fs::remove_all(web / "h");
+        fs::remove(web / "zips/de_h.zip");
+        WriteFile(web / "h/de_h.pwf", std::string(1032, 'x'));
+        WriteFile(web / "h/de_h.pxp", "pxp");
+        WriteFile(web / "h/readme.txt", "read me");
+        MakeDirs(wpt);
+        ASSERT_EQ(std::system(("cd " + web / "h" + " && Z=../zips/de_h.zip W=" + wpt + " && (" +
+                               k.make + ") 2>/dev/null")
+                                  .c_str()),
+                  0)
+            << k.make;
+        Show(k.site);
+        std::size_t lines = run.Status().size(), shown = headless::ShellRequests().size();
+        EXPECT_EQ(Job(109, "de_h.bsp"), k.files.empty() ? 1 : 0) << k.make;
+        std::vector<std::string> said = run.Status(), files;
+        said.erase(said.begin(), said.begin() + static_cast<long>(lines));
+        EXPECT_THAT(said, Contains(HasSubstr(k.said))) << k.make;
+        for (const std::string& f : k.files) files.push_back(wpt + f);
+        EXPECT_EQ(InstalledFiles(), files) << k.make;  // and nothing else is there
+        EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(wpt), {})),
+                  files.size() + (k.make.find("$W") != std::string::npos));
+        auto requests = headless::ShellRequests();
+        EXPECT_EQ(requests.size() > shown ? requests.back() : "",
+                  k.shown.empty() ? "" : wpt + k.shown);
+    }
     Show(4);  // called zip, but no archive: nothing installed
     EXPECT_EQ(Job(109, "de_c.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "de_c.zip is no ZIP archive: nothing was installed");
