@@ -17,8 +17,10 @@
 #include "support/servers.h"
 
 using namespace testenv;
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 namespace fs = std::filesystem;
 
 namespace {
@@ -107,17 +109,27 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
     }
     EXPECT_EQ(headless::MessageBoxes().back().text, "Error Downloading - CODE= 404 Not Found");
 
-    // The request: eight lines ending in a line feed; host:port as typed.
+    // The request: eight lines ending in CR LF; host:port as typed; the path
+    // from the root, its bytes other than unreserved ones and '/' percent-encoded.
     ScriptedServer server({ok + "\r\n"});
     Download(server.host(), "de_dust.pwf", "", "GET");
-    Download("bad host", "de_dust.pwf", "", "GET");
-    EXPECT_EQ(server.requests().at(0), "GET /de_dust.pwf HTTP/1.0\nHost: " + server.host() +
-                                           "\nRange: bytes=0-\nUser-Agent: Nodescan/2.500000\n"
-                                           "Accept: *.*, */*\nCookie: CookieStatus=COOKIE_OK\n"
-                                           "Referer: http://" +
-                                           server.host() + "/de_dust.pwf\n\n");
-    EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(run.Status().back(), "Refused: 'bad host' is not a host name (or host:port)");
+    Download(server.host(), "d~e.pwf", "a b?c#d%41\xE9-_.", "HEAD");
+    EXPECT_EQ(server.requests().at(0),
+              "GET /de_dust.pwf HTTP/1.0\r\nHost: " + server.host() +
+                  "\r\nRange: bytes=0-\r\nUser-Agent: Nodescan/2.500000\r\n"
+                  "Accept: *.*, */*\r\nCookie: CookieStatus=COOKIE_OK\r\nReferer: http://" +
+                  server.host() + "/de_dust.pwf\r\n\r\n");
+    const std::string path = "/a%20b%3Fc%23d%2541%E9-_./d~e.pwf";
+    EXPECT_THAT(server.requests().at(1),
+                AllOf(StartsWith("HEAD " + path + " HTTP/1.0\r\n"),
+                      HasSubstr("Referer: http://" + server.host() + path + "\r\n\r\n")));
+    for (const std::string bad : {"bad host", "::1", "[::1", "[::1]8080", "[127.0.0.1]:80"}) {
+        Download(bad, "de_dust.pwf", "", "GET");
+        EXPECT_EQ(run.Status().back(), "Refused: '" + bad + "' is not a host name (or host:port)");
+    }
+    Download(server.host(), std::string(400, '\xE9'), "", "GET");  // 1200 bytes encoded
+    EXPECT_THAT(run.Status().back(), HasSubstr("would have a line longer than 1021 bytes"));
+    EXPECT_EQ(server.requests().size(), 2u);
 }
 
 TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {

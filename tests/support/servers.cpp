@@ -53,7 +53,7 @@ void ScriptedServer::Serve() {
         std::string request;
         char buf[4096];
         pollfd p{c, POLLIN, 0};
-        while (request.find("\n\n") == std::string::npos && ::poll(&p, 1, 5000) > 0) {
+        while (request.find("\r\n\r\n") == std::string::npos && ::poll(&p, 1, 5000) > 0) {
             ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;
             request.append(buf, static_cast<std::size_t>(n));
