@@ -1,10 +1,11 @@
-// Downloads against servers on 127.0.0.1 only: the HTTP client against
-// scripted replies, whole waypoint downloads from python3's http.server with
-// archives made by the zip tool, and the update check.
+// Downloads against servers on 127.0.0.1 (and ::1) only: the HTTP client
+// against scripted replies, whole waypoint downloads from nginx, Apache and
+// python3's http.server with archives made by the zip tool, and the update check.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "app/state.h"
 #include "download/http.h"
@@ -141,13 +142,35 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     WriteFile(web / "z/de_b.pwf", PodBotHeader(8, "Zip"));
     WriteFile(web / "z/de_b.pxp", "pxp");
     WriteFile(web / "z/readme.txt", "read me");
+    WriteFile(web / "a b#c/de_a.pwf", PodBotHeader(9, "Real"));
     MakeDirs(web / "zips");
     ASSERT_EQ(
         std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
                      "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && head -c 65M /dev/zero " +
-                     ">de_e.pwf && zip -q ../zips/de_e.zip de_e.pwf && rm de_e.pwf")
+                     ">de_e.pwf && zip -q ../zips/de_e.zip de_e.pwf && rm de_e.pwf && " +
+                     "zip -q '../a b#c/de_b.zip' de_b.pwf")
                         .c_str()),
         0);
+    // nginx and Apache (and nginx on ::1): a bare waypoint and an archive from
+    // a directory whose name must be percent-encoded.
+    std::pair<WebServer::Kind, bool> servers[] = {
+        {WebServer::kNginx, false}, {WebServer::kApache, false}, {WebServer::kNginx, true}};
+    for (auto [kind, ipv6] : servers) {
+        if (ipv6 && !HasIPv6Loopback()) {
+            std::cout << "Note: ::1 cannot be bound here: the IPv6 row is left out\n";
+            continue;
+        }
+        WebServer real(web.path(), kind, ipv6);
+        Sites(real.host(),
+              {{"/a b#c", "pwf"}, {"/a b#c", "pwf"}, {"/a b#c", "pwf"}, {"/a b#c", "zip"}});
+        for (int site : {0, 3}) {
+            Show(site);
+            EXPECT_EQ(Job(109, site ? "de_b.bsp" : "de_a.bsp"), 0) << real.host() << Status();
+        }
+        EXPECT_EQ(ReadFile(wpt + "de_a.pwf"), PodBotHeader(9, "Real")) << real.host();
+        EXPECT_EQ(ReadFile(wpt + "de_b.pwf"), PodBotHeader(8, "Zip")) << real.host();
+        fs::remove(wpt + "de_a.pwf"), fs::remove(wpt + "de_b.pwf");
+    }
     WebServer server(web.path());
     Sites(server.host(), {{"/s0", "pwf"},
                           {"/s1", "pwf"},
