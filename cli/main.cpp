@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -251,18 +252,28 @@ int SetConfig(const std::vector<std::string>& args) {
     }
     return 0;
 }
-// Draws the progress bar of a fetch on a terminal's standard error.
+// Whether a progress bar stands on the terminal's last line of standard error.
+std::atomic<bool> barDrawn{false};
+
+// Draws the progress bar of a fetch on a terminal's standard error: a bar
+// and "N of M KB" while what came fits the size announced, else (no size, or
+// a false one) only what came.
 void DrawProgress(const headless::ProgressState& p) {
-    static bool drawn = false;
     if (!p.visible) {
-        if (std::exchange(drawn, false)) std::cerr << '\n';
+        if (barDrawn.exchange(false)) std::cerr << '\n';
         return;
     }
-    int span = std::max(1, p.max - p.min), filled = (p.pos - p.min) * 30 / span;
-    std::cerr << "\r[" << std::string(static_cast<std::size_t>(std::clamp(filled, 0, 30)), '#')
-              << std::string(static_cast<std::size_t>(30 - std::clamp(filled, 0, 30)), ' ') << "] "
-              << p.pos << " of " << p.max << " KB" << std::flush;
-    drawn = true;
+    long long span = p.max - p.min, done = p.reached - p.min;
+    std::cerr << '\r';
+    if (span > 0 && done <= span) {
+        auto filled = static_cast<std::size_t>(std::max(0LL, done) * 30 / span);
+        std::cerr << '[' << std::string(filled, '#') << std::string(30 - filled, ' ') << "] "
+                  << p.reached << " of " << p.max << " KB";
+    } else {
+        std::cerr << p.reached << " KB";
+    }
+    std::cerr << "\x1b[K" << std::flush;  // clears what a longer line left
+    barDrawn = true;
 }
 
 // Runs a job of the download worker as its button does; its exit code.
@@ -391,9 +402,13 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsageError;
     }
 
-    // Status lines, notices and message boxes go to standard error as they come.
-    headless::SetStatusListener(
-        [](const std::string& line) { std::cerr << EscapedText(line, true) << std::endl; });
+    // Status lines, notices and message boxes go to standard error as they
+    // come, each in place of a progress bar drawn on the line (the next step
+    // draws it again).
+    headless::SetStatusListener([](const std::string& line) {
+        if (barDrawn.exchange(false)) std::cerr << "\r\x1b[K";
+        std::cerr << EscapedText(line, true) << std::endl;
+    });
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });

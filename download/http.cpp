@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -18,31 +19,91 @@
 #include "platform/text.h"
 #include "settings/locator.h"
 
-char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\n", ""};
+char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\r\n", ""};
 
 namespace {
 constexpr int kProgressBar = 157;
 constexpr std::size_t kPiece = 1024;  // what one receive takes at most
 std::atomic<bool> unreachable{false};
 
-// host "name" or "name:port": false when it is no host name a request can carry.
+// host "name", "a.b.c.d" or "[IPv6 address]", each with an optional ":port":
+// false when it is no host a request can carry. *name is what to connect to
+// (an IPv6 address without its brackets).
 bool SplitHost(const std::string& typed, std::string* name, int* port) {
-    *name = typed;
-    *port = 80;
-    std::size_t colon = typed.rfind(':');
-    if (colon != std::string::npos) {
-        std::string digits = typed.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    std::size_t end;  // where the name ends: at the colon before the port, or at the end
+    if (typed.rfind('[', 0) == 0) {
+        end = typed.find(']');
+        if (end == std::string::npos) return false;
+        *name = typed.substr(1, end - 1);
+        if (!IsIPv6Address(*name)) return false;
+        ++end;
+    } else {
+        end = std::min(typed.rfind(':'), typed.size());
+        *name = typed.substr(0, end);
+        if (name->empty() || !std::all_of(name->begin(), name->end(), [](char c) {
+                auto u = static_cast<unsigned char>(c);
+                return u > 0x20 && u < 0x7F && c != '/' && c != ':';
+            }))
             return false;
-        *port = std::atoi(digits.c_str());
-        *name = typed.substr(0, colon);
     }
-    if (name->empty() || *port < 1 || *port > 65535) return false;
-    return std::all_of(name->begin(), name->end(), [](char c) {
+    *port = 80;
+    if (end == typed.size()) return true;
+    std::string digits = typed.substr(end + 1);
+    if (typed[end] != ':' || digits.empty() || digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    *port = std::atoi(digits.c_str());
+    return *port >= 1 && *port <= 65535;
+}
+
+// A path as a request line carries it: the unreserved bytes (A-Z a-z 0-9
+// - . _ ~) and '/' as they are, every other byte as %XX, so that a blank,
+// '?', '#' or '%' in a name stays part of the name.
+std::string EncodedPath(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : path) {
         auto u = static_cast<unsigned char>(c);
-        return u > 0x20 && u < 0x7F && c != '/' && c != ':';
-    });
+        if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') ||
+            std::string_view("-._~/").find(c) != std::string_view::npos) {
+            out += c;
+        } else {
+            out += {'%', hex[u >> 4], hex[u & 15]};
+        }
+    }
+    return out;
+}
+
+// Fills rows 0 to 6 of H with the request for dir/file, each row ending in
+// CR LF; false after a status line when the names cannot make a request.
+bool FillRequest(const std::string& host, const std::string& file, const std::string& dir,
+                 const std::string& method) {
+    // A line break in a name would end the request line early.
+    if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {
+        sout("Refused: the site's host, directory or file name holds a control character");
+        return false;
+    }
+    char agent[64];
+    std::snprintf(agent, sizeof agent, "User-Agent: Nodescan/%f", kProgramVersion);
+    // A directory typed without its leading '/' still names a path from the root.
+    std::string path = EncodedPath((dir.empty() || dir[0] == '/' ? "" : "/") + dir + "/" + file);
+    const std::string lines[] = {method + " " + path + " HTTP/1.0",
+                                 "Host: " + host,
+                                 "Range: bytes=0-",
+                                 agent,
+                                 "Accept: *.*, */*",
+                                 "Cookie: CookieStatus=COOKIE_OK",
+                                 "Referer: http://" + host + path};
+    for (const std::string& line : lines) {
+        if (line.size() + 3 > sizeof H[0]) {  // the line, CR LF and the terminator
+            sout("Refused: the request for " + file + " would have a line longer than " +
+                 std::to_string(sizeof H[0] - 3) + " bytes");
+            return false;
+        }
+    }
+    for (int row = 0; row < 7; ++row)
+        std::snprintf(H[row], sizeof H[row], "%s\r\n", lines[row].c_str());
+    return true;
 }
 
 // A header name compared ignoring ASCII case.
@@ -110,21 +171,7 @@ bool LastRequestUnreachable() {
 int Download(const std::string& host, const std::string& file, const std::string& dir,
              const std::string& method, std::uint64_t /*maxBody*/) {
     unreachable = false;
-    // A line break in a name would end the request line early.
-    if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {
-        sout("Refused: the site's host, directory or file name holds a control character");
-        return 0;
-    }
-    std::snprintf(H[0], sizeof H[0], "%s %s/%s HTTP/1.0\n", method.c_str(), dir.c_str(),
-                  file.c_str());
-    std::snprintf(H[1], sizeof H[1], "Host: %s\n", host.c_str());
-    std::snprintf(H[2], sizeof H[2], "Range: bytes=0-\n");
-    std::snprintf(H[3], sizeof H[3], "User-Agent: Nodescan/%f\n", kProgramVersion);
-    std::snprintf(H[4], sizeof H[4], "Accept: *.*, */*\n");
-    std::snprintf(H[5], sizeof H[5], "Cookie: CookieStatus=COOKIE_OK\n");
-    std::snprintf(H[6], sizeof H[6], "Referer: http://%s%s/%s\n", host.c_str(), dir.c_str(),
-                  file.c_str());
-    int r = GetHTTP(host, file);
+    int r = FillRequest(host, file, dir, method) ? GetHTTP(host, file) : 0;
     ShowControl(md, kProgressBar, false);
     return r == 1 ? 1 : 0;
 }

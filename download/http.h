@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-// The request lines, sent one by one; the first empty row ends the table.
+// The request lines, each ending in CR LF, sent one by one; the first empty
+// row ends the table.
 inline constexpr int kRequestRows = 9;
 extern char H[kRequestRows][1024];
 
@@ -22,11 +23,13 @@ class HeaderEnd {
     std::size_t lineBytes_ = 0;  // bytes of the current line so far
 };
 
-// Requests dir/file from host ("name", "a.b.c.d", either with ":port") with
-// method GET or HEAD and saves the whole response under the file's name in
-// the temporary directory (SavedPath, HeadPath). 1 when the server answered and closed the
-// connection, 0 on any failure (a status line says why, except when the
-// server could not be reached: see LastRequestUnreachable).
+// Requests dir/file from host ("name", "a.b.c.d" or "[IPv6 address]", each
+// with an optional ":port") with method GET or HEAD, the path's bytes other
+// than unreserved ones and '/' percent-encoded, and saves the whole response
+// under the file's name in the temporary directory (SavedPath, HeadPath).
+// 1 when the server answered and closed the connection, 0 on any failure (a
+// status line says why, except when the server could not be reached: see
+// LastRequestUnreachable).
 //
 // maxBody bounds the body: past it the transfer stops with a status line
 // naming the limit, and the request fails.

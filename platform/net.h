@@ -12,6 +12,10 @@ bool InternetConnected();
 // 30 seconds, or NODESCAN_NET_TIMEOUT_MS milliseconds when that is set.
 int NetTimeoutMs();
 
+// Whether text is an IPv6 address as written between a URL's brackets
+// (e.g. ::1), without the brackets.
+bool IsIPv6Address(const std::string& text);
+
 // One TCP connection to a server, with time limits. Sending never raises
 // SIGPIPE. Closed when the object ends.
 class TcpConnection {
@@ -21,7 +25,7 @@ class TcpConnection {
     TcpConnection& operator=(const TcpConnection&) = delete;
     ~TcpConnection();
 
-    // Connects to host (a name, or a dotted address used as it is) at port.
+    // Connects to host (a name, or a dotted or IPv6 address used as it is) at port.
     // False with a reason in *error when the host is unknown, refuses, or
     // does not answer within timeoutMs.
     bool Connect(const std::string& host, int port, int timeoutMs, std::string* error);

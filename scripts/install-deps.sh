@@ -8,7 +8,7 @@ packages=(
     libgc-dev libzzip-dev zlib1g-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-    python3 zip
+    python3 zip nginx apache2-bin
     "$@"
 )
 
@@ -22,4 +22,16 @@ echo "Installing: ${missing[*]}" >&2
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 "${sudo_cmd[@]}" apt-get update -qq
+# The tests run nginx from a configuration of their own: its package's system
+# service is neither started by the install nor at boot. (apache2-bin brings
+# no service.) Services stay forbidden to start only while this install runs.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+    trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+fi
 DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [[ " ${missing[*]} " == *" nginx "* ]] && command -v systemctl >/dev/null; then
+    "${sudo_cmd[@]}" systemctl disable --quiet nginx
+fi

@@ -64,6 +64,9 @@ void SetStatusListener(std::function<void(const std::string&)> listener);
 // A progress bar: its range, step and position, and whether it is shown.
 struct ProgressState {
     int min = 0, max = 100, step = 10, pos = 0;
+    // Where the steps since the position or range was last set have led,
+    // counted on past the maximum where pos wraps round to the minimum.
+    long long reached = 0;
     bool visible = false;
 };
 // Called with a progress bar's state each time the program changes it.

@@ -345,7 +345,7 @@ void ProgressSetRange(Hwnd w, int id, int min, int max) {
     ChangeProgress(w, id, [&](headless::ProgressState& p) {
         p.min = min;
         p.max = max;
-        p.pos = std::clamp(p.pos, min, std::max(min, max));
+        p.reached = p.pos = std::clamp(p.pos, min, std::max(min, max));
     });
 }
 
@@ -355,13 +355,14 @@ void ProgressSetStep(Hwnd w, int id, int step) {
 
 void ProgressSetPos(Hwnd w, int id, int pos) {
     ChangeProgress(w, id, [&](headless::ProgressState& p) {
-        p.pos = std::clamp(pos, p.min, std::max(p.min, p.max));
+        p.reached = p.pos = std::clamp(pos, p.min, std::max(p.min, p.max));
     });
 }
 
 void ProgressStepIt(Hwnd w, int id) {
     ChangeProgress(w, id, [](headless::ProgressState& p) {
         p.pos += p.step;
+        p.reached += p.step;
         if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
     });
 }

@@ -1,5 +1,6 @@
 #include "platform/net.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -37,6 +38,11 @@ int NetTimeoutMs() {
     return ms > 0 ? ms : 30000;
 }
 
+bool IsIPv6Address(const std::string& text) {
+    in6_addr address;
+    return ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
 TcpConnection::~TcpConnection() {
     if (fd_ >= 0) ::close(fd_);
 }
@@ -48,7 +54,7 @@ bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, st
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* list = nullptr;
     std::string service = std::to_string(port);
-    // A dotted address is used as it is: no name service is asked about it.
+    // A dotted or IPv6 address is used as it is: no name service is asked about it.
     int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
     if (rc != 0) {
         *error = std::string("host not found (") + ::gai_strerror(rc) + ")";

@@ -1,10 +1,11 @@
-// Downloads against servers on 127.0.0.1 only: the HTTP client against
-// scripted replies, whole waypoint downloads from python3's http.server with
-// archives made by the zip tool, and the update check.
+// Downloads against servers on 127.0.0.1 (and ::1) only: the HTTP client
+// against scripted replies, whole waypoint downloads from nginx, Apache and
+// python3's http.server with archives made by the zip tool, and the update check.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "app/state.h"
 #include "download/http.h"
@@ -18,8 +19,10 @@
 #include "support/servers.h"
 
 using namespace testenv;
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 namespace fs = std::filesystem;
 
 namespace {
@@ -108,17 +111,27 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
     }
     EXPECT_EQ(headless::MessageBoxes().back().text, "Error Downloading - CODE= 404 Not Found");
 
-    // The request: eight lines ending in a line feed; host:port as typed.
+    // The request: eight lines ending in CR LF; host:port as typed; the path
+    // from the root, its bytes other than unreserved ones and '/' percent-encoded.
     ScriptedServer server({ok + "\r\n"});
     Download(server.host(), "de_dust.pwf", "", "GET");
-    Download("bad host", "de_dust.pwf", "", "GET");
-    EXPECT_EQ(server.requests().at(0), "GET /de_dust.pwf HTTP/1.0\nHost: " + server.host() +
-                                           "\nRange: bytes=0-\nUser-Agent: Nodescan/2.500000\n"
-                                           "Accept: *.*, */*\nCookie: CookieStatus=COOKIE_OK\n"
-                                           "Referer: http://" +
-                                           server.host() + "/de_dust.pwf\n\n");
-    EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(run.Status().back(), "Refused: 'bad host' is not a host name (or host:port)");
+    Download(server.host(), "d~e.pwf", "a b?c#d%41\xE9-_.", "HEAD");
+    EXPECT_EQ(server.requests().at(0),
+              "GET /de_dust.pwf HTTP/1.0\r\nHost: " + server.host() +
+                  "\r\nRange: bytes=0-\r\nUser-Agent: Nodescan/2.500000\r\n"
+                  "Accept: *.*, */*\r\nCookie: CookieStatus=COOKIE_OK\r\nReferer: http://" +
+                  server.host() + "/de_dust.pwf\r\n\r\n");
+    const std::string path = "/a%20b%3Fc%23d%2541%E9-_./d~e.pwf";
+    EXPECT_THAT(server.requests().at(1),
+                AllOf(StartsWith("HEAD " + path + " HTTP/1.0\r\n"),
+                      HasSubstr("Referer: http://" + server.host() + path + "\r\n\r\n")));
+    for (const std::string bad : {"bad host", "::1", "[::1", "[::1]8080", "[127.0.0.1]:80"}) {
+        Download(bad, "de_dust.pwf", "", "GET");
+        EXPECT_EQ(run.Status().back(), "Refused: '" + bad + "' is not a host name (or host:port)");
+    }
+    Download(server.host(), std::string(400, '\xE9'), "", "GET");  // 1200 bytes encoded
+    EXPECT_THAT(run.Status().back(), HasSubstr("would have a line longer than 1021 bytes"));
+    EXPECT_EQ(server.requests().size(), 2u);
 }
 
 TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
@@ -130,11 +143,33 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     WriteFile(web / "z/de_b.pwf", PodBotHeader(8, "Zip"));
     WriteFile(web / "z/de_b.pxp", "pxp");
     WriteFile(web / "z/readme.txt", "read me");
+    WriteFile(web / "a b#c/de_a.pwf", PodBotHeader(9, "Real"));
     MakeDirs(web / "zips");
     ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
-                           "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf")
+                           "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && " +
+                           "zip -q '../a b#c/de_b.zip' de_b.pwf")
                               .c_str()),
               0);
+    // nginx and Apache (and nginx on ::1): a bare waypoint and an archive from
+    // a directory whose name must be percent-encoded.
+    std::pair<WebServer::Kind, bool> servers[] = {
+        {WebServer::kNginx, false}, {WebServer::kApache, false}, {WebServer::kNginx, true}};
+    for (auto [kind, ipv6] : servers) {
+        if (ipv6 && !HasIPv6Loopback()) {
+            std::cout << "Note: ::1 cannot be bound here: the IPv6 row is left out\n";
+            continue;
+        }
+        WebServer real(web.path(), kind, ipv6);
+        Sites(real.host(),
+              {{"/a b#c", "pwf"}, {"/a b#c", "pwf"}, {"/a b#c", "pwf"}, {"/a b#c", "zip"}});
+        for (int site : {0, 3}) {
+            Show(site);
+            EXPECT_EQ(Job(109, site ? "de_b.bsp" : "de_a.bsp"), 0) << real.host() << Status();
+        }
+        EXPECT_EQ(ReadFile(wpt + "de_a.pwf"), PodBotHeader(9, "Real")) << real.host();
+        EXPECT_EQ(ReadFile(wpt + "de_b.pwf"), PodBotHeader(8, "Zip")) << real.host();
+        fs::remove(wpt + "de_a.pwf"), fs::remove(wpt + "de_b.pwf");
+    }
     WebServer server(web.path());
     Sites(server.host(), {{"/s0", "pwf"},
                           {"/s1", "pwf"},

@@ -9,27 +9,33 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
+
+#include "platform/net.h"
 
 namespace testenv {
 namespace {
-// A socket bound to a free port of 127.0.0.1; its port in *port.
-int BindLoopback(int* port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("cannot bind a loopback port");
-    *port = ntohs(a.sin_port);
+// A socket bound to a free port of 127.0.0.1 (or ::1), its port in *port;
+// -1 when there is none.
+int BindLoopback(int* port, bool ipv6 = false) {
+    sockaddr_in6 a6{AF_INET6, 0, 0, in6addr_loopback, 0};
+    sockaddr_in a4{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    auto* a = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a4);
+    socklen_t len = ipv6 ? sizeof a6 : sizeof a4;
+    int fd = ::socket(a->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && (::bind(fd, a, len) != 0 || ::getsockname(fd, a, &len) != 0)) {
+        ::close(fd);
+        fd = -1;
+    }
+    *port = ntohs(ipv6 ? a6.sin6_port : a4.sin_port);
     return fd;
 }
 }  // namespace
 
 ScriptedServer::ScriptedServer(std::vector<std::string> replies) : replies_(std::move(replies)) {
     listen_ = BindLoopback(&port_);
+    if (listen_ < 0) throw std::runtime_error("cannot bind a loopback port");
     ::listen(listen_, 8);
     thread_ = std::thread([this] { Serve(); });
 }
@@ -53,7 +59,7 @@ void ScriptedServer::Serve() {
         std::string request;
         char buf[4096];
         pollfd p{c, POLLIN, 0};
-        while (request.find("\n\n") == std::string::npos && ::poll(&p, 1, 5000) > 0) {
+        while (request.find("\r\n\r\n") == std::string::npos && ::poll(&p, 1, 5000) > 0) {
             ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;
             request.append(buf, static_cast<std::size_t>(n));
@@ -73,29 +79,64 @@ void ScriptedServer::Serve() {
     }
 }
 
-WebServer::WebServer(const std::string& root) {
-    ::close(BindLoopback(&port_));
-    std::string port = std::to_string(port_);
+bool HasIPv6Loopback() {
+    int port, fd = BindLoopback(&port, true);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
+}
+
+WebServer::WebServer(const std::string& root, Kind kind, bool ipv6) : ipv6_(ipv6) {
+    int fd = BindLoopback(&port_, ipv6);
+    if (fd < 0) throw std::runtime_error("cannot bind a loopback port");
+    ::close(fd);
+    std::string dir = conf_.path(), address = ipv6 ? "::1" : "127.0.0.1";
+    std::vector<std::string> args = {"python3", "-m",    "http.server", std::to_string(port_),
+                                     "--bind",  address, "--directory", root};
+    if (kind == kNginx) {
+        WriteFile(dir + "/nginx.conf",
+                  "pid " + dir + "/nginx.pid;\nerror_log " + dir + "/error.log;\n" +
+                      "user nobody nogroup;\nevents {}\nhttp {\n" + "access_log " + dir +
+                      "/access.log;\nclient_body_temp_path " + dir + "/t;\nproxy_temp_path " + dir +
+                      "/t;\nfastcgi_temp_path " + dir + "/t;\nuwsgi_temp_path " + dir +
+                      "/t;\nscgi_temp_path " + dir + "/t;\nserver { listen " + host() +
+                      "; root \"" + root + "\"; }\n}\n");
+        args = {"/usr/sbin/nginx", "-p", dir, "-c", dir + "/nginx.conf", "-g", "daemon off;"};
+    } else if (kind == kApache) {
+        const std::string modules = "/usr/lib/apache2/modules/mod_";
+        WriteFile(dir + "/apache2.conf",
+                  "ServerName 127.0.0.1\nListen " + host() + "\nLoadModule mpm_event_module " +
+                      modules + "mpm_event.so\nLoadModule authz_core_module " + modules +
+                      "authz_core.so\nUser nobody\nGroup nogroup\nPidFile " + dir +
+                      "/apache2.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir +
+                      "/error.log\nCustomLog " + dir + "/access.log \"%h %r %>s\"\n" +
+                      "DocumentRoot \"" + root + "\"\n");
+        args = {"/usr/sbin/apache2", "-d", dir, "-f", dir + "/apache2.conf", "-DFOREGROUND"};
+    }
+    if (kind != kPython && ::access(args[0].c_str(), X_OK) != 0)
+        throw std::runtime_error(args[0] + " is missing: scripts/install-deps.sh installs it");
+    // Under root the servers' workers run as nobody: the files must be readable to others.
+    if (kind != kPython && std::system(("chmod -R a+rX '" + root + "'").c_str()) != 0)
+        throw std::runtime_error("cannot make " + root + " readable");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
-        ::execlp("python3", "python3", "-m", "http.server", port.c_str(), "--bind", "127.0.0.1",
-                 "--directory", root.c_str(), static_cast<char*>(nullptr));
+        ::execvp(argv[0], argv.data());
         ::_exit(127);
     }
     // Ready once it accepts a connection.
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < end) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port_));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-        ::close(fd);
-        if (up) return;
+    bool ended = false;
+    while (std::chrono::steady_clock::now() < end &&
+           !(ended = ::waitpid(pid_, nullptr, WNOHANG) == pid_)) {
+        TcpConnection probe;
+        std::string why;
+        if (probe.Connect(address, port_, 1000, &why)) return;
         ::usleep(20000);
     }
-    throw std::runtime_error("python3 -m http.server did not start");
+    if (!ended) ::kill(pid_, SIGTERM), ::waitpid(pid_, nullptr, 0);
+    throw std::runtime_error(args[0] + " did not start: see its messages above");
 }
 
 WebServer::~WebServer() {

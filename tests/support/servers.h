@@ -1,6 +1,6 @@
-// Web servers on 127.0.0.1 for the download tests: a scripted one that
-// answers each connection with the next reply as given, byte for byte, and
-// Python's http.server serving a directory.
+// Web servers on 127.0.0.1 (or ::1) for the download tests: a scripted one
+// that answers each connection with the next reply as given, byte for byte,
+// and real ones serving a directory.
 #pragma once
 
 #include <sys/types.h>
@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/testenv.h"
 
 namespace testenv {
 
@@ -32,16 +34,24 @@ class ScriptedServer {
     std::thread thread_;
 };
 
-// python3 -m http.server on a free port of 127.0.0.1, serving root.
+// Whether a socket can be bound to ::1.
+bool HasIPv6Loopback();
+
+// A web server on a free port of 127.0.0.1 (or ::1), serving root: Python's
+// http.server, or nginx or Apache run in the foreground from a configuration
+// of their own (with its logs and pid file) in a temporary directory.
 class WebServer {
   public:
-    explicit WebServer(const std::string& root);
+    enum Kind { kPython, kNginx, kApache };
+    explicit WebServer(const std::string& root, Kind kind = kPython, bool ipv6 = false);
     ~WebServer();
-    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string host() const { return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_); }
 
   private:
+    TempDir conf_;
     pid_t pid_ = -1;
     int port_ = 0;
+    bool ipv6_;
 };
 
 }  // namespace testenv
