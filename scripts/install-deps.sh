@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing,
 # and any further packages named as arguments (e.g. gcovr for coverage.sh).
+# zlib1g-dev is named although nothing includes zlib: zziplib.pc requires
+# zlib.pc, and libzzip-dev does not depend on the package that has it.
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libgc-dev libzzip-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
+    libgc-dev libzzip-dev zlib1g-dev libcli11-dev nlohmann-json3-dev libgtest-dev libgmock-dev
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     python3 zip
     "$@"
