@@ -100,6 +100,11 @@ bool ScanDone() {
     return !ScanRunning() && qthost::PendingCalls() == 0;
 }
 
+bool DownloadRunning() {
+    std::uint32_t code = 0;
+    return DThread && GetExitCodeThread(DThread, &code) && code == STILL_ACTIVE;
+}
+
 QWidget* W(int id, Hwnd w) {
     return id ? qthost::Control(w, id) : qthost::Window(w);
 }

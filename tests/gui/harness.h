@@ -48,6 +48,8 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 30000);
 bool ScanRunning();
 // The scan thread has ended and everything it asked of the window is done.
 bool ScanDone();
+// The download worker (Download Waypoint, Check for Update) is still at work.
+bool DownloadRunning();
 
 // A control of a dialog (id 0: the dialog's window), as a T.
 QWidget* W(int id, Hwnd w = 100);

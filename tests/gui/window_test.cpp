@@ -273,7 +273,9 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
         Click(109);
         ASSERT_TRUE(WaitUntil(
             [] { return !StatusLines().empty() && StatusLines().back() == "Success...."; }));
-        ASSERT_TRUE(WaitUntil([] { return qthost::PendingCalls() == 0; }));
+        // The worker shows its last status line before it ends: a press of
+        // Check for Update before then is refused ("already in progress").
+        ASSERT_TRUE(WaitUntil([] { return !DownloadRunning() && qthost::PendingCalls() == 0; }));
         auto* bar = As<QProgressBar>(157);
         EXPECT_FALSE(bar->isVisible());
         EXPECT_EQ(bar->maximum(), 300000 / 1024);
