@@ -9,32 +9,16 @@
 # in the cache, with a clone of the committed state (HEAD) of this repository
 # in /root/nodescan. Downloaded packages are kept in
 # /var/cache/nodescan/apt-archives, so a second run downloads little; they
-# are still installed by the two commands themselves.
+# are still installed by the two commands themselves. The copy is in memory
+# when 8 GB are free and it is not to be kept, else in /var/tmp.
 #
 # Usage: scripts/fresh-check.sh [--keep] [--rebuild]
 #   --keep      keep the copy afterwards (its path is printed)
 #   --rebuild   make the cached minimal root again first
 set -euo pipefail
 
-usage() { sed -n '14,16s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '15,17s/^# \{0,1\}//p' "$0"; }
 
-keep=0
-rebuild=0
-for arg in "$@"; do
-    case "$arg" in
-        --keep) keep=1 ;;
-        --rebuild) rebuild=1 ;;
-        -h|--help) usage; exit 0 ;;
-        *) echo "fresh-check: unknown option '$arg'" >&2; usage >&2; exit 2 ;;
-    esac
-done
-
-# debootstrap, mount and chroot need root.
-if [ "$(id -u)" -ne 0 ]; then
-    exec sudo -- "$0" "$@"
-fi
-
-repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=/var/cache/nodescan
 base=$cache/bookworm-minbase
 archives=$cache/apt-archives
@@ -44,9 +28,6 @@ umask 022
 say() { echo "fresh-check: $*" >&2; }
 die() { say "$*"; exit 1; }
 
-# The enabled binary entries of the host's apt sources, one line each:
-# "URI SUITE COMPONENT...". Reads both one-line .list files and deb822
-# .sources files.
 apt_entries() {
     local f
     for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
@@ -139,7 +120,7 @@ need_host_package() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$2" >/dev/null
 }
 
-# Fails when anything is still mounted at or below $1 (as seen from here).
+# Fails when anything is mounted at or below directory $1 (as seen from here).
 nothing_mounted_under() {
     local dir
     dir=$(realpath -m "$1")
@@ -159,6 +140,126 @@ remove_tree() {
     rm -rf --one-file-system -- "$1"
 }
 
+# Whether any process still has its root in directory $1.
+# shellcheck disable=SC2317 # called from the EXIT trap
+processes_inside() {
+    local dir p
+    dir=$(realpath -m "$1")
+    for p in /proc/[0-9]*; do
+        case "$(readlink "$p/root" 2>/dev/null)" in
+            "$dir" | "$dir"/*) return 0 ;;
+        esac
+    done
+    return 1
+}
+
+# The run itself, as the first process of a mount and PID namespace of its
+# own: every mount it makes goes, and every process it starts is killed, when
+# it ends, however it ends. Arguments: the copy's directory, whether to keep
+# the copy in memory, the repository and its commit, the mirror and the
+# security archive.
+in_namespace() {
+    local copy=$1 in_memory=$2 repo=$3 commit=$4 mirror=$5 security=$6
+    local lock start cmd rc n failed=()
+
+    if [ "$in_memory" -eq 1 ]; then
+        mount -t tmpfs -o mode=755 tmpfs "$copy"
+    fi
+    chmod 755 "$copy"
+    # A shared lock: a --rebuild elsewhere waits until the copy is made.
+    exec {lock}<"$cache/lock"
+    flock -s "$lock"
+    start=$SECONDS
+    cp -a --reflink=auto "$base/." "$copy/"
+    exec {lock}<&-
+    say "copied the root to $copy$([ "$in_memory" -eq 1 ] && echo " (in memory)") in $((SECONDS - start)) s"
+
+    # The same Debian archive as this machine, so apt inside finds the same
+    # package versions.
+    rm -f "$copy"/etc/apt/sources.list.d/*
+    cat >"$copy/etc/apt/sources.list" <<EOF
+deb $mirror $suite main
+deb $mirror $suite-updates main
+deb $security $suite-security main
+EOF
+    if [ -e /etc/resolv.conf ]; then
+        cp -L /etc/resolv.conf "$copy/etc/resolv.conf"
+    fi
+    # No services start inside the root.
+    printf '#!/bin/sh\nexit 101\n' >"$copy/usr/sbin/policy-rc.d"
+    chmod 755 "$copy/usr/sbin/policy-rc.d"
+    # Some tests drop to the unprivileged user nobody: it needs a
+    # world-writable /tmp and to reach the clone.
+    chmod 1777 "$copy/tmp"
+    chmod 755 "$copy/root"
+
+    # Cloned from here, with this machine's git: the root has none yet.
+    git -c safe.directory='*' clone -q "$repo" "$copy/root/nodescan"
+    git -C "$copy/root/nodescan" checkout -q --detach "$commit"
+    say "cloned $repo at ${commit:0:7} into /root/nodescan"
+
+    mount -t proc proc "$copy/proc"
+    mount -t sysfs -o ro sysfs "$copy/sys" 2>/dev/null || mount --rbind -o ro /sys "$copy/sys"
+    mount -t tmpfs -o mode=755,nosuid tmpfs "$copy/dev"
+    for n in null zero full random urandom tty; do
+        touch "$copy/dev/$n"
+        mount --bind "/dev/$n" "$copy/dev/$n"
+    done
+    mkdir "$copy/dev/pts" "$copy/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$copy/dev/pts"
+    ln -s pts/ptmx "$copy/dev/ptmx"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$copy/dev/shm"
+    ln -s /proc/self/fd "$copy/dev/fd"
+    ln -s /proc/self/fd/0 "$copy/dev/stdin"
+    ln -s /proc/self/fd/1 "$copy/dev/stdout"
+    ln -s /proc/self/fd/2 "$copy/dev/stderr"
+    mount --bind "$archives" "$copy/var/cache/apt/archives"
+
+    for cmd in scripts/demo.sh scripts/test.sh; do
+        say "running $cmd in the fresh root"
+        start=$SECONDS
+        rc=0
+        chroot "$copy" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+            /bin/bash -c "cd /root/nodescan && $cmd" || rc=$?
+        echo "${cmd#scripts/}: $((SECONDS - start)) s"
+        [ "$rc" -eq 0 ] || failed+=("$cmd (exit $rc)")
+    done
+    if [ ${#failed[@]} -gt 0 ]; then
+        say "failed on a fresh Debian $suite: ${failed[*]}"
+        return 1
+    fi
+    say "both commands succeed on a fresh Debian $suite"
+}
+
+if [ "${1:-}" = --in-namespace ]; then
+    shift
+    in_namespace "$@"
+    exit
+fi
+
+keep=0
+rebuild=0
+for arg in "$@"; do
+    case "$arg" in
+        --keep) keep=1 ;;
+        --rebuild) rebuild=1 ;;
+        -h|--help) usage; exit 0 ;;
+        *) echo "fresh-check: unknown option '$arg'" >&2; usage >&2; exit 2 ;;
+    esac
+done
+
+# debootstrap, mount and chroot need root.
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo -- "$0" "$@"
+fi
+
+repo=$(cd "$(dirname "$0")/.." && pwd)
+commit=$(git -C "$repo" rev-parse HEAD)
+if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+    say "note: uncommitted changes in $repo are not part of the check"
+fi
+
 mirror=$(find_mirror) || die "no apt source of this machine serves Debian '$suite' main (looked in /etc/apt/sources.list and /etc/apt/sources.list.d/)"
 security=$(find_security "$mirror")
 say "mirror $mirror, security updates from $security"
@@ -168,7 +269,7 @@ need_host_package debootstrap debootstrap
 mkdir -p "$cache" "$archives/partial" "$cache/debootstrap-debs"
 
 # The cached minimal root, made under an exclusive lock so that two runs do
-# not make it at once; runs hold a shared lock while they copy it.
+# not make it at once.
 exec {lock}>"$cache/lock"
 if [ "$rebuild" -eq 1 ] || [ ! -d "$base" ]; then
     flock "$lock"
@@ -192,14 +293,39 @@ if [ "$rebuild" -eq 1 ] || [ ! -d "$base" ]; then
         mv -- "$base.new" "$base"
     fi
 fi
-flock -s "$lock"
+exec {lock}>&-
+
+# The copy lives in memory when there is plenty (installing and building
+# there is faster, and it is gone at once at the end), else on disk; on disk
+# too when it is to be kept.
+in_memory=0
+available_kb=$(awk '$1 == "MemAvailable:" { print $2 }' /proc/meminfo)
+if [ "$keep" -eq 0 ] && [ "${available_kb:-0}" -ge $((8 * 1024 * 1024)) ]; then
+    in_memory=1
+fi
 
 copy=""
+child=""
+# shellcheck disable=SC2317 # the EXIT trap
 cleanup() {
-    local rc=$?
+    local rc=$? i
+    trap - INT TERM
+    if [ -n "$child" ]; then
+        # Interrupted: ending unshare kills everything in its PID namespace
+        # (--kill-child).
+        kill -KILL "$child" 2>/dev/null || true
+        wait "$child" 2>/dev/null || true
+    fi
     if [ -n "$copy" ]; then
+        for ((i = 0; i < 100; i++)); do
+            processes_inside "$copy" || break
+            sleep 0.1
+        done
         if [ "$keep" -eq 1 ]; then
             say "kept the root in $copy"
+        elif processes_inside "$copy"; then
+            say "not removing $copy: processes still run inside it"
+            rc=1
         else
             remove_tree "$copy" || rc=1
         fi
@@ -211,79 +337,13 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 copy=$(mktemp -d /var/tmp/nodescan-fresh.XXXXXX)
-chmod 755 "$copy"
-start=$SECONDS
-cp -a --reflink=auto "$base/." "$copy/"
-flock -u "$lock"
-say "copied the root to $copy in $((SECONDS - start)) s"
-
-# The same Debian archive as this machine, so apt inside finds the same
-# package versions.
-rm -f "$copy"/etc/apt/sources.list.d/*
-cat >"$copy/etc/apt/sources.list" <<EOF
-deb $mirror $suite main
-deb $mirror $suite-updates main
-deb $security $suite-security main
-EOF
-cp -L /etc/resolv.conf "$copy/etc/resolv.conf"
-# No services start inside the root.
-printf '#!/bin/sh\nexit 101\n' >"$copy/usr/sbin/policy-rc.d"
-chmod 755 "$copy/usr/sbin/policy-rc.d"
-# Some tests drop to the unprivileged user nobody: it needs a world-writable
-# /tmp and to reach the clone.
-chmod 1777 "$copy/tmp"
-chmod 755 "$copy/root"
-
-head=$(git -C "$repo" rev-parse HEAD)
-if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
-    say "note: uncommitted changes in $repo are not part of the check"
-fi
-git -c safe.directory='*' clone -q "$repo" "$copy/root/nodescan"
-git -C "$copy/root/nodescan" checkout -q --detach "$head"
-say "cloned $repo at $(git -C "$repo" rev-parse --short HEAD) into /root/nodescan"
-
-# Runs one command as root inside the root, in a mount and PID namespace of
-# its own: its mounts are gone and every process it started is killed when
-# it ends, however it ends.
-in_root() {
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    unshare --mount --propagation private --pid --fork --kill-child -- bash -c '
-        set -eu
-        r=$1 archives=$2 cmd=$3
-        mount -t proc proc "$r/proc"
-        mount -t sysfs -o ro sysfs "$r/sys" 2>/dev/null || mount --rbind -o ro /sys "$r/sys"
-        mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
-        for n in null zero full random urandom tty; do
-            touch "$r/dev/$n"
-            mount --bind "/dev/$n" "$r/dev/$n"
-        done
-        mkdir "$r/dev/pts" "$r/dev/shm"
-        mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
-        ln -s pts/ptmx "$r/dev/ptmx"
-        mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
-        ln -s /proc/self/fd "$r/dev/fd"
-        ln -s /proc/self/fd/0 "$r/dev/stdin"
-        ln -s /proc/self/fd/1 "$r/dev/stdout"
-        ln -s /proc/self/fd/2 "$r/dev/stderr"
-        mount --bind "$archives" "$r/var/cache/apt/archives"
-        chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
-            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-            /bin/bash -c "cd /root/nodescan && $cmd"
-    ' bash "$copy" "$archives" "$1"
-}
-
-failed=()
-for cmd in scripts/demo.sh scripts/test.sh; do
-    say "running $cmd in the fresh root"
-    start=$SECONDS
-    rc=0
-    in_root "$cmd" || rc=$?
-    echo "${cmd#scripts/}: $((SECONDS - start)) s"
-    [ "$rc" -eq 0 ] || failed+=("$cmd (exit $rc)")
-done
-
-if [ ${#failed[@]} -gt 0 ]; then
-    say "failed on a fresh Debian $suite: ${failed[*]}"
-    exit 1
-fi
-say "both commands succeed on a fresh Debian $suite"
+# In the background so that a signal reaches this script at once; with the
+# signals reset, which a background job would otherwise ignore (SIGINT,
+# SIGQUIT) and pass on to the tests.
+env --default-signal unshare --mount --propagation private --pid --fork --kill-child -- \
+    "$0" --in-namespace "$copy" "$in_memory" "$repo" "$commit" "$mirror" "$security" &
+child=$!
+rc=0
+wait "$child" || rc=$?
+child=""
+exit "$rc"
