@@ -194,7 +194,7 @@ EOF
     chmod 755 "$copy/root"
 
     # Cloned from here, with this machine's git: the root has none yet.
-    git -c safe.directory='*' clone -q "$repo" "$copy/root/nodescan"
+    git clone -q "$repo" "$copy/root/nodescan"
     git -C "$copy/root/nodescan" checkout -q --detach "$commit"
     say "cloned $repo at ${commit:0:7} into /root/nodescan"
 
@@ -254,9 +254,16 @@ if [ "$(id -u)" -ne 0 ]; then
     exec sudo -- "$0" "$@"
 fi
 
+mkdir -p "$cache" "$archives/partial" "$cache/debootstrap-debs"
+# Run through sudo, git refuses a repository of another owner; these few
+# calls only read it.
+printf '[safe]\n\tdirectory = *\n' >"$cache/gitconfig"
+export GIT_CONFIG_GLOBAL=$cache/gitconfig
+need_host_package git git
+
 repo=$(cd "$(dirname "$0")/.." && pwd)
 commit=$(git -C "$repo" rev-parse HEAD)
-if [ -n "$(git -C "$repo" status --porcelain --untracked-files=no)" ]; then
+if [ -n "$(git -C "$repo" --no-optional-locks status --porcelain --untracked-files=no)" ]; then
     say "note: uncommitted changes in $repo are not part of the check"
 fi
 
@@ -264,9 +271,7 @@ mirror=$(find_mirror) || die "no apt source of this machine serves Debian '$suit
 security=$(find_security "$mirror")
 say "mirror $mirror, security updates from $security"
 
-need_host_package git git
 need_host_package debootstrap debootstrap
-mkdir -p "$cache" "$archives/partial" "$cache/debootstrap-debs"
 
 # The cached minimal root, made under an exclusive lock so that two runs do
 # not make it at once.
