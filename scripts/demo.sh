@@ -6,7 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --preset default >/dev/null
+# Configure quietly; on failure show all it said (which package pkg-config
+# missed is only in its status lines).
+if ! log=$(cmake --preset default 2>&1); then printf '%s\n' "$log" >&2; exit 1; fi
 cmake --build --preset default --target nodescan-cli nodescan
 
 home="$PWD/build/demo-home"

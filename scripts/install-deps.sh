@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing,
 # and any further packages named as arguments (e.g. gcovr for coverage.sh).
+# zlib1g-dev is named although nothing includes zlib: zziplib.pc requires
+# zlib.pc, and libzzip-dev does not depend on the package that has it.
 set -euo pipefail
 
 packages=(

@@ -9,7 +9,9 @@ presets=("$@")
 [ ${#presets[@]} -eq 0 ] && presets=(default)
 for preset in "${presets[@]}"; do
     echo "=== tests under the $preset preset ==="
-    cmake --preset "$preset" >/dev/null
+    # Quiet unless it fails: which package pkg-config missed is only in its
+    # status lines.
+    if ! log=$(cmake --preset "$preset" 2>&1); then printf '%s\n' "$log" >&2; exit 1; fi
     cmake --build --preset "$preset"
     ctest --preset "$preset" -j2
 done

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 namespace testenv {
@@ -39,11 +40,16 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
         Quoted("HOME=" + home) + " " + Quoted("NODESCAN_HOME=" + home) + " " +
         Quoted("NODESCAN_SEARCH_ROOTS=" + roots);
     for (const auto& e : env) cmd += " " + Quoted(e);
+    std::string program = NODESCAN_CLI_PATH;
     if (uid >= 0) {
+        // A copy the other user can reach (a build under /root is private).
+        program = scratch / "nodescan-cli";
+        std::filesystem::copy_file(NODESCAN_CLI_PATH, program,
+                                   std::filesystem::copy_options::overwrite_existing);
         std::string id = std::to_string(uid);
         cmd += " setpriv --reuid=" + id + " --regid=" + id + " --clear-groups";
     }
-    cmd += " timeout -s KILL 60 " + Quoted(NODESCAN_CLI_PATH);
+    cmd += " timeout -s KILL 60 " + Quoted(program);
     for (const auto& a : args) cmd += " " + Quoted(a);
     std::string outPath = scratch / "stdout", errPath = scratch / "stderr";
     cmd += " </dev/null >" + Quoted(outPath) + " 2>" + Quoted(errPath);
