@@ -298,14 +298,15 @@ int DownloadMap(const Options& opt, const std::string& map, int site, bool all) 
     headless::SelectRow(md, kLeftList, row, true);
     if (site >= 0) ssite = static_cast<std::uint32_t>(site);
     if (all) CheckDlgButton(md, 111, true);
-    return RunJob(109);
+    int rc = RunJob(109);
+    PrintDownload(std::cout, opt.json);
+    return rc;
 }
 
-int Update() {
+int Update(const Options& opt) {
     updateEndsProgram = false;
     int rc = RunJob(129);
-    if (rc == 0 && PathExists(SavedPath("nodescan.zip")) && !headless::ShellRequests().empty())
-        std::cout << EscapedText(headless::ShellRequests().back()) << '\n';
+    PrintUpdate(std::cout, opt.json);
     return rc;
 }
 }  // namespace
@@ -472,7 +473,7 @@ int main(int argc, char** argv) {
         } else if (*download) {
             rc = DownloadMap(opt, downloadMap, downloadSite, downloadAll);
         } else if (*update) {
-            rc = Update();
+            rc = Update(opt);
         } else if (*configSet) {
             rc = SetConfig(configArgs);
             if (rc == 0) PrintConfig(std::cout, opt.json);

@@ -10,6 +10,9 @@
 #include "check/lists.h"
 #include "check/scan.h"
 #include "download/sites.h"
+#include "download/update.h"
+#include "download/waypoint.h"
+#include "download/zip.h"
 #include "platform/headless/host.h"
 #include "platform/text.h"
 #include "settings/locator.h"
@@ -62,6 +65,18 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
     return i < row.cells.size() ? row.cells[i] : "";
 }
 
+// The message boxes of the run, as captions and texts.
+Json Messages() {
+    Json messages = Json::array();
+    for (const auto& m : headless::MessageBoxes())
+        messages.push_back({{"caption", m.caption}, {"text", m.text}});
+    return messages;
+}
+
+Json BotOf(int bot) {
+    return {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
+}
+
 int Counter(int id) {
     try {
         return std::stoi(GetDlgItemText(md, id));
@@ -81,7 +96,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     if (json) {
         Json doc;
         doc["mode"] = redundant ? "redundant" : "missing";
-        doc["bot"] = {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
+        doc["bot"] = BotOf(bot);
         doc["game_dir"] = CachedCdir();
         doc["map_dir"] = CachedMdir();
         doc["waypoint_dir"] = GetBotDir(bot);
@@ -99,10 +114,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
         doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
         doc["status"] = headless::StatusLog();
-        Json messages = Json::array();
-        for (const auto& m : headless::MessageBoxes())
-            messages.push_back({{"caption", m.caption}, {"text", m.text}});
-        doc["messages"] = messages;
+        doc["messages"] = Messages();
         PrintJson(out, doc);
         return;
     }
@@ -226,4 +238,42 @@ void PrintDeleted(std::ostream& out, bool json) {
         return;
     }
     for (const auto& file : deleted) out << EscapedText(file.get<std::string>()) << '\n';
+}
+
+void PrintDownload(std::ostream& out, bool json) {
+    DownloadReport report = LastDownloadReport();
+    // Only a download that came this far installed anything.
+    bool came = report.outcome == "installed" || report.outcome == "not installed";
+    std::vector<std::string> files = came ? InstalledFiles() : std::vector<std::string>{};
+    if (!json) {
+        for (const auto& file : files) out << EscapedText(file) << '\n';
+        return;
+    }
+    Json sites = Json::array();
+    for (int row : report.sites) {
+        SiteInfo s = GetSite(row);
+        sites.push_back({{"row", row}, {"name", s.name}, {"host", s.host}});
+    }
+    PrintJson(out, {{"map", report.map},
+                    {"bot", BotOf(static_cast<int>(sbot.load()))},
+                    {"sites", sites},
+                    {"installed", files},
+                    {"outcome", report.outcome},
+                    {"status", headless::StatusLog()},
+                    {"messages", Messages()}});
+}
+
+void PrintUpdate(std::ostream& out, bool json) {
+    UpdateReport report = LastUpdateReport();
+    if (!json) {
+        if (!report.archive.empty()) out << EscapedText(report.archive) << '\n';
+        return;
+    }
+    auto orNull = [](const std::string& s) { return s.empty() ? Json(nullptr) : Json(s); };
+    PrintJson(out, {{"local_version", report.local},
+                    {"web_version", orNull(report.web)},
+                    {"outcome", report.outcome},
+                    {"archive", orNull(report.archive)},
+                    {"status", headless::StatusLog()},
+                    {"messages", Messages()}});
 }

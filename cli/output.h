@@ -13,6 +13,12 @@ void PrintSites(std::ostream& out, bool json);
 void PrintConfig(std::ostream& out, bool json);
 // The path of a written file.
 void PrintWritten(std::ostream& out, const std::string& path, bool json);
+// What the last waypoint download did: the files it installed (JSON: the
+// map, bot, sites tried, files, outcome and messages).
+void PrintDownload(std::ostream& out, bool json);
+// What the last update check did: the saved release's path (JSON: the
+// versions, outcome, archive and messages).
+void PrintUpdate(std::ostream& out, bool json);
 // The files that the deletion removed (the right list's rows marked deleted).
 void PrintDeleted(std::ostream& out, bool json);
 

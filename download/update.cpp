@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 #include <system_error>
 #include <tuple>
@@ -227,7 +228,22 @@ std::string Unverified(const std::string& host) {
     sout("nodescan.zip matches its SHA-256 digest");
     return "";
 }
+std::mutex reportMutex;
+UpdateReport report;
+
+// Ends the check: records how, for LastUpdateReport.
+bool Ended(const char* outcome, bool result) {
+    std::lock_guard lock(reportMutex);
+    report.outcome = outcome;
+    if (report.outcome == "saved") report.archive = SavedPath(kArchive);
+    return result;
+}
 }  // namespace
+
+UpdateReport LastUpdateReport() {
+    std::lock_guard lock(reportMutex);
+    return report;
+}
 
 std::string UpdateHost() {
     const char* host = std::getenv("NODESCAN_UPDATE_HOST");
@@ -237,7 +253,13 @@ std::string UpdateHost() {
 
 bool UpdateNodescan() {
     BusyCursor busy;
-    if (IsConnected() == 0) return false;
+    long own = std::lround(100 * kProgramVersion);
+    Version mine{std::to_string(own / 100), static_cast<int>(own % 100)};
+    {
+        std::lock_guard lock(reportMutex);
+        report = {VersionText(mine), "", "", ""};
+    }
+    if (IsConnected() == 0) return Ended("failed", false);
     sout("Checking for Updates....");
     MakeDirPath(GetTempDir(), 0700);
     std::string host = UpdateHost();
@@ -247,30 +269,32 @@ bool UpdateNodescan() {
     if (got != 1 || !failed.empty()) {
         MessageBox(md, "Could not download Nodescan version Information", "Error!!",
                    MB_OK | MB_ICONINFORMATION);
-        return false;
+        return Ended("failed", false);
     }
     Version w;
     if (!WebVersion(&w)) {
         MessageBox(md, "Error Opening Version File", "Sorry!", MB_OK | MB_ICONERROR);
-        return false;
+        return Ended("failed", false);
     }
-    long own = std::lround(100 * kProgramVersion);
-    Version mine{std::to_string(own / 100), static_cast<int>(own % 100)};
+    {
+        std::lock_guard lock(reportMutex);
+        report.web = VersionText(w);
+    }
     if (!Newer(w, mine)) {
         MessageBox(md, "Your version of Nodescan is UP TO DATE!", "Hey!!",
                    MB_OK | MB_ICONINFORMATION);
-        return true;
+        return Ended("up to date", true);
     }
     std::string offer = "\nYour Version: " + VersionText(mine) +
                         "\nWEB Version: " + VersionText(w) +
                         "\n\nWould you like me to Download it?\n";
     if (MessageBox(md, offer, "Update Avaliable!", MB_YESNO | MB_ICONINFORMATION) != IDYES)
-        return false;
+        return Ended("declined", false);
     sout("Downloading Update....");
     if (Download(host, kArchive, kDir, "GET", kMaxUpdateArchive) == 0) {
         RemoveSaved(kArchive);
         MessageBox(md, "Error Downloading Nodescan from Server!", "Error!", MB_OK | MB_ICONERROR);
-        return false;
+        return Ended("failed", false);
     }
     // After an error status CheckFile shows its own box: one is enough.
     ResponseHead head = ReadResponseHead(kArchive);
@@ -280,14 +304,15 @@ bool UpdateNodescan() {
         if (!boxed)
             MessageBox(md, "File Downloaded but there was an error reading the file!", "Error!",
                        MB_OK | MB_ICONERROR);
-        return false;
+        return Ended("failed", false);
     }
     std::string why = Unverified(host);
     if (!why.empty()) {
         RemoveSaved(kArchive);
         MessageBox(md, why + ": the downloaded update was deleted", "Error!", MB_OK | MB_ICONERROR);
-        return false;
+        return Ended("failed", false);
     }
+    Ended("saved", true);
     MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);
     ShellOpen(md, SavedPath(kArchive));
     if (updateEndsProgram) {

@@ -13,3 +13,11 @@ extern std::atomic<bool> updateEndsProgram;
 std::string UpdateHost();
 // True when the program is up to date or the release was saved.
 bool UpdateNodescan();
+
+// What the last update check found, for a report: the versions (web "" when
+// none was read), how it ended ("up to date", "saved", "declined", "failed"),
+// and the saved release ("" when none).
+struct UpdateReport {
+    std::string local, web, outcome, archive;
+};
+UpdateReport LastUpdateReport();

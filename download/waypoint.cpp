@@ -1,6 +1,7 @@
 #include "download/waypoint.h"
 
 #include <cstdio>
+#include <mutex>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -16,6 +17,16 @@ namespace {
 constexpr int kProgressBar = 157;
 constexpr int kSearchAll = 111;
 constexpr std::int64_t kLargeFile = 300000;
+
+std::mutex reportMutex;
+DownloadReport report;
+
+// Ends the job: records how, for LastDownloadReport.
+bool Ended(const char* outcome, bool result) {
+    std::lock_guard lock(reportMutex);
+    report.outcome = outcome;
+    return result;
+}
 
 // A name that stays inside the directory it is meant for.
 bool PlainFileName(const std::string& name) {
@@ -56,6 +67,10 @@ std::int64_t GetSize(const std::string& host, const std::string& file, const std
 int InitDownloadWaypoint(std::string* remote, std::string* local, const std::string& map, int site,
                          bool* installed) {
     std::string host, dir;
+    {
+        std::lock_guard lock(reportMutex);
+        report.sites.push_back(site);
+    }
     GetDownloadSettings(site, &host, remote, local, &dir, map);
     for (const std::string* name : {remote, local}) {
         if (!PlainFileName(*name)) {
@@ -82,34 +97,49 @@ int InitDownloadWaypoint(std::string* remote, std::string* local, const std::str
 }
 
 bool DownloadWaypoint() {
-    if (IsConnected() == 0) return false;
+    {
+        std::lock_guard lock(reportMutex);
+        report = {};
+    }
+    if (IsConnected() == 0) return Ended("refused", false);
     if (checkredway == 1) {
         MessageBox(md,
                    "Sorry can't download missing maps.... Use Tilefetch (Yet to be built) :) ?!",
                    "Whoops!", MB_OK);
-        return false;
+        return Ended("refused", false);
     }
     if (ListGetSelectedCount(md, kLeftList) == 0) {
         MessageBox(md, "Nothing selected!?", "Whoops!", MB_OK);
-        return false;
+        return Ended("refused", false);
     }
     sout("Checking for Waypoint....");
     MakeDirPath(GetTempDir(), 0700);
     int rows = ListGetItemCount(md, kLeftList);
     int row = 0;
     while (row < rows && !ListIsItemSelected(md, kLeftList, row)) ++row;
-    if (row == rows) return false;
+    if (row == rows) return Ended("refused", false);
     std::string map = RowText(kLeftList, row);
     if (map.size() > 99) map.resize(99);
+    {
+        std::lock_guard lock(reportMutex);
+        report.map = map;
+    }
     std::string remote, local;
     bool installed = false;
+    auto fetched = [&] { return Ended(installed ? "installed" : "not installed", installed); };
     if (IsDlgButtonChecked(md, kSearchAll)) {
         for (int site = 0; site < kSiteCount; ++site)
-            if (InitDownloadWaypoint(&remote, &local, map, site, &installed) == 1) return installed;
+            if (InitDownloadWaypoint(&remote, &local, map, site, &installed) == 1) return fetched();
         MessageBox(md, "All Sites Failed!! Please search for it manually", remote,
                    MB_OK | MB_ICONINFORMATION);
-        return false;
+        return Ended("not found", false);
     }
-    InitDownloadWaypoint(&remote, &local, map, static_cast<int>(ssite.load()), &installed);
-    return installed;
+    if (InitDownloadWaypoint(&remote, &local, map, static_cast<int>(ssite.load()), &installed) == 1)
+        return fetched();
+    return Ended("not found", false);
+}
+
+DownloadReport LastDownloadReport() {
+    std::lock_guard lock(reportMutex);
+    return report;
 }

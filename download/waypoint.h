@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The host, the remote and local file names and the directory of row site
 // for the left-list text map.
@@ -18,3 +19,13 @@ int InitDownloadWaypoint(std::string* remote, std::string* local, const std::str
 // The job: the first selected map of the left list from the selected site,
 // or from each site in turn with "Search All". True when it was installed.
 bool DownloadWaypoint();
+
+// What the last waypoint download did, for a report: the map, the site rows
+// tried in order, and how it ended ("installed", "not installed" when the
+// file came but could not be installed, "not found", "refused").
+struct DownloadReport {
+    std::string map;
+    std::vector<int> sites;
+    std::string outcome;
+};
+DownloadReport LastDownloadReport();

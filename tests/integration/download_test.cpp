@@ -347,9 +347,11 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
 TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     GameTree tree{games.path()};
     tree.AddMap("de_a.bsp");
+    tree.AddMap("de_b.bsp");
     AddPodFolder(tree);
     TempDir web;
     WriteFile(web / "w/de_a.pwf", PodBotHeader(7, "Web"));
+    WriteFile(web / "w/de_b.pwf", PodBotHeader(7, "Web"));
     WriteFile(web / "programs/version.txt", "version 2.60\n");
     std::string make = "cd " + web / "programs" + " && zip -q nodescan.zip version.txt";
     ASSERT_EQ(std::system((make + " && sha256sum nodescan.zip >nodescan.zip.sha256").c_str()), 0);
@@ -359,10 +361,19 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
         Run({"sites", "set", std::to_string(site), "host", server.host()});
     Run({"sites", "set", "2", "dir", "/w"});
     EXPECT_EQ(Run({"download", "de_x.bsp", "--site", "2"}).code, 2);
-    CliResult r = Run({"download", "DE_A.BSP", "--site", "2"});
+    auto doc = RunJson({"--json", "download", "de_a.bsp", "--site", "0"}, 1);
+    EXPECT_EQ(doc["outcome"], "not found");
+    std::string wpt = tree.cstrike() + "PODBot/wptdefault/";
+    doc = RunJson({"--json", "download", "de_a.bsp", "--all"});
+    EXPECT_EQ(doc["sites"].size(), 3u);
+    EXPECT_EQ(doc["installed"], nlohmann::json::array({wpt + "de_a.pwf"}));
+    EXPECT_EQ(doc["outcome"], "installed");
+    CliResult r = Run({"download", "DE_B.BSP", "--site", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(fs::exists(tree.cstrike() + "PODBot/wptdefault/de_a.pwf"));
-    r = Run({"update", "--yes"});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, home + "/temp/nodescan.zip\n");
+    EXPECT_EQ(r.out, wpt + "de_b.pwf\n");
+    doc = RunJson({"update", "--yes", "--json"});
+    EXPECT_EQ(doc["local_version"].dump() + doc["web_version"].dump() + doc["outcome"].dump() +
+                  doc["archive"].dump(),
+              "\"2.50\"\"2.60\"\"saved\"\"" + home + "/temp/nodescan.zip\"");
+    EXPECT_EQ(doc["messages"].back()["text"], "Success!");
 }
