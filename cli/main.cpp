@@ -391,6 +391,9 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsageError;
     }
 
+    // An interrupt or a kill ends the run with 130 or 143, leaving no file
+    // of a download behind.
+    EndOnSignals();
     // Status lines, notices and message boxes go to standard error as they come.
     headless::SetStatusListener(
         [](const std::string& line) { std::cerr << EscapedText(line, true) << std::endl; });

@@ -57,7 +57,9 @@ bool UpdateNodescan() {
     MakeDirPath(GetTempDir(), 0700);
     std::string host = UpdateHost();
     double w = 0;
-    if (Download(host, "version.txt", kDir, "GET") != 1 || !WebVersion(&w)) {
+    bool known = Download(host, "version.txt", kDir, "GET") == 1 && WebVersion(&w);
+    RemoveSaved("version.txt");
+    if (!known) {
         MessageBox(md, "Could not download Nodescan version Information", "Error!!",
                    MB_OK | MB_ICONINFORMATION);
         return false;

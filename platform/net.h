@@ -11,6 +11,9 @@ bool InternetConnected();
 // How long a connection may take to open, and a reply to its next bytes:
 // 30 seconds, or NODESCAN_NET_TIMEOUT_MS milliseconds when that is set.
 int NetTimeoutMs();
+// How long a whole request may take, from the connection to the reply's last
+// byte: 10 minutes, or NODESCAN_NET_DEADLINE_MS milliseconds when that is set.
+int NetDeadlineMs();
 
 // One TCP connection to a server, with time limits. Sending never raises
 // SIGPIPE. Closed when the object ends.
