@@ -403,6 +403,9 @@ int main(int argc, char** argv) {
         return rc == 0 ? 0 : kUsageError;
     }
 
+    // An interrupt or a kill ends the run with 130 or 143, leaving no file
+    // of a download behind.
+    EndOnSignals();
     // Status lines, notices and message boxes go to standard error as they
     // come, each in place of a progress bar drawn on the line (the next step
     // draws it again).

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,13 +18,14 @@
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/text.h"
+#include "platform/threads.h"
 #include "settings/locator.h"
 
 char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\r\n", ""};
 
 namespace {
 constexpr int kProgressBar = 157;
-constexpr std::size_t kPiece = 1024;  // what one receive takes at most
+constexpr std::size_t kPiece = 16 << 10;  // what one receive takes at most
 std::atomic<bool> unreachable{false};
 
 // host "name", "a.b.c.d" or "[IPv6 address]", each with an optional ":port":
@@ -107,7 +109,7 @@ bool FillRequest(const std::string& host, const std::string& file, const std::st
 }
 
 // A header name compared ignoring ASCII case.
-bool NameIs(const std::string& line, const char* name) {
+bool NameIs(std::string_view line, const char* name) {
     std::size_t n = std::strlen(name);
     if (line.size() <= n || line[n] != ':') return false;
     for (std::size_t i = 0; i < n; ++i)
@@ -115,22 +117,304 @@ bool NameIs(const std::string& line, const char* name) {
     return true;
 }
 
-// Reads one line of the header without its line end (LF, or CR LF), as
-// HeaderEnd sees lines: a line of a lone CR is empty, "\r\r" is not. False
-// at the end of the file. A line longer than the limit is read whole and kept cut.
-bool ReadLine(std::FILE* f, std::string* line, bool* ended) {
-    line->clear();
-    *ended = false;
-    int c;
-    while ((c = std::getc(f)) != EOF) {
-        if (c == '\n') {
-            *ended = true;
+// The value of a header line, without the blanks around it.
+std::string_view Value(std::string_view line) {
+    std::size_t from = line.find(':') + 1;
+    while (from < line.size() && (line[from] == ' ' || line[from] == '\t')) ++from;
+    std::size_t to = line.size();
+    while (to > from && (line[to - 1] == ' ' || line[to - 1] == '\t')) --to;
+    return line.substr(from, to - from);
+}
+
+// Takes the next line of a header off text, without its line end (LF, or
+// CR LF), as HeaderEnd sees lines: a line of a lone CR is empty, "\r\r" is
+// not. False when text is empty; *ended false for a last line without LF.
+bool NextLine(std::string_view* text, std::string_view* line, bool* ended) {
+    if (text->empty()) return false;
+    std::size_t lf = text->find('\n');
+    *ended = lf != std::string_view::npos;
+    *line = text->substr(0, *ended ? lf : text->size());
+    text->remove_prefix(*ended ? lf + 1 : text->size());
+    if (*ended && !line->empty() && line->back() == '\r') line->remove_suffix(1);
+    return true;
+}
+
+// What a response's header says (text: the header as received).
+ResponseHead ParseHead(std::string_view text) {
+    ResponseHead head;
+    head.opened = true;
+    std::string_view line;
+    bool ended;
+    // "HTTP/1.1 200 OK": the code stands after the first blank.
+    if (NextLine(&text, &line, &ended) && line.substr(0, 5) == "HTTP/") {
+        std::size_t blank = line.find(' ');
+        if (blank != std::string_view::npos && line.size() >= blank + 4 &&
+            std::all_of(line.begin() + static_cast<long>(blank) + 1,
+                        line.begin() + static_cast<long>(blank) + 4,
+                        [](char c) { return c >= '0' && c <= '9'; })) {
+            head.hasStatus = true;
+            head.status = std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
+            head.reason = line.substr(blank + 1);
+        }
+    }
+    while (head.hasStatus && NextLine(&text, &line, &ended)) {
+        if (line.empty() && ended) {
+            head.complete = true;
             break;
         }
-        if (line->size() < 8192) line->push_back(static_cast<char>(c));
+        if (NameIs(line, "content-length")) {
+            std::string v(Value(line));
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long n = std::strtoull(v.c_str(), &end, 10);
+            if (end != v.c_str() && errno == 0 && v[0] != '-') {
+                head.hasLength = true;
+                head.length = n;
+            }
+        } else if (NameIs(line, "transfer-encoding")) {
+            if (!head.coding.empty()) head.coding += ", ";
+            for (char c : Value(line))
+                head.coding += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
     }
-    if (!*ended && line->empty()) return false;
-    if (*ended && !line->empty() && line->back() == '\r') line->pop_back();
+    return head;
+}
+
+// "64 MB", "64 KB" or "100 bytes".
+std::string SizeText(std::uint64_t n) {
+    if (n >= (1u << 20) && n % (1u << 20) == 0) return std::to_string(n >> 20) + " MB";
+    if (n >= 1024 && n % 1024 == 0) return std::to_string(n >> 10) + " KB";
+    return std::to_string(n) + " bytes";
+}
+
+// "10 minutes", "0.4 seconds".
+std::string DurationText(int ms) {
+    char text[40];
+    if (ms >= 60000 && ms % 60000 == 0) {
+        std::snprintf(text, sizeof text, "%d minute%s", ms / 60000, ms == 60000 ? "" : "s");
+    } else {
+        std::snprintf(text, sizeof text, "%g seconds", ms / 1000.0);
+    }
+    return text;
+}
+
+// Decodes a chunked body as it arrives: chunk sizes in hex, extensions
+// skipped, the trailer read and dropped; the chunks' data goes to a file.
+class Dechunker {
+  public:
+    Dechunker(std::FILE* out, std::uint64_t maxBody) : out_(out), max_(maxBody) {}
+
+    // Takes bytes of the body until its end; false on malformed chunking
+    // (error() says what), a body past the limit (tooLarge()) or a failed
+    // write (neither).
+    bool Feed(const char* p, std::size_t n);
+    bool done() const { return state_ == State::kDone; }
+    bool tooLarge() const { return tooLarge_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    enum class State { kSize, kSizeDigits, kSizeLine, kData, kDataCr, kDataLf, kTrailer, kDone };
+    bool Fail(const char* why) {
+        error_ = why;
+        return false;
+    }
+
+    std::FILE* out_;
+    std::uint64_t max_, decoded_ = 0, left_ = 0;
+    std::size_t lineBytes_ = 0;  // of a chunk's size line
+    State state_ = State::kSize;
+    HeaderEnd trailer_;
+    bool tooLarge_ = false;
+    std::string error_;
+};
+
+bool Dechunker::Feed(const char* p, std::size_t n) {
+    for (std::size_t i = 0; i < n && state_ != State::kDone;) {
+        char c = p[i];
+        switch (state_) {
+            case State::kData: {
+                std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(left_, n - i));
+                if (std::fwrite(p + i, 1, take, out_) != take) return Fail("");
+                i += take;
+                left_ -= take;
+                if (left_ == 0) state_ = State::kDataCr;
+                continue;
+            }
+            case State::kTrailer: {
+                std::size_t taken = trailer_.Scan(p + i, n - i);
+                i += taken;
+                lineBytes_ += taken;  // the trailer's bytes so far
+                if (trailer_.done()) {
+                    state_ = State::kDone;
+                } else if (lineBytes_ > kMaxReplyHeader) {
+                    return Fail("its trailer is too long");
+                }
+                continue;
+            }
+            case State::kSize:
+            case State::kSizeDigits: {
+                int digit = std::isxdigit(static_cast<unsigned char>(c))
+                                ? (c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10)
+                                : -1;
+                if (digit >= 0) {
+                    if (left_ >> 60) return Fail("a chunk size has too many digits");
+                    left_ = left_ * 16 + static_cast<unsigned>(digit);
+                    state_ = State::kSizeDigits;
+                    break;
+                }
+                if (state_ == State::kSize || !std::strchr(" \t;\r\n", c))
+                    return Fail("a chunk size is no hexadecimal number");
+                state_ = State::kSizeLine;
+                [[fallthrough]];
+            }
+            case State::kSizeLine:
+                if (++lineBytes_ > kMaxReplyHeader) return Fail("a chunk's size line is too long");
+                if (c != '\n') break;
+                if (left_ > max_ - decoded_) {
+                    tooLarge_ = true;
+                    return false;
+                }
+                decoded_ += left_;
+                state_ = left_ == 0 ? State::kTrailer : State::kData;
+                lineBytes_ = 0;
+                break;
+            case State::kDataCr:
+            case State::kDataLf:
+                if (c == '\r' && state_ == State::kDataCr) {
+                    state_ = State::kDataLf;
+                } else if (c == '\n') {
+                    state_ = State::kSize;
+                } else {
+                    return Fail("a chunk's data is longer than its size");
+                }
+                break;
+            case State::kDone:
+                break;
+        }
+        ++i;
+    }
+    return true;
+}
+
+// One reply as it arrives: the header (kept to be read, and saved once it
+// ended) and then the body, in the two files of the request, until what the
+// header says ends the reply.
+class ReplyReader {
+  public:
+    ReplyReader(const std::string& host, const std::string (&paths)[2], std::FILE* const (&out)[2],
+                std::uint64_t maxBody, bool isHead)
+        : host_(host),
+          paths_(paths),
+          out_(out),
+          max_(maxBody),
+          isHead_(isHead),
+          chunks_(out[1], maxBody) {}
+
+    // How many bytes the next receive may take: never more than the body's rest.
+    std::size_t Wanted() const {
+        return end_ == End::kLength
+                   ? static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, length_ - received_))
+                   : kPiece;
+    }
+    // Takes the next n bytes; false after saying why the request is given up.
+    bool Take(const char* p, std::size_t n);
+    // Whether the reply is whole before the server closed the connection.
+    bool Done() const {
+        return header_.done() && (end_ == End::kNone || (end_ == End::kChunks && chunks_.done()) ||
+                                  (end_ == End::kLength && received_ == length_));
+    }
+    // The server closed the connection: false after saying why the reply is
+    // not whole. A header cut off is saved as it came, for its readers.
+    bool Closed();
+
+  private:
+    enum class End { kNone, kLength, kChunks, kClose };  // what ends the body
+    bool StartBody();
+    bool Write(int i, const char* p, std::size_t n) {
+        return std::fwrite(p, 1, n, out_[i]) == n || WriteFailed(i);
+    }
+    bool WriteFailed(int i) {
+        return GiveUp("Cannot write " + paths_[i] + ": " + std::generic_category().message(errno));
+    }
+    bool GiveUp(const std::string& why) {
+        sout(why);
+        return false;
+    }
+    bool TooLarge() {
+        return GiveUp("The reply of " + host_ + " is larger than " + SizeText(max_) +
+                      ": the download is given up");
+    }
+
+    const std::string& host_;
+    const std::string (&paths_)[2];
+    std::FILE* const (&out_)[2];
+    std::uint64_t max_, length_ = 0, received_ = 0;
+    bool isHead_;
+    HeaderEnd header_;
+    std::string head_;
+    End end_ = End::kNone;
+    Dechunker chunks_;
+};
+
+bool ReplyReader::Take(const char* p, std::size_t n) {
+    if (!header_.done()) {
+        std::size_t inHead = header_.Scan(p, n);
+        head_.append(p, inHead);
+        if (head_.size() > kMaxReplyHeader)
+            return GiveUp("The header of the reply of " + host_ + " is larger than " +
+                          SizeText(kMaxReplyHeader) + ": the download is given up");
+        if (!header_.done()) return true;
+        if (!Write(0, head_.data(), head_.size()) || !StartBody()) return false;
+        p += inHead;
+        n -= inHead;
+    }
+    switch (end_) {
+        case End::kNone:
+            return true;
+        case End::kChunks:
+            if (chunks_.Feed(p, n)) return true;
+            if (chunks_.tooLarge()) return TooLarge();
+            if (chunks_.error().empty()) return WriteFailed(1);
+            return GiveUp("The chunked reply of " + host_ + " is malformed (" + chunks_.error() +
+                          "): the download is given up");
+        case End::kLength:
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - received_));
+            break;
+        case End::kClose:
+            if (n > max_ - received_) return TooLarge();
+            break;
+    }
+    received_ += n;
+    return Write(1, p, n);
+}
+
+bool ReplyReader::StartBody() {
+    ResponseHead head = ParseHead(head_);
+    // Nothing but a 2xx reply to a GET has a body of any use.
+    if (isHead_ || !head.hasStatus || head.status / 100 != 2 || head.status == 204) return true;
+    if (head.coding == "chunked") {
+        end_ = End::kChunks;
+    } else if (!head.coding.empty()) {
+        return GiveUp("The reply of " + host_ + " comes in the transfer coding '" + head.coding +
+                      "', which Nodescan does not read: the download is given up");
+    } else if (head.hasLength) {
+        if (head.length > max_) return TooLarge();
+        end_ = End::kLength;
+        length_ = head.length;
+    } else {
+        end_ = End::kClose;
+    }
+    return true;
+}
+
+bool ReplyReader::Closed() {
+    if (!header_.done()) return Write(0, head_.data(), head_.size());
+    if (end_ == End::kLength && received_ < length_)
+        return GiveUp("The download from " + host_ + " was cut off: " + std::to_string(received_) +
+                      " of " + std::to_string(length_) + " bytes");
+    if (end_ == End::kChunks && !chunks_.done())
+        return GiveUp("The download from " + host_ +
+                      " was cut off: the chunked reply ended before its last chunk");
     return true;
 }
 }  // namespace
@@ -169,14 +453,25 @@ bool LastRequestUnreachable() {
 }
 
 int Download(const std::string& host, const std::string& file, const std::string& dir,
-             const std::string& method, std::uint64_t /*maxBody*/) {
+             const std::string& method, std::uint64_t maxBody) {
     unreachable = false;
-    int r = FillRequest(host, file, dir, method) ? GetHTTP(host, file) : 0;
+    int r = FillRequest(host, file, dir, method) ? GetHTTP(host, file, maxBody) : 0;
     ShowControl(md, kProgressBar, false);
     return r == 1 ? 1 : 0;
 }
 
-int GetHTTP(const std::string& host, const std::string& file) {
+namespace {
+// The exchange of GetHTTP, to the end of the reply.
+int Exchange(const std::string& host, const std::string& file, std::uint64_t maxBody) {
+    using Clock = std::chrono::steady_clock;
+    const int idleMs = NetTimeoutMs(), deadlineMs = NetDeadlineMs();
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
+    // The next wait for the server: the idle wait, or what is left of the deadline.
+    auto wait = [&] {
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return static_cast<int>(std::clamp<long long>(left, 0, idleMs));
+    };
     std::string name;
     int port;
     if (!SplitHost(host, &name, &port)) {
@@ -185,7 +480,7 @@ int GetHTTP(const std::string& host, const std::string& file) {
     }
     TcpConnection conn;
     std::string why;
-    if (!conn.Connect(name, port, NetTimeoutMs(), &why)) {
+    if (!conn.Connect(name, port, wait(), &why)) {
         unreachable = true;
         sout("Cannot connect to " + host + ": " + why);
         return 0;
@@ -204,8 +499,9 @@ int GetHTTP(const std::string& host, const std::string& file) {
     // The response is saved as it comes, in two files: its header (status
     // line, header lines and the empty line) in HeadPath, the body in
     // SavedPath. So a body needs no second copy to lose its header.
-    std::string paths[2] = {HeadPath(file), SavedPath(file)};
-    std::FILE* out[2] = {std::fopen(paths[0].c_str(), "wb"), std::fopen(paths[1].c_str(), "wb")};
+    const std::string paths[2] = {HeadPath(file), SavedPath(file)};
+    std::FILE* const out[2] = {std::fopen(paths[0].c_str(), "wb"),
+                               std::fopen(paths[1].c_str(), "wb")};
     std::vector<char> buffer(1 << 18);  // pieces reach the disk in large writes
     if (out[1]) std::setvbuf(out[1], buffer.data(), _IOFBF, buffer.size());
     int result = 1;
@@ -216,26 +512,28 @@ int GetHTTP(const std::string& host, const std::string& file) {
         }
     }
     char piece[kPiece];
-    HeaderEnd header;
-    while (result == 1) {
-        long n = conn.Receive(piece, sizeof piece, NetTimeoutMs());
-        if (n == 0) break;
-        if (n < 0) {
-            char why[120];
-            std::snprintf(why, sizeof why, " sent nothing for %g seconds: the request is given up",
-                          NetTimeoutMs() / 1000.0);
-            sout(n == -2 ? host + why : "The connection to " + host + " broke while receiving");
-            result = -1;
+    std::uint64_t received = 0;  // bytes of the reply, for the progress bar's steps of a KB
+    ReplyReader reply(host, paths, out, maxBody, std::strncmp(H[0], "HEAD ", 5) == 0);
+    while (result == 1 && !reply.Done()) {
+        int waitMs = wait();
+        long n = waitMs > 0 ? conn.Receive(piece, reply.Wanted(), waitMs) : -2;
+        if (n == 0) {
+            if (!reply.Closed()) result = -1;
             break;
         }
-        std::size_t inHead = header.Scan(piece, static_cast<std::size_t>(n));
-        std::size_t written = std::fwrite(piece, 1, inHead, out[0]);
-        written += std::fwrite(piece + inHead, 1, static_cast<std::size_t>(n) - inHead, out[1]);
-        if (written != static_cast<std::size_t>(n)) {
-            sout("Cannot write " + paths[1] + ": " + std::generic_category().message(errno));
-            result = -1;
+        result = -1;
+        if (n == -2 && waitMs < idleMs) {
+            sout(host + " did not send its whole reply within " + DurationText(deadlineMs) +
+                 ": the request is given up");
+        } else if (n == -2) {
+            sout(host + " sent nothing for " + DurationText(idleMs) + ": the request is given up");
+        } else if (n < 0) {
+            sout("The connection to " + host + " broke while receiving");
+        } else if (reply.Take(piece, static_cast<std::size_t>(n))) {
+            result = 1;
+            for (std::uint64_t kb = received >> 10, end = (received += n) >> 10; kb < end; ++kb)
+                ProgressStepIt(md, kProgressBar);
         }
-        ProgressStepIt(md, kProgressBar);
     }
     for (int i = 0; i < 2; ++i) {
         if (out[i] && std::fclose(out[i]) != 0 && result == 1) {
@@ -245,59 +543,52 @@ int GetHTTP(const std::string& host, const std::string& file) {
     }
     return result;
 }
+}  // namespace
+
+int GetHTTP(const std::string& host, const std::string& file, std::uint64_t maxBody) {
+    // However the request ends, its files go unless it succeeded; so does
+    // an end of the program meanwhile.
+    SetRunningTransfer(HeadPath(file), SavedPath(file));
+    int result = Exchange(host, file, maxBody);
+    if (result != 1) RemoveSaved(file);
+    ClearRunningTransfer();
+    return result;
+}
 
 ResponseHead ReadResponseHead(const std::string& file) {
-    ResponseHead head;
     std::FILE* f = std::fopen(HeadPath(file).c_str(), "rb");
-    if (!f) return head;
-    head.opened = true;
-    std::string line;
-    bool ended;
-    // "HTTP/1.1 200 OK": the code stands after the first blank.
-    if (ReadLine(f, &line, &ended) && line.rfind("HTTP/", 0) == 0) {
-        std::size_t blank = line.find(' ');
-        if (blank != std::string::npos && line.size() >= blank + 4 &&
-            std::all_of(line.begin() + static_cast<long>(blank) + 1,
-                        line.begin() + static_cast<long>(blank) + 4,
-                        [](char c) { return c >= '0' && c <= '9'; })) {
-            head.hasStatus = true;
-            head.status = std::atoi(line.c_str() + blank + 1);
-            head.reason = line.substr(blank + 1);
-        }
-    }
-    while (head.hasStatus && ReadLine(f, &line, &ended)) {
-        if (line.empty() && ended) {
-            head.complete = true;
-            break;
-        }
-        if (NameIs(line, "content-length")) {
-            const char* v = line.c_str() + std::strlen("content-length:");
-            while (*v == ' ' || *v == '\t') ++v;
-            char* end = nullptr;
-            errno = 0;
-            unsigned long long n = std::strtoull(v, &end, 10);
-            if (end != v && errno == 0 && *v != '-') {
-                head.hasLength = true;
-                head.length = n;
-            }
-        }
-    }
+    if (!f) return {};
+    // A saved header is never longer than a reply's header may be.
+    std::string text(kMaxReplyHeader, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), f));
     std::fclose(f);
-    return head;
+    return ParseHead(text);
 }
+
+namespace {
+// The status line for a redirect of file: nothing follows it.
+void Moved(const std::string& file, const ResponseHead& head) {
+    sout(file + " has moved (" + head.reason + "): the site must name the file itself");
+}
+}  // namespace
 
 std::uint32_t FindSize(const std::string& file, int site) {
     ResponseHead head = ReadResponseHead(file);
     if (!head.opened) return 0;
     std::string server = GetServerName(site);
     if (!head.hasStatus) {
-        sout("No HTTP reply from '" + server + "'");
-    } else if (head.status / 100 != 2) {
-        sout("File not found on '" + server + "'");
-    } else if (head.hasLength) {
-        return static_cast<std::uint32_t>(std::min<std::uint64_t>(head.length, 0xFFFFFFFEu));
-    } else {
         sout("Could NOT determine file size");
+    } else if (head.status / 100 == 3) {
+        Moved(file, head);
+    } else if (head.status == 404) {
+        sout("File not found on '" + server + "'");
+    } else if (head.status / 100 != 2) {
+        // "400 Bad Request" as "Bad Request (400)"
+        std::string phrase = head.reason.size() > 4 ? head.reason.substr(4) : "Status";
+        sout(phrase + " (" + head.reason.substr(0, 3) + ") from '" + server + "'");
+    } else {
+        // No size (a dynamic server): the body's limit holds all the same.
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(head.length, 0xFFFFFFFEu));
     }
     return 0xFFFFFFFFu;
 }
@@ -310,7 +601,7 @@ int CheckFile(const std::string& file) {
         return 0;
     }
     if (head.status / 100 == 3) {
-        sout(file + " has moved (" + head.reason + "): the site must name the file itself");
+        Moved(file, head);
         return 0;
     }
     if (head.status / 100 != 2) {

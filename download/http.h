@@ -1,5 +1,6 @@
 // A small HTTP/1.0 client: one file per request, a new connection each time,
-// the raw response saved in the temporary directory under the file's name.
+// the response saved in the temporary directory under the file's name (the
+// body, decoded when it came in chunks) with its header beside it.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,8 @@ class HeaderEnd {
   public:
     // How many bytes of the piece belong to the header.
     std::size_t Scan(const char* p, std::size_t n);
+    // Whether the empty line came.
+    bool done() const { return done_; }
 
   private:
     bool done_ = false, crOnly_ = false;
@@ -25,27 +28,37 @@ class HeaderEnd {
 
 // Requests dir/file from host ("name", "a.b.c.d" or "[IPv6 address]", each
 // with an optional ":port") with method GET or HEAD, the path's bytes other
-// than unreserved ones and '/' percent-encoded, and saves the whole response
-// under the file's name in the temporary directory (SavedPath, HeadPath).
-// 1 when the server answered and closed the connection, 0 on any failure (a
-// status line says why, except when the server could not be reached: see
-// LastRequestUnreachable).
+// than unreserved ones and '/' percent-encoded, and saves the response under
+// the file's name in the temporary directory: its header in HeadPath, its
+// body in SavedPath. 1 when the reply came whole, 0 on any failure (a status
+// line says why, except when the server could not be reached: see
+// LastRequestUnreachable), and then nothing of it stays in the temporary
+// directory.
 //
-// maxBody bounds the body: past it the transfer stops with a status line
-// naming the limit, and the request fails.
+// Whole: the header (at most kMaxReplyHeader) up to its empty line, or up to
+// the server's close when it ends inside it; and for a GET answered 2xx the
+// body: as many bytes as Content-Length says, else the chunks of
+// "Transfer-Encoding: chunked" decoded up to the last one, else everything
+// up to a clean close. HEAD replies and other statuses end with the header.
+// maxBody bounds the body (decoded): past it the transfer stops with a status
+// line naming the limit, and the request fails. The whole request has
+// NetDeadlineMs, each wait for the server NetTimeoutMs.
+inline constexpr std::uint64_t kMaxReplyHeader = 64ull << 10;
 inline constexpr std::uint64_t kMaxWaypointBody = 64ull << 20;
 inline constexpr std::uint64_t kMaxUpdateArchive = 256ull << 20;
 inline constexpr std::uint64_t kMaxVersionFile = 64ull << 10;
 int Download(const std::string& host, const std::string& file, const std::string& dir,
              const std::string& method, std::uint64_t maxBody = kMaxWaypointBody);
 // The exchange itself, once H is filled: 1 saved, 0 not sent, -1 not received.
-int GetHTTP(const std::string& host, const std::string& file);
+int GetHTTP(const std::string& host, const std::string& file,
+            std::uint64_t maxBody = kMaxWaypointBody);
 // Whether the last request failed because its server could not be reached.
 bool LastRequestUnreachable();
 
-// The size a saved HEAD response announces (its Content-Length); 0 when the
-// saved response cannot be opened; 0xFFFFFFFF after telling why there is
-// none (an error status, no reply, no size line). site names the server.
+// The size a saved HEAD response announces (its Content-Length); 0 when a
+// 2xx reply announces none or the saved response cannot be opened;
+// 0xFFFFFFFF after telling why the file cannot be fetched (no reply, a
+// redirect, an error status). site names the server.
 std::uint32_t FindSize(const std::string& file, int site);
 // Whether a saved GET response is a 2xx reply whose body lies whole in the
 // saved file: 1 yes, 0 after telling why not (error status, redirect, no
@@ -63,6 +76,7 @@ struct ResponseHead {
     bool complete = false;   // an empty line ended the header
     bool hasLength = false;  // a Content-Length header came
     std::uint64_t length = 0;
+    std::string coding;  // Transfer-Encoding's value in lower case, "" when none came
 };
 ResponseHead ReadResponseHead(const std::string& file);
 // Where the response to a request for file is saved: its body, and its

@@ -266,13 +266,16 @@ bool UpdateNodescan() {
     int got = Download(host, kVersionFile, kDir, "GET", kMaxVersionFile);
     std::string failed = got == 1 ? NotArrived(kVersionFile) : "";
     if (!failed.empty()) sout("version.txt from the update server: " + failed);
-    if (got != 1 || !failed.empty()) {
+    bool arrived = got == 1 && failed.empty();
+    Version w;
+    bool read = arrived && WebVersion(&w);
+    RemoveSaved(kVersionFile);
+    if (!arrived) {
         MessageBox(md, "Could not download Nodescan version Information", "Error!!",
                    MB_OK | MB_ICONINFORMATION);
         return Ended("failed", false);
     }
-    Version w;
-    if (!WebVersion(&w)) {
+    if (!read) {
         MessageBox(md, "Error Opening Version File", "Sorry!", MB_OK | MB_ICONERROR);
         return Ended("failed", false);
     }

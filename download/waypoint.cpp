@@ -79,6 +79,11 @@ int InitDownloadWaypoint(std::string* remote, std::string* local, const std::str
             return 0;
         }
     }
+    // Whatever comes of this site, nothing of it stays in the temporary directory.
+    struct Cleanup {
+        const std::string& file;
+        ~Cleanup() { RemoveSaved(file); }
+    } cleanup{*remote};
     std::int64_t size = GetSize(host, *remote, dir, site);
     if (size < 0) return 0;
     ShowControl(md, kProgressBar, true);

@@ -11,6 +11,9 @@ bool InternetConnected();
 // How long a connection may take to open, and a reply to its next bytes:
 // 30 seconds, or NODESCAN_NET_TIMEOUT_MS milliseconds when that is set.
 int NetTimeoutMs();
+// How long a whole request may take, from the connection to the reply's last
+// byte: 10 minutes, or NODESCAN_NET_DEADLINE_MS milliseconds when that is set.
+int NetDeadlineMs();
 
 // Whether text is an IPv6 address as written between a URL's brackets
 // (e.g. ::1), without the brackets.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 inline constexpr std::uint32_t STILL_ACTIVE = 259;
 
@@ -28,7 +29,17 @@ struct ThreadExit {
 };
 [[noreturn]] void ExitThread(std::uint32_t code);
 
-// Ends the process at once with code, without tearing anything down. A code
-// that an exit status cannot carry (above 255) becomes 1. Under
-// AddressSanitizer the leak check runs first.
+// Ends the process at once with code, without tearing anything down (but for
+// the running transfer's files, see below). A code that an exit status cannot
+// carry (above 255) becomes 1. Under AddressSanitizer the leak check runs first.
 [[noreturn]] void ExitProcess(unsigned code);
+
+// The files of the transfer running now (one at a time), set before they are
+// created and cleared when the transfer has ended: an end of the process
+// in between, through ExitProcess or a signal of EndOnSignals, removes them.
+// A path of 4096 bytes or more is not kept.
+void SetRunningTransfer(const std::string& first, const std::string& second);
+void ClearRunningTransfer();
+// From now on SIGINT and SIGTERM remove the running transfer's files and end
+// the process with 128 + the signal's number.
+void EndOnSignals();

@@ -32,10 +32,21 @@ bool InternetConnected() {
     return up;
 }
 
-int NetTimeoutMs() {
-    const char* v = std::getenv("NODESCAN_NET_TIMEOUT_MS");
+namespace {
+// Milliseconds from the environment variable name, else fallback.
+int EnvMs(const char* name, int fallback) {
+    const char* v = std::getenv(name);
     int ms = v ? std::atoi(v) : 0;
-    return ms > 0 ? ms : 30000;
+    return ms > 0 ? ms : fallback;
+}
+}  // namespace
+
+int NetTimeoutMs() {
+    return EnvMs("NODESCAN_NET_TIMEOUT_MS", 30000);
+}
+
+int NetDeadlineMs() {
+    return EnvMs("NODESCAN_NET_DEADLINE_MS", 600000);
 }
 
 bool IsIPv6Address(const std::string& text) {

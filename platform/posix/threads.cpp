@@ -1,10 +1,12 @@
 #include "platform/threads.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -41,6 +43,28 @@ struct ThreadState {
 
 namespace {
 std::atomic<std::uint32_t> nextThreadId{1};
+
+// The running transfer's paths, for a signal handler: fixed buffers, and the
+// number of the slot in use. A new transfer writes the other slot, never the
+// one that a handler may be reading.
+constexpr std::size_t kPathBytes = 4096;
+char transferPaths[2][2][kPathBytes];
+int lastSlot = 1;
+std::atomic<int> transferSlot{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "read by a signal handler");
+
+// Async-signal-safe.
+void RemoveRunningTransfer() {
+    int slot = transferSlot.load();
+    if (slot < 0) return;
+    for (const char* path : transferPaths[slot])
+        if (*path) ::unlink(path);
+}
+
+extern "C" void EndOnSignal(int sig) {
+    RemoveRunningTransfer();
+    ::_exit(128 + sig);
+}
 
 // Keeps the collector aware of the thread's stack while it runs.
 struct CollectorRegistration {
@@ -97,7 +121,28 @@ void ExitThread(std::uint32_t code) {
     throw ThreadExit{code};
 }
 
+void SetRunningTransfer(const std::string& first, const std::string& second) {
+    transferSlot = -1;
+    if (first.size() >= kPathBytes || second.size() >= kPathBytes) return;
+    lastSlot ^= 1;
+    std::memcpy(transferPaths[lastSlot][0], first.c_str(), first.size() + 1);
+    std::memcpy(transferPaths[lastSlot][1], second.c_str(), second.size() + 1);
+    transferSlot = lastSlot;
+}
+
+void ClearRunningTransfer() {
+    transferSlot = -1;
+}
+
+void EndOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = EndOnSignal;
+    sigfillset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &action, nullptr);
+}
+
 void ExitProcess(unsigned code) {
+    RemoveRunningTransfer();
     std::fflush(nullptr);
 #ifdef NODESCAN_LEAK_CHECK
     // A leak ends the process here, after the check's report, with exit code 1.

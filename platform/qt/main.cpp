@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "  NODESCAN_ONLINE          1 or 0: take the machine as online or offline\n"
     "  NODESCAN_UPDATE_HOST     host[:port] of the update server\n"
     "  NODESCAN_NET_TIMEOUT_MS  how long a download waits for the server (ms)\n"
+    "  NODESCAN_NET_DEADLINE_MS how long a whole download may take (ms)\n"
     "See nodescan(1).\n";
 
 // Qt's own options that take a value, written with one dash or two.
@@ -79,6 +80,8 @@ int CheckArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (int rc = CheckArguments(argc, argv); rc >= 0) return rc;
     InitBlockHeap();
+    // The end of a session or a kill leaves no file of a download behind.
+    EndOnSignals();
     QApplication app(argc, argv);
     // The dialogs run their own loops; closing a window never quits by itself.
     QApplication::setQuitOnLastWindowClosed(false);

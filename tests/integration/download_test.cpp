@@ -73,31 +73,56 @@ struct Downloads : ::testing::Test {
 }  // namespace
 
 TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
-    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    const std::string ok = "HTTP/1.1 200 OK\r\n",
+                      chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+    const std::string& silent = ScriptedServer::kSilent;  // the connection stays open
+    ScopedEnv deadline("NODESCAN_NET_DEADLINE_MS", "600");
     struct Case {
         const char* method;
         std::string reply;
-        std::int64_t result;  // FindSize, or CheckFile
+        std::int64_t result;  // FindSize, or CheckFile; -2 Download failed
         std::string said, body;
+        std::uint64_t maxBody = kMaxWaypointBody;
     } cases[] = {
-        {"HEAD", ok + "Content-Type: text/plain\r\nContent-Length: 4711\r\n\r\n", 4711, "", ""},
+        {"HEAD", ok + "Content-Type: text/plain\r\nContent-Length: 4711\r\n\r\n" + silent, 4711, "",
+         ""},
         {"HEAD", "HTTP/1.0 200 OK\ncontent-length: 4711\n\n", 4711, "", ""},
         {"HEAD", "HTTP/1.1 404 Not Found\r\n\r\n", -1, "File not found on 'Brimlock Wpts'", ""},
-        {"HEAD", ok + "\r\n", -1, "Could NOT determine file size", ""},
-        {"HEAD", "", -1, "No HTTP reply from 'Brimlock Wpts'", ""},
-        {"GET", ok + "Content-Length: 5\r\n\r\nhello", 1, "", "hello"},
+        {"HEAD", "HTTP/1.1 400 Bad Request\r\n\r\n", -1, "Bad Request (400) from 'Brimlock Wpts'",
+         ""},
+        {"HEAD", "HTTP/1.1 301 Moved\r\n\r\n", -1, "f.pwf has moved (301 Moved)", ""},
+        {"HEAD", ok + "\r\n", 0, "", ""},  // no size: the GET follows, its limit holds
+        {"HEAD", "", -1, "Could NOT determine file size", ""},
+        {"GET", ok + "Content-Length: 5\r\n\r\nhello and more" + silent, 1, "", "hello"},
+        {"GET", ok + "Content-Length: 10\r\n\r\nhello", -2, "was cut off: 5 of 10 bytes", ""},
+        {"GET", ok + "Content-Length: 65\r\n\r\n", -2,
+         "is larger than 64 bytes: the download is given up", "", 64},
+        {"GET", ok + "\r\n" + std::string(65, 'x'), -2, "is larger than 64 bytes", "", 64},
+        {"GET", ok + "X: " + std::string(65536, 'x') + "\r\n\r\n", -2,
+         "header of the reply of 127.0.0.1:", ""},
+        {"GET", ok + "\r\nhello" + ScriptedServer::kReset, -2, "broke while receiving", ""},
+        {"GET", chunked + "5;a=b\r\nhello\r\n6 \r\n world\r\n0\r\nT: 1\r\n\r\n" + silent, 1, "",
+         "hello world"},
+        {"GET", chunked + "5\r\nhello\r\n", -2, "ended before its last chunk", ""},
+        {"GET", chunked + "5\r\nhello!\r\n0\r\n\r\n", -2, "malformed (a chunk's data is longer",
+         ""},
+        {"GET", chunked + "x\r\n", -2, "malformed (a chunk size is no hexadecimal number)", ""},
+        {"GET", chunked + "5\r\nhello\r\n5\r\n", -2, "larger than 8 bytes", "", 8},
+        {"GET", ok + "Transfer-Encoding: gzip\r\n\r\n", -2, "in the transfer coding 'gzip'", ""},
         {"GET", "HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n", 0, "has moved (302 Found)", ""},
         {"GET", "<html>hello</html>\r\n\r\nbody", 0, "No HTTP reply for f.pwf", ""},
         {"GET", ok + "Content-Length: 5\r\n", 0, "ended inside its header", ""},
         {"GET", ok + "\r\r\nbody", 0, "ended inside its header", ""},  // CR CR LF: no empty line
         {"GET", "HTTP/1.1 404 Not Found\r\n\r\nnope", 0, "", ""},
-        {"GET", ScriptedServer::kSilent, -2, "sent nothing for 0.4 seconds", ""},
+        {"GET", silent, -2, "sent nothing for 0.4 seconds", ""},
+        {"GET", ok + "\r\n" + ScriptedServer::kDrip + std::string(20, 'x'), -2,
+         " did not send its whole reply within 0.6 seconds: the request is given up", ""},
     };
     for (const Case& k : cases) {
         ScriptedServer server({k.reply});
         Sites(server.host(), {{"/wpts", "pwf"}});
         std::size_t before = run.Status().size();
-        int got = Download(server.host(), "f.pwf", "/wpts", k.method);
+        int got = Download(server.host(), "f.pwf", "/wpts", k.method, k.maxBody);
         std::int64_t result = -2;
         if (got == 1 && std::string(k.method) == "GET") result = CheckFile("f.pwf");
         if (got == 1 && std::string(k.method) == "HEAD") result = FindSize("f.pwf", 0);
@@ -108,6 +133,7 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
         if (k.result == 1) {
             EXPECT_EQ(ReadFile(SavedPath("f.pwf")), k.body);
         }
+        EXPECT_EQ(fs::exists(HeadPath("f.pwf")), got == 1) << k.reply;  // a failure leaves nothing
     }
     EXPECT_EQ(headless::MessageBoxes().back().text, "Error Downloading - CODE= 404 Not Found");
 
@@ -187,6 +213,7 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_THAT(Status(), HasSubstr("Error Connecting to 'Brimlock Wpts'\n"
                                     "File not found on 'Bunker Wpts'\nDownloading Waypoint file\n"
                                     "Success....\n"));
+    EXPECT_TRUE(fs::is_empty(GetTempDir()));  // neither the failed sites' nor the installed file
     CheckDlgButton(md, 111, false);
     Show(3);
     EXPECT_EQ(Job(109, "de_b.bsp"), 0) << Status();
@@ -279,6 +306,7 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     Show(2);
     EXPECT_EQ(Job(109, "de_a.bsp"), 1);
     EXPECT_EQ(run.Status().back(), "Cannot install " + wpt + "de_a.pwf: Not a directory");
+    EXPECT_TRUE(fs::is_empty(GetTempDir()));
 }
 
 TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
@@ -334,6 +362,7 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
         EXPECT_FALSE(headless::BusyCursor());
     }
     EXPECT_EQ(ReadFile(SavedPath("nodescan.zip")), ReadFile(web / "r.zip"));
+    EXPECT_FALSE(fs::exists(SavedPath("version.txt")));
     EXPECT_EQ(headless::ShellRequests().back(), SavedPath("nodescan.zip"));
     // One job at a time: a press while one waits for its server is refused.
     ScriptedServer silent({ScriptedServer::kSilent});
@@ -371,6 +400,17 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     CliResult r = Run({"download", "DE_B.BSP", "--site", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, wpt + "de_b.pwf\n");
+    // Ended by SIGTERM while a download waits for its server: 143, and nothing
+    // of the download stays.
+    tree.AddMap("de_c.bsp");
+    ScriptedServer silent({ScriptedServer::kSilent});
+    Run({"sites", "set", "3", "host", silent.host()});
+    std::vector<std::string> plain = env;
+    env.insert(env.end(), {"timeout", "--preserve-status", "-s", "TERM", "3"});  // runs the CLI
+    EXPECT_EQ(Run({"download", "de_c.bsp", "--site", "3"}).code, 143);
+    EXPECT_EQ(silent.requests().size(), 1u);
+    EXPECT_TRUE(fs::is_empty(home + "/temp"));
+    env = plain;
     doc = RunJson({"update", "--yes", "--json"});
     EXPECT_EQ(doc["local_version"].dump() + doc["web_version"].dump() + doc["outcome"].dump() +
                   doc["archive"].dump(),

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -69,12 +70,17 @@ void ScriptedServer::Serve() {
             requests_.push_back(request);
         }
         const std::string& reply = next < replies_.size() ? replies_[next] : replies_.back();
-        if (reply == kSilent) {
+        std::size_t drip = std::min(reply.find(kDrip), reply.size());
+        std::size_t now = std::min({drip, reply.find(kSilent), reply.find(kReset)});
+        ::send(c, reply.data(), now, MSG_NOSIGNAL);
+        for (std::size_t i = drip + kDrip.size(); i < reply.size() && !stop_; ++i)
+            if (::usleep(50000) != 0 || ::send(c, &reply[i], 1, MSG_NOSIGNAL) != 1) break;
+        if (reply.ends_with(kSilent)) {
             while (!stop_ && ::poll(&p, 1, 50) == 0) {
             }
-        } else {
-            ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
         }
+        linger reset{1, 0};
+        if (reply.ends_with(kReset)) ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         ::close(c);
     }
 }

@@ -17,8 +17,11 @@ namespace testenv {
 
 class ScriptedServer {
   public:
-    // kSilent: read the request and say nothing until the client gives up.
-    static inline const std::string kSilent = "\x01silent";
+    // A reply ending in kSilent: after the bytes before it, say nothing until
+    // the client gives up; in kReset: then reset the connection. The bytes
+    // after kDrip (the reply's last marker) go one every 50 ms.
+    static inline const std::string kSilent = "\x01silent", kReset = "\x01reset",
+                                    kDrip = "\x01drip";
     explicit ScriptedServer(std::vector<std::string> replies);
     ~ScriptedServer();
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
