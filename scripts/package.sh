@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Debian package build/package/nodescan_2.50-1_amd64.deb (a
-# Release build without the tests; its dependencies computed from the
-# binaries by dpkg-shlibdeps).
+# Builds the two Debian packages from one Release build of the programs (no
+# tests, benchmarks or fuzz targets), their dependencies computed from the
+# binaries by dpkg-shlibdeps:
+#   build/package/nodescan-cli_2.50-1_amd64.deb  nodescan-cli, for servers (no Qt)
+#   build/package/nodescan_2.50-1_amd64.deb      the desktop program nodescan
 #
-#   scripts/package.sh           build the package and print its path
-#   scripts/package.sh --check   also unpack it into a temporary root and run
-#                                the installed programs from there, validate
-#                                the desktop file, the metainfo and the manual
-#                                pages, and run lintian (no error allowed)
+#   scripts/package.sh           build the packages and print their paths
+#   scripts/package.sh --check   also unpack each into a temporary root and run
+#                                its program from there, validate the desktop
+#                                file, the metainfo, the manual pages and the
+#                                completion, run lintian (no error allowed),
+#                                and install each with apt into a fresh minimal
+#                                Debian 12 of its own (scripts/fresh-install.sh,
+#                                as root): nodescan-cli must bring in fewer
+#                                than 20 packages
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,49 +26,68 @@ esac
 
 scripts/install-deps.sh dpkg-dev file
 build=build/package
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODESCAN_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNODESCAN_BUILD_GUI=ON \
+    -DNODESCAN_BUILD_TESTS=OFF -DNODESCAN_BUILD_BENCH=OFF -DNODESCAN_BUILD_FUZZ=OFF >/dev/null
 cmake --build "$build"
+# Only this run's packages: cpack leaves earlier ones beside them.
+rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-deb=$build/nodescan_2.50-1_amd64.deb
-[ -f "$deb" ] || { echo "$0: $deb was not made" >&2; exit 1; }
-[ $check -eq 1 ] || { echo "$deb"; exit 0; }
+cli=$build/nodescan-cli_2.50-1_amd64.deb
+gui=$build/nodescan_2.50-1_amd64.deb
+for deb in "$cli" "$gui"; do
+    [ -f "$deb" ] || { echo "$0: $deb was not made" >&2; exit 1; }
+done
+[ $check -eq 1 ] || { printf '%s\n' "$cli" "$gui"; exit 0; }
 
 scripts/install-deps.sh lintian desktop-file-utils appstream man-db groff-base
 work=$(mktemp -d /tmp/nodescan-package.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
-root=$work/root
-dpkg-deb -x "$deb" "$root"
+cli_root=$work/cli
+gui_root=$work/gui
+dpkg-deb -x "$cli" "$cli_root"
+dpkg-deb -x "$gui" "$gui_root"
 fail() { echo "$0: $*" >&2; exit 1; }
 
-echo "--- the package"
-dpkg-deb -f "$deb" Package Version Architecture Depends
-for prog in nodescan nodescan-cli; do
-    [ "$("$root/usr/bin/$prog" --version)" = "nodescan 2.50" ] || fail "$prog --version"
+echo "--- the packages"
+for deb in "$cli" "$gui"; do
+    dpkg-deb -f "$deb" Package Version Architecture Depends Recommends Suggests
 done
+[ "$("$cli_root/usr/bin/nodescan-cli" --version)" = "nodescan 2.50" ] || fail "nodescan-cli --version"
+[ "$("$gui_root/usr/bin/nodescan" --version)" = "nodescan 2.50" ] || fail "nodescan --version"
 
-echo "--- nodescan-cli from the package, on the demo installation"
+echo "--- every installed file in exactly one package"
+DESTDIR=$work/all cmake --install "$build" --prefix /usr >/dev/null
+files() { (cd "$1" && find . ! -type d); }
+diff <(files "$work/all" | sort) <({ files "$cli_root"; files "$gui_root"; } | sort) ||
+    fail "the packages do not hold each installed file once (install rules without a COMPONENT?)"
+
+echo "--- nodescan-cli from its package, on the demo installation"
 scripts/demo-tree.sh "$work/home/Half-Life" >/dev/null
 export NODESCAN_HOME=$work/home NODESCAN_SEARCH_ROOTS=$work/home NODESCAN_ONLINE=0
-"$root/usr/bin/nodescan-cli" check --game-dir "$work/home/Half-Life/cstrike/" >"$work/check.txt" 2>&1 ||
+"$cli_root/usr/bin/nodescan-cli" check --game-dir "$work/home/Half-Life/cstrike/" >"$work/check.txt" 2>&1 ||
     { cat "$work/check.txt" >&2; fail "nodescan-cli check failed"; }
 grep -q "Waypoints Missing" "$work/check.txt" || fail "nodescan-cli check printed no lists"
 
-echo "--- nodescan from the package, offscreen (ended after 5 s)"
+echo "--- nodescan from its package, offscreen (ended after 5 s)"
 mkdir -m 0700 "$work/runtime"
 rc=0
-XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/nodescan" \
+XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=offscreen timeout 5 "$gui_root/usr/bin/nodescan" \
     >"$work/gui.txt" 2>&1 || rc=$?
 [ $rc -eq 124 ] || { cat "$work/gui.txt" >&2; fail "nodescan ended with $rc before it was stopped"; }
 
 echo "--- desktop file, metainfo, manual pages, completion"
-desktop-file-validate "$root/usr/share/applications/nodescan.desktop"
-appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.nodescan.Nodescan.metainfo.xml"
-for page in "$root"/usr/share/man/man1/*.1.gz; do
+desktop-file-validate "$gui_root/usr/share/applications/nodescan.desktop"
+appstreamcli validate --no-net "$gui_root/usr/share/metainfo/io.github.nodescan.Nodescan.metainfo.xml"
+for page in "$cli_root"/usr/share/man/man1/*.1.gz "$gui_root"/usr/share/man/man1/*.1.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings=all -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || { echo "$warnings" >&2; fail "$(basename "$page") has warnings"; }
 done
-bash -n "$root/usr/share/bash-completion/completions/nodescan-cli"
+bash -n "$cli_root/usr/share/bash-completion/completions/nodescan-cli"
 
 echo "--- lintian"
-lintian --fail-on error "$deb"
-echo "$deb: ok"
+lintian --fail-on error "$cli" "$gui"
+
+echo "--- each package installed with apt on a fresh Debian 12"
+scripts/fresh-install.sh --under 20 "$cli" "nodescan-cli --version"
+scripts/fresh-install.sh "$gui" "nodescan --version"
+echo "$cli, $gui: ok"
