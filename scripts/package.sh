@@ -2,8 +2,8 @@
 # Builds the two Debian packages from one Release build of the programs (no
 # tests, benchmarks or fuzz targets), their dependencies computed from the
 # binaries by dpkg-shlibdeps:
-#   build/package/nodescan-cli_2.50-1_amd64.deb  nodescan-cli, for servers (no Qt)
-#   build/package/nodescan_2.50-1_amd64.deb      the desktop program nodescan
+#   build/package/nodescan-cli_2.50-2_amd64.deb  nodescan-cli, for servers (no Qt)
+#   build/package/nodescan_2.50-2_amd64.deb      the desktop program nodescan
 #
 #   scripts/package.sh           build the packages and print their paths
 #   scripts/package.sh --check   also unpack each into a temporary root and run
@@ -32,8 +32,8 @@ cmake --build "$build"
 # Only this run's packages: cpack leaves earlier ones beside them.
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-cli=$build/nodescan-cli_2.50-1_amd64.deb
-gui=$build/nodescan_2.50-1_amd64.deb
+cli=$build/nodescan-cli_2.50-2_amd64.deb
+gui=$build/nodescan_2.50-2_amd64.deb
 for deb in "$cli" "$gui"; do
     [ -f "$deb" ] || { echo "$0: $deb was not made" >&2; exit 1; }
 done

@@ -255,13 +255,19 @@ fresh_root_enter() {
     ln -s /proc/self/fd/0 "$copy/dev/stdin"
     ln -s /proc/self/fd/1 "$copy/dev/stdout"
     ln -s /proc/self/fd/2 "$copy/dev/stderr"
-    mount --bind "$archives" "$copy/var/cache/apt/archives"
+    # The packages downloaded before, copied in: a shared directory would
+    # make two runs at once fail on apt's lock of it.
+    flock "$archives/partial" cp -a "$archives/." "$copy/var/cache/apt/archives/"
 }
 
 fresh_root_chroot() {
+    local rc=0
     chroot "$1" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        /bin/bash -c "$2"
+        /bin/bash -c "$2" || rc=$?
+    # What apt downloaded meanwhile is kept for the next run.
+    flock "$archives/partial" cp -n "$1"/var/cache/apt/archives/*.deb "$archives/" 2>/dev/null || true
+    return "$rc"
 }
 
 fresh_copy=""
