@@ -1,6 +1,7 @@
 // nodescan-cli: the program's commands without a window, for servers and
 // scripts. It runs the same start-up as the window, presses buttons by
 // calling the dialog procedure, and handles no posted command.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <string>
 
 #include "app/nodescan.h"
@@ -45,16 +47,52 @@ struct Options {
     std::vector<std::string> sorts;  // header clicks, in order
 };
 
-// Message boxes go to standard error; questions are answered by --yes or
-// --no, at a prompt on a terminal, else with No.
+// Standard error takes whole lines from every thread: status lines, message
+// boxes and notes, each in place of a progress bar drawn on the terminal's
+// last line (the next step draws it again).
+std::mutex errMutex;
+std::atomic<bool> barDrawn{false};
+bool quiet = false;  // --quiet
+
+// Writes text to standard error as lines, each ending in a line break; not
+// at all when it only tells how the work goes and the run is quiet.
+void ErrLine(const std::string& text, bool chatter = false) {
+    if (chatter && quiet) return;
+    std::string lines = EscapedText(text, true);
+    while (!lines.empty() && lines.back() == '\n') lines.pop_back();
+    std::lock_guard lock(errMutex);
+    if (barDrawn.exchange(false)) std::cerr << "\r\x1b[K";
+    std::cerr << lines << '\n' << std::flush;
+}
+
+// The bot of --bot, else -1 for the stored one.
+int chosenBot = -1;
+
+// Message boxes go to standard error as "Caption: text". One that only
+// tells of a default is a note, and only for the run's bot. Questions are
+// answered by --yes or --no, at a prompt when both standard input and error
+// are a terminal (one written into a file would wait unseen), else with No.
 int Answer(const Options& opt, const headless::MessageBoxCall& box) {
-    std::cerr << EscapedText(box.caption + ": " + box.text, true) << std::endl;
-    if ((box.type & 0xF) != MB_YESNO) return IDOK;
+    int bot;
+    Tells kind = Telling(&bot);
+    if (kind == Tells::Default) {
+        if (bot < 0 || bot == (chosenBot >= 0 ? chosenBot : static_cast<int>(sbot.load())))
+            ErrLine("Note: " + box.text, true);
+        else
+            LeaveOutMessage(box.text);
+        return IDOK;
+    }
+    if ((box.type & 0xF) != MB_YESNO) {
+        ErrLine(box.caption + ": " + box.text, kind == Tells::Progress);
+        return IDOK;
+    }
+    // A question answered No tells why the run does nothing, even when quiet.
+    ErrLine(box.caption + ": " + box.text, opt.yes);
     if (opt.yes) return IDYES;
-    if (opt.no || !isatty(STDIN_FILENO)) return IDNO;
+    if (opt.no || !isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return IDNO;
     std::cerr << "[y/N] " << std::flush;
     std::string reply;
-    std::getline(std::cin, reply);
+    if (!std::getline(std::cin, reply)) std::cerr << '\n';  // ended by the end of input
     return (!reply.empty() && (reply[0] == 'y' || reply[0] == 'Y')) ? IDYES : IDNO;
 }
 
@@ -121,8 +159,8 @@ int SetSite(int row, const std::string& field, const std::string& value) {
     SetSiteField(row, field, value);
     std::string stored = SiteFieldText(GetSite(row), field);
     if (stored != value)
-        std::cerr << "The site's " << field << " holds at most " << stored.size()
-                  << " bytes here: stored \"" << EscapedText(stored) << "\"" << std::endl;
+        ErrLine("The site's " + field + " holds at most " + std::to_string(stored.size()) +
+                " bytes here: stored \"" + EscapedText(stored) + "\"");
     if (!SaveSites()) {
         std::cerr << "Error!: The site rows could not be saved to "
                   << EscapedText(HiveFilePath(Hive::CurrentUser)) << std::endl;
@@ -154,7 +192,7 @@ int Check(const Options& opt, bool redundant) {
 // A command that writes or deletes acts only on a complete check.
 bool Incomplete(int rc, const char* what) {
     if (rc == 0) return false;
-    if (rc == 1) std::cerr << "The check is incomplete: " << what << std::endl;
+    if (rc == 1) ErrLine(std::string("The check is incomplete: ") + what);
     return true;
 }
 
@@ -230,8 +268,7 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
     } else if (args[2] == "dir") {
         args[3] = AbsoluteDir(args[3]);
         if (!args[3].empty() && !IsDirectory(args[3]))
-            std::cerr << "Note: " << EscapedText(args[3]) << " does not exist yet; stored as given"
-                      << std::endl;
+            ErrLine("Note: " + EscapedText(args[3]) + " does not exist yet; stored as given", true);
     }
     if (!error.empty()) std::cerr << error << std::endl;
     return error.empty();
@@ -252,13 +289,11 @@ int SetConfig(const std::vector<std::string>& args) {
     }
     return 0;
 }
-// Whether a progress bar stands on the terminal's last line of standard error.
-std::atomic<bool> barDrawn{false};
-
 // Draws the progress bar of a fetch on a terminal's standard error: a bar
 // and "N of M KB" while what came fits the size announced, else (no size, or
 // a false one) only what came.
 void DrawProgress(const headless::ProgressState& p) {
+    std::lock_guard lock(errMutex);
     if (!p.visible) {
         if (barDrawn.exchange(false)) std::cerr << '\n';
         return;
@@ -276,9 +311,17 @@ void DrawProgress(const headless::ProgressState& p) {
     barDrawn = true;
 }
 
+// An end by a signal first ends the line of a progress bar, then goes on as
+// EndOnSignals has it.
+struct sigaction signalEnd;
+void EndBarLine(int sig) {
+    if (barDrawn.load()) (void)!write(STDERR_FILENO, "\n", 1);
+    signalEnd.sa_handler(sig);
+}
+
 // Runs a job of the download worker as its button does; its exit code.
 int RunJob(int button) {
-    if (isatty(STDERR_FILENO)) headless::SetProgressListener(DrawProgress);
+    if (isatty(STDERR_FILENO) && !quiet) headless::SetProgressListener(DrawProgress);
     headless::SendCommand(md, button);
     WaitForThread(DThread);
     std::uint32_t code = 1;
@@ -326,6 +369,9 @@ int main(int argc, char** argv) {
                    "Map directory for this run (default: the game directory's maps); nothing is "
                    "written to the settings");
     app.add_flag("--json", opt.json, "Print one JSON document instead of tables");
+    app.add_flag("-q,--quiet", quiet,
+                 "Write to standard error only what tells why the run failed or did nothing "
+                 "(no progress, notes or found paths)");
     auto* yes = app.add_flag("--yes", opt.yes, "Answer Yes to every question");
     auto* no = app.add_flag("--no", opt.no, "Answer No to every question");
     yes->excludes(no);
@@ -406,13 +452,14 @@ int main(int argc, char** argv) {
     // An interrupt or a kill ends the run with 130 or 143, leaving no file
     // of a download behind.
     EndOnSignals();
-    // Status lines, notices and message boxes go to standard error as they
-    // come, each in place of a progress bar drawn on the line (the next step
-    // draws it again).
-    headless::SetStatusListener([](const std::string& line) {
-        if (barDrawn.exchange(false)) std::cerr << "\r\x1b[K";
-        std::cerr << EscapedText(line, true) << std::endl;
-    });
+    struct sigaction endBar {};
+    ::sigaction(SIGINT, nullptr, &signalEnd);
+    endBar = signalEnd;
+    endBar.sa_handler = EndBarLine;
+    for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &endBar, nullptr);
+    // Status lines, notices and message boxes go to standard error as they come.
+    headless::SetStatusListener(
+        [](const std::string& line) { ErrLine(line, Telling() == Tells::Progress); });
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
@@ -423,7 +470,8 @@ int main(int argc, char** argv) {
                   << std::endl;
         return kUsageError;
     }
-    if (!opt.bot.empty() && FindBot(opt.bot) < 0) {
+    chosenBot = opt.bot.empty() ? -1 : FindBot(opt.bot);
+    if (!opt.bot.empty() && chosenBot < 0) {
         std::cerr << "Unknown bot: " << EscapedText(opt.bot) << " (see 'nodescan-cli bots')"
                   << std::endl;
         return kUsageError;
@@ -486,6 +534,10 @@ int main(int argc, char** argv) {
     } catch (const ThreadExit& e) {
         rc = static_cast<int>(e.code);
     }
+    if (rc == 254 || rc == 255)
+        ErrLine(
+            "Tell nodescan-cli where the game is: 'nodescan-cli config set game-dir DIR' "
+            "stores it, --game-dir DIR uses it for one run");
     std::cout.flush();
     // Ends without waiting for anything still running, as the window does.
     ExitProcess(static_cast<unsigned>(rc));

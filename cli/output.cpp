@@ -1,8 +1,10 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "app/state.h"
@@ -65,11 +67,15 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
     return i < row.cells.size() ? row.cells[i] : "";
 }
 
+std::mutex leftOutMutex;
+std::set<std::string> leftOut;  // texts of message boxes that concern nothing of the run
+
 // The message boxes of the run, as captions and texts.
 Json Messages() {
+    std::lock_guard lock(leftOutMutex);
     Json messages = Json::array();
     for (const auto& m : headless::MessageBoxes())
-        messages.push_back({{"caption", m.caption}, {"text", m.text}});
+        if (!leftOut.count(m.text)) messages.push_back({{"caption", m.caption}, {"text", m.text}});
     return messages;
 }
 
@@ -214,6 +220,11 @@ void PrintConfig(std::ostream& out, bool json) {
     out << "Counter Strike directory: " << EscapedText(game) << '\n'
         << "Counter Strike map directory: " << EscapedText(map) << "\n\n";
     PrintBotTable(out);
+}
+
+void LeaveOutMessage(const std::string& text) {
+    std::lock_guard lock(leftOutMutex);
+    leftOut.insert(text);
 }
 
 void PrintWritten(std::ostream& out, const std::string& path, bool json) {

@@ -90,14 +90,14 @@ int InitDownloadWaypoint(std::string* remote, std::string* local, const std::str
     ProgressSetRange(md, kProgressBar, 0, static_cast<int>((size / 1024) & 0xFFFF));
     ProgressSetStep(md, kProgressBar, 1);
     ProgressSetPos(md, kProgressBar, 0);
-    sout("Downloading Waypoint file");
+    sprogress("Downloading Waypoint file");
     if (Download(host, *remote, dir, "GET") != 1) {
         if (LastRequestUnreachable()) ServerError(site);
         return 0;
     }
     if (CheckFile(*remote) != 1) return 0;
     *installed = ExtractFiles(*remote, *local);
-    if (*installed) sout("Success....");
+    if (*installed) sprogress("Success....");
     return 1;
 }
 
@@ -117,7 +117,7 @@ bool DownloadWaypoint() {
         MessageBox(md, "Nothing selected!?", "Whoops!", MB_OK);
         return Ended("refused", false);
     }
-    sout("Checking for Waypoint....");
+    sprogress("Checking for Waypoint....");
     MakeDirPath(GetTempDir(), 0700);
     int rows = ListGetItemCount(md, kLeftList);
     int row = 0;

@@ -87,10 +87,10 @@ bool GetCStrikeDirectory(std::string* out) {
         *out = dir;
         return true;
     }
-    MessageBox(md,
-               "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
-               "Counter-Strike",
-               "Directory ERROR!", MB_OK);
+    ProgressBox(md,
+                "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
+                "Counter-Strike",
+                "Directory ERROR!", MB_OK);
     std::string old = dir;
     if (!FindCStrike(md, &dir)) return false;
     key.WriteString("CSDir", dir);
@@ -116,22 +116,22 @@ void GetMapDirectory(std::string* out) {
         *out = dir;
         return;
     }
-    MessageBox(md, "Map Directory Not Found.  Defaulting to maps", "ERROR!", MB_OK);
+    DefaultBox(-1, "Map Directory Not Found.  Defaulting to maps", "ERROR!");
     dir = JoinPath(game, "maps");
     key.WriteString("MapDir", dir);
     *out = dir;
 }
 
 int FindCStrike(Hwnd owner, std::string* out) {
-    sout("Searching for Counter Strike....");
+    sprogress("Searching for Counter Strike....");
     for (const std::string& root : SearchRoots()) {
         std::string found;
         if (SearchTreeForFile(root, "cstrike.wad", &found)) {
             *out = found.substr(0, found.rfind('/') + 1);
-            sout("Counter Strike Found at " + *out);
+            sprogress("Counter Strike Found at " + *out);
             return 1;
         }
-        sout("Searching Next Drive...");
+        sprogress("Searching Next Drive...");
     }
     MessageBox(owner, "Counter-Strike not found!! Cannot continue!!\n", "FATAL ERROR!",
                MB_OK | MB_ICONERROR);
@@ -141,9 +141,9 @@ int FindCStrike(Hwnd owner, std::string* out) {
 void CheckForOld() {
     std::string ini = JoinPath(ConfigDir(), "nodescan.ini");
     if (!PathExists(ini)) return;
-    MessageBox(md, "INI file from old version found! I will now delete it....",
-               "OLD version files found!", MB_OK);
-    sout("Deleting old INI file");
+    ProgressBox(md, "INI file from old version found! I will now delete it....",
+                "OLD version files found!", MB_OK);
+    sprogress("Deleting old INI file");
     DeleteFile(ini);
 }
 

@@ -92,6 +92,9 @@ TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
     doc = RunJson({"check", "--json", "--game-dir", tree.cstrike()});
     EXPECT_EQ(doc["messages"], Json::parse(R"([{"caption":"Error!","text":
         "PODBot Config File not found.  Defaulting waypoint dir to wptdefault"}])"));
+    // It concerns no other bot.
+    doc = RunJson({"check", "--json", "--bot", "4", "--game-dir", tree.cstrike()});
+    EXPECT_EQ(doc["messages"], Json::array());
 }
 
 TEST_F(CliTest, BotByNameOrIndex) {
@@ -278,6 +281,37 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
                                      {"name", "AgroBot"},
                                      {"ext", "Ag2"},
                                      {"dir", games / "Half-Life/agrobot/cstrike/maps"}}));
+}
+
+// The README's cron line: each run appends whole lines to one log; a note
+// only for the run's bot; --quiet keeps only what tells why a run failed.
+TEST_F(CliTest, RunsAppendWholeLinesToOneLog) {
+    GameTree tree{games.path()};
+    tree.AddMap("de_dust.bsp");
+    std::string c = tree.cstrike();
+    roots = scratch / "nowhere";
+    appendErr = true;
+    EXPECT_EQ(Run({"-q", "check"}).code, 254);
+    EXPECT_EQ(Run({"--bot", "4", "--game-dir", c, "mapcycle"}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
+    EXPECT_EQ(Run({"--quiet", "--bot", "0", "mapcycle"}).code, 1);
+    CliResult r = Run({"-q", "--bot", "4", "mapcycle"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, c + "mapcycle.txt\n");
+    EXPECT_THAT(
+        Lines(r.err),
+        ElementsAre("FATAL ERROR!: Counter-Strike not found!! Cannot continue!!",
+                    "Tell nodescan-cli where the game is: 'nodescan-cli config set game-dir "
+                    "DIR' stores it, --game-dir DIR uses it for one run",
+                    c + "maps", "Mapcycle.txt written",
+                    "Note: Map Directory Not Found.  Defaulting to maps",
+                    "Note: PODBot Config File not found.  Defaulting waypoint dir to "
+                    "wptdefault",
+                    "Cannot read directory " + c +
+                        "PoDBot/wptdefault: No such file or "
+                        "directory",
+                    "The check is incomplete: mapcycle.txt is left as it is"));
+    EXPECT_EQ(r.err.back(), '\n');
 }
 
 TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {
