@@ -270,6 +270,7 @@ std::string GetBotWaypointDir(int bot) {
         std::string dir = DirLocked(bot);
         if (dir.size() > 1) return dir;
     }
+    if (cdir.empty()) return "";  // no game directory stored yet to work one out from
     std::string result;
     const BotDirRule& rule = kDirRules[bot];
     switch (rule.rule) {

@@ -96,6 +96,18 @@ int Answer(const Options& opt, const headless::MessageBoxCall& box) {
     return (!reply.empty() && (reply[0] == 'y' || reply[0] == 'Y')) ? IDYES : IDNO;
 }
 
+// Why dir, given for option, cannot be used; "" when it can. A game
+// directory given as the Half-Life directory above it is told so.
+std::string DirProblem(const std::string& option, const std::string& dir, bool game) {
+    if (!IsDirectory(dir)) return option + ": no such directory: " + EscapedText(dir);
+    std::string wad;
+    if (game && !PathExists(JoinPath(dir, "cstrike.wad")) &&
+        ResolvePath(JoinPath(dir, "cstrike/cstrike.wad"), &wad))
+        return option + ": " + EscapedText(dir) + " holds no cstrike.wad; did you mean " +
+               EscapedText(wad.substr(0, wad.rfind('/'))) + "?";
+    return "";
+}
+
 // The bot row of an index, or else of a name (ignoring case); -1 when none.
 int FindBot(const std::string& text) {
     for (int i = 0; i < kBotCount; ++i)
@@ -121,13 +133,16 @@ std::string AbsoluteDir(const std::string& dir) {
 }
 
 // Runs the window's start-up on the headless dialog. A game search that
-// ends the program throws ThreadExit.
-void StartUp(const Options& opt) {
+// ends the program throws ThreadExit. storedOnly: the stored directories are
+// taken as they are, with no search; readOnly: nothing on disk changes.
+void StartUp(const Options& opt, bool storedOnly, bool readOnly) {
     bool givenDirs = !opt.gameDir.empty() || !opt.mapDir.empty();
     bool storedRows = false;
+    // Directories given for this run, or a command that only shows: nothing
+    // of it reaches the settings.
+    if (givenDirs || readOnly) RegistrySetReadOnly(true);
+    SetStoredDirectoriesOnly(storedOnly);
     if (givenDirs) {
-        // Directories given for this run: nothing of it reaches the settings.
-        RegistrySetReadOnly(true);
         SetDirectoryOverride(opt.gameDir, opt.mapDir);
         storedRows = !IsFirstRun();
     }
@@ -137,7 +152,8 @@ void StartUp(const Options& opt) {
     RegistrySetReadOnly(Hive::CurrentUser, true);
     Hwnd w = headless::CreateDialog(100, DialogFunc);
     headless::Send(w, WM_INITDIALOG, 0, 0);
-    if (!givenDirs) RegistrySetReadOnly(Hive::CurrentUser, false);  // the command's changes
+    // The command's own changes.
+    if (!givenDirs && !readOnly) RegistrySetReadOnly(Hive::CurrentUser, false);
     if (storedRows) {
         // The stored bot rows hold the waypoint directories of the stored
         // installation: this run's are computed from the given directories.
@@ -255,10 +271,10 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
             "Usage: config set game-dir|map-dir DIR, or config set bot NAME|INDEX dir|ext "
             "VALUE";
     } else if (dirs) {
-        args[1] = AbsoluteDir(args[1]);
         // An empty map directory is computed again (the game directory's maps).
-        if ((what == "game-dir" || !args[1].empty()) && !IsDirectory(args[1]))
-            error = what + ": no such directory: " + EscapedText(args[1]);
+        if (what == "game-dir" || !args[1].empty())
+            error = DirProblem(what, args[1], what == "game-dir");
+        args[1] = AbsoluteDir(args[1]);
     } else if (FindBot(args[1]) < 0) {
         error = "Unknown bot: " + EscapedText(args[1]) + " (see 'nodescan-cli bots')";
     } else if (args[2] != "dir" && args[2] != "ext") {
@@ -477,12 +493,13 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     // A mistyped directory would make a check of nothing that looks complete.
-    auto missing = [](const char* option, const std::string& dir) {
-        if (dir.empty() || IsDirectory(dir)) return false;
-        std::cerr << option << ": no such directory: " << EscapedText(dir) << std::endl;
-        return true;
-    };
-    if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
+    std::string problem = opt.gameDir.empty() ? "" : DirProblem("--game-dir", opt.gameDir, true);
+    if (problem.empty() && !opt.mapDir.empty())
+        problem = DirProblem("--map-dir", opt.mapDir, false);
+    if (!problem.empty()) {
+        std::cerr << problem << std::endl;
+        return kUsageError;
+    }
     if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
     if (*sitesSet && HasControlChar(siteValue)) {
         // It would end a request line early at the next download.
@@ -504,9 +521,12 @@ int main(int argc, char** argv) {
     opt.gameDir = AbsoluteDir(opt.gameDir);
     opt.mapDir = AbsoluteDir(opt.mapDir);
 
+    // The commands that show the settings search nothing, and but for
+    // 'sites set' change nothing on disk.
+    bool showOnly = (*bots || *sites || *config) && !*sitesSet && !*configSet;
     int rc = 0;
     try {
-        StartUp(opt);
+        StartUp(opt, showOnly || *sitesSet, showOnly);
         if (*check) {
             rc = RunCheck(opt);
         } else if (*bots) {

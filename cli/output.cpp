@@ -15,6 +15,7 @@
 #include "download/update.h"
 #include "download/waypoint.h"
 #include "download/zip.h"
+#include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/text.h"
 #include "settings/locator.h"
@@ -77,6 +78,16 @@ Json Messages() {
     for (const auto& m : headless::MessageBoxes())
         if (!leftOut.count(m.text)) messages.push_back({{"caption", m.caption}, {"text", m.text}});
     return messages;
+}
+
+// A directory as the tables show it.
+std::string DirCell(const std::string& dir) {
+    return dir.empty() ? "(not set)" : dir;
+}
+
+// A text, or null for none.
+Json OrNull(const std::string& s) {
+    return s.empty() ? Json(nullptr) : Json(s);
 }
 
 Json BotOf(int bot) {
@@ -152,14 +163,15 @@ Json BotRows(const char* dirKey) {
         rows.push_back({{"index", i},
                         {"name", GetBotName(i)},
                         {"ext", GetBotExt(i)},
-                        {dirKey, GetBotWaypointDir(i)}});
+                        {dirKey, OrNull(GetBotWaypointDir(i))}});
     return rows;
 }
 
 void PrintBotTable(std::ostream& out) {
     std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
     for (int i = 0; i < kBotCount; ++i)
-        t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
+        t.push_back(
+            {std::to_string(i), GetBotName(i), GetBotExt(i), DirCell(GetBotWaypointDir(i))});
     PrintTable(out, t);
 }
 }  // namespace
@@ -214,11 +226,15 @@ void PrintSites(std::ostream& out, bool json) {
 void PrintConfig(std::ostream& out, bool json) {
     std::string game = GetCdir(), map = GetMdir();
     if (json) {
-        PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", BotRows("dir")}});
+        PrintJson(out,
+                  {{"game_dir", OrNull(game)}, {"map_dir", OrNull(map)}, {"bots", BotRows("dir")}});
         return;
     }
-    out << "Counter Strike directory: " << EscapedText(game) << '\n'
-        << "Counter Strike map directory: " << EscapedText(map) << "\n\n";
+    out << "Counter Strike directory: "
+        << (game.empty()        ? "(not set: nodescan-cli config set game-dir DIR)"
+            : IsDirectory(game) ? EscapedText(game)
+                                : EscapedText(game) + " (no such directory)")
+        << "\nCounter Strike map directory: " << EscapedText(DirCell(map)) << "\n\n";
     PrintBotTable(out);
 }
 
@@ -280,11 +296,10 @@ void PrintUpdate(std::ostream& out, bool json) {
         if (!report.archive.empty()) out << EscapedText(report.archive) << '\n';
         return;
     }
-    auto orNull = [](const std::string& s) { return s.empty() ? Json(nullptr) : Json(s); };
     PrintJson(out, {{"local_version", report.local},
-                    {"web_version", orNull(report.web)},
+                    {"web_version", OrNull(report.web)},
                     {"outcome", report.outcome},
-                    {"archive", orNull(report.archive)},
+                    {"archive", OrNull(report.archive)},
                     {"status", headless::StatusLog()},
                     {"messages", Messages()}});
 }

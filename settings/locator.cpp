@@ -21,6 +21,7 @@ std::atomic<char*> mdirCache{nullptr};
 std::mutex overrideMutex;
 std::string gameOverride;
 std::string mapOverride;
+std::atomic<bool> storedOnly{false};
 
 // Directory values are read whole: a path may hold 4095 bytes.
 constexpr std::size_t kDirValueLimit = 4095;
@@ -82,6 +83,10 @@ bool GetCStrikeDirectory(std::string* out) {
     RegKey key = RegKey::Open(Hive::LocalMachine, true);
     std::string dir;
     key.ReadString("CSDir", &dir, kDirValueLimit);
+    if (storedOnly) {
+        *out = dir;
+        return true;
+    }
     CheckForOld();
     if (PathExists(dir)) {
         *out = dir;
@@ -112,7 +117,8 @@ void GetMapDirectory(std::string* out) {
     RegKey key = RegKey::Open(Hive::LocalMachine, true);
     std::string dir;
     key.ReadString("MapDir", &dir, kDirValueLimit);
-    if (PathExists(dir)) {
+    if (storedOnly && dir.empty() && !game.empty()) dir = JoinPath(game, "maps");
+    if (storedOnly || PathExists(dir)) {
         *out = dir;
         return;
     }
@@ -155,6 +161,10 @@ const char* GetTempDir() {
     return tdir;
 }
 
+void SetStoredDirectoriesOnly(bool on) {
+    storedOnly = on;
+}
+
 void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir) {
     std::lock_guard lock(overrideMutex);
     gameOverride = gameDir;
@@ -174,5 +184,6 @@ std::string CachedMdir() {
 void ResetDirectoryCache() {
     cdirCache = nullptr;
     mdirCache = nullptr;
+    storedOnly = false;
     SetDirectoryOverride("", "");
 }

@@ -171,8 +171,7 @@ TEST_F(CliTest, GameFoundNowhereEnds254) {
 
     // On the scan thread: the stored game has gone since the last run.
     GameTree tree{games / "gone"};
-    roots = games / "gone";
-    ASSERT_EQ(Run({"bots"}).code, 0);
+    ASSERT_EQ(Run({"config", "set", "game-dir", tree.cstrike()}).code, 0);
     fs::remove_all(games / "gone");
     EXPECT_EQ(Run({"check"}).code, 254);
 }
@@ -193,6 +192,8 @@ TEST_F(CliTest, UsageErrorsEnd2) {
         {{"check", "--game-dir", games / "no/such/cstrike/"}, "no such directory"},
         {{"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"}, "--map-dir"},
         {{"check", "--map-dir", tree.cstrike() + "cstrike.wad"}, "no such directory"},
+        {{"check", "--game-dir", games / "Half-Life"}, "cstrike.wad; did you mean /"},
+        {{"config", "set", "game-dir", games / "Half-Life"}, "/Half-Life/cstrike?"},
         {{"--sort", "size", "check"}, "size"},
         {{"export", "middle"}, "middle"},
         {{"config", "set", "map-dir", games / "nomaps"}, "no such directory"},
@@ -260,6 +261,14 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     GameTree tree{games.path()};
     std::string c = tree.cstrike();
     tree.Add("PODBot/PodBot.cfg", "wptfolder mine\n");
+    // Nothing stored: shown so, without a search, and nothing written.
+    for (const std::string cmd : {"config", "bots", "sites"}) {
+        CliResult r = Run({cmd});
+        EXPECT_EQ(std::to_string(r.code) + r.err, "0") << cmd;
+        EXPECT_THAT(r.out, HasSubstr(cmd == "sites" ? "Brimlock" : "(not set")) << cmd;
+        EXPECT_THAT(Tree(home), ElementsAre()) << cmd;
+    }
+    EXPECT_THAT(Run({"config"}).out, HasSubstr("directory: (not set: nodescan-cli config set"));
 
     CliResult r = Run({"bots", "--game-dir", c});
     EXPECT_EQ(r.code, 0) << r.err;
