@@ -126,6 +126,9 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
             rrows.push_back({{"name", Cell(r, 0)},
                              {"key", r.key},
                              {"last_edited", Cell(r, 1)},
+                             {"date_iso", r.key < static_cast<std::uint32_t>(kMaxResults)
+                                              ? OrNull(MYSource[r.key].date)
+                                              : Json(nullptr)},
                              {"version", Cell(r, 2)},
                              {"author", Cell(r, 3)}});
         doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};

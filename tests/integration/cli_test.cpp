@@ -63,6 +63,7 @@ TEST_F(CliTest, CheckJsonHasTheDocumentedShapeAndContent) {
                             {{{"name", "de_dust.bsp"},
                               {"key", 0},
                               {"last_edited", "05/04/2003"},
+                              {"date_iso", "2003-04-05"},
                               {"version", "v2"},
                               {"author", "Mapper"}}}}}},
                          {"status", {wpts}},
