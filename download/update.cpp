@@ -259,10 +259,10 @@ bool UpdateNodescan() {
         std::lock_guard lock(reportMutex);
         report = {VersionText(mine), "", "", ""};
     }
-    if (IsConnected() == 0) return Ended("failed", false);
-    sout("Checking for Updates....");
-    MakeDirPath(GetTempDir(), 0700);
     std::string host = UpdateHost();
+    if (!OnlyLoopback({host}) && IsConnected() == 0) return Ended("failed", false);
+    sprogress("Checking for Updates....");
+    MakeDirPath(GetTempDir(), 0700);
     int got = Download(host, kVersionFile, kDir, "GET", kMaxVersionFile);
     std::string failed = got == 1 ? NotArrived(kVersionFile) : "";
     if (!failed.empty()) sout("version.txt from the update server: " + failed);

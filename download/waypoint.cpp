@@ -106,7 +106,12 @@ bool DownloadWaypoint() {
         std::lock_guard lock(reportMutex);
         report = {};
     }
-    if (IsConnected() == 0) return Ended("refused", false);
+    // The sites the job may ask: a network is needed unless all are on this machine.
+    std::vector<std::string> hosts;
+    for (int site = 0; site < kSiteCount; ++site)
+        if (IsDlgButtonChecked(md, kSearchAll) || site == static_cast<int>(ssite.load()))
+            hosts.push_back(GetSite(site).host);
+    if (!OnlyLoopback(hosts) && IsConnected() == 0) return Ended("refused", false);
     if (checkredway == 1) {
         MessageBox(md,
                    "Sorry can't download missing maps.... Use Tilefetch (Yet to be built) :) ?!",
