@@ -22,6 +22,20 @@
 
 namespace {
 constexpr const char* kHelpFile = "nodescan.hlp";
+
+thread_local Tells telling = Tells::Problem;
+thread_local int tellingBot = -1;
+
+// Marks what this thread shows while the object lives.
+struct TellingScope {
+    TellingScope(Tells kind, int bot) {
+        telling = kind;
+        tellingBot = bot;
+    }
+    ~TellingScope() { telling = Tells::Problem; }
+    TellingScope(const TellingScope&) = delete;
+    TellingScope& operator=(const TellingScope&) = delete;
+};
 }  // namespace
 
 int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
@@ -35,7 +49,7 @@ int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*s
                        "Error!", MB_OK | MB_ICONERROR);
             return 1;
         }
-        MessageBox(kNoWindow, "Nodescan Registry settings deleted.", "Nodescan Notice", MB_OK);
+        ProgressBox(kNoWindow, "Nodescan Registry settings deleted.", "Nodescan Notice", MB_OK);
         return 0;
     }
     hInst = instance;
@@ -182,3 +196,23 @@ void sout(const std::string& text) {
 }
 
 void dout(const std::string&) {}
+
+void sprogress(const std::string& text) {
+    TellingScope scope(Tells::Progress, -1);
+    sout(text);
+}
+
+int ProgressBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
+    TellingScope scope(Tells::Progress, -1);
+    return MessageBox(owner, text, caption, type);
+}
+
+void DefaultBox(int bot, const std::string& text, const std::string& caption) {
+    TellingScope scope(Tells::Default, bot);
+    MessageBox(md, text, caption, MB_OK);
+}
+
+Tells Telling(int* bot) {
+    if (bot) *bot = tellingBot;
+    return telling;
+}

@@ -132,8 +132,8 @@ const BotDirRule kDirRules[kBotCount] = {
 std::string PodBotDir(const std::string& cdir) {
     std::FILE* f = OpenFile(JoinPath(cdir, "PODBot/PodBot.cfg"), "r");
     if (!f) {
-        MessageBox(md, "PODBot Config File not found.  Defaulting waypoint dir to wptdefault",
-                   "Error!", MB_OK);
+        DefaultBox(kPodBot, "PODBot Config File not found.  Defaulting waypoint dir to wptdefault",
+                   "Error!");
         return JoinPath(cdir, "PoDBot/wptdefault");
     }
     std::string result;
@@ -270,6 +270,7 @@ std::string GetBotWaypointDir(int bot) {
         std::string dir = DirLocked(bot);
         if (dir.size() > 1) return dir;
     }
+    if (cdir.empty()) return "";  // no game directory stored yet to work one out from
     std::string result;
     const BotDirRule& rule = kDirRules[bot];
     switch (rule.rule) {

@@ -84,7 +84,7 @@ bool WriteList(int list, int button) {
     if (path.empty()) return false;
     if (!WriteListFile(list, button, path)) return false;
     if (button == 106) {
-        sout("Mapcycle.txt written");
+        sprogress("Mapcycle.txt written");
     } else {
         ShellOpen(md, path);
     }

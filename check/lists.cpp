@@ -42,14 +42,16 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     HeaderInfo info = CheckHeader(bot, name, dir);
     if (checkredway == 1) SetBotExt(name, bot, 1);
 
-    if (haveTime) {
-        std::time_t tt = static_cast<std::time_t>(mtime);
-        std::tm local{};
-        localtime_r(&tt, &local);
+    char isoDate[64] = "";
+    std::time_t tt = static_cast<std::time_t>(mtime);
+    std::tm local{};
+    if (haveTime && localtime_r(&tt, &local)) {
         char date[64];
         std::snprintf(date, sizeof date, "%02d/%02d/%d", local.tm_mday, local.tm_mon + 1,
                       local.tm_year + 1900);
         SetFieldText(info.dateText, date);
+        std::snprintf(isoDate, sizeof isoDate, "%04d-%02d-%02d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday);
     }
     name.replace(pos, std::string::npos, ext);
 
@@ -63,7 +65,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     SetFieldText(r.author, info.author);
     SetFieldText(r.dir, dir);
     // The game loads a map by its file name without the last extension.
-    MYSource[key] = {file, map.substr(0, map.rfind('.'))};
+    MYSource[key] = {file, map.substr(0, map.rfind('.')), isoDate};
 
     int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
     ListSetItemText(md, kRightList, row, 1, info.dateText);

@@ -18,10 +18,12 @@ extern const ColumnSpec Cols[5];
 
 // What a right-list row was made from, kept beside its record: the file
 // read for it (the row shows another name, and its record's dir field cuts
-// a long path) and the map the game loads for it ("" in a redundant check).
+// a long path), the map the game loads for it ("" in a redundant check) and
+// the date the row shows as YYYY-MM-DD ("" when the file has no time).
 struct ResultSource {
     std::string file;
     std::string map;
+    std::string date;
 };
 // Written by the scan before it adds the row; both tables are cleared with
 // the lists, as one step on the window's thread.

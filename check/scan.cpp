@@ -64,7 +64,7 @@ void BotFind() {
     // The bot is taken once: a choice made while the scan runs starts the next scan.
     int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);
-    sout(wptDir);
+    sprogress(wptDir);
     if (wptDir.empty()) {
         sout("The waypoint directory of " + GetBotName(bot) + " is not set (it has no path)");
         complete = false;

@@ -1,6 +1,7 @@
 // nodescan-cli: the program's commands without a window, for servers and
 // scripts. It runs the same start-up as the window, presses buttons by
 // calling the dialog procedure, and handles no posted command.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <string>
 
 #include "app/nodescan.h"
@@ -45,17 +47,65 @@ struct Options {
     std::vector<std::string> sorts;  // header clicks, in order
 };
 
-// Message boxes go to standard error; questions are answered by --yes or
-// --no, at a prompt on a terminal, else with No.
+// Standard error takes whole lines from every thread: status lines, message
+// boxes and notes, each in place of a progress bar drawn on the terminal's
+// last line (the next step draws it again).
+std::mutex errMutex;
+std::atomic<bool> barDrawn{false};
+bool quiet = false;  // --quiet
+
+// Writes text to standard error as lines, each ending in a line break; not
+// at all when it only tells how the work goes and the run is quiet.
+void ErrLine(const std::string& text, bool chatter = false) {
+    if (chatter && quiet) return;
+    std::string lines = EscapedText(text, true);
+    while (!lines.empty() && lines.back() == '\n') lines.pop_back();
+    std::lock_guard lock(errMutex);
+    if (barDrawn.exchange(false)) std::cerr << "\r\x1b[K";
+    std::cerr << lines << '\n' << std::flush;
+}
+
+// The bot of --bot, else -1 for the stored one.
+int chosenBot = -1;
+
+// Message boxes go to standard error as "Caption: text". One that only
+// tells of a default is a note, and only for the run's bot. Questions are
+// answered by --yes or --no, at a prompt when both standard input and error
+// are a terminal (one written into a file would wait unseen), else with No.
 int Answer(const Options& opt, const headless::MessageBoxCall& box) {
-    std::cerr << EscapedText(box.caption + ": " + box.text, true) << std::endl;
-    if ((box.type & 0xF) != MB_YESNO) return IDOK;
+    int bot;
+    Tells kind = Telling(&bot);
+    if (kind == Tells::Default) {
+        if (bot < 0 || bot == (chosenBot >= 0 ? chosenBot : static_cast<int>(sbot.load())))
+            ErrLine("Note: " + box.text, true);
+        else
+            LeaveOutMessage(box.text);
+        return IDOK;
+    }
+    if ((box.type & 0xF) != MB_YESNO) {
+        ErrLine(box.caption + ": " + box.text, kind == Tells::Progress);
+        return IDOK;
+    }
+    // A question answered No tells why the run does nothing, even when quiet.
+    ErrLine(box.caption + ": " + box.text, opt.yes);
     if (opt.yes) return IDYES;
-    if (opt.no || !isatty(STDIN_FILENO)) return IDNO;
+    if (opt.no || !isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return IDNO;
     std::cerr << "[y/N] " << std::flush;
     std::string reply;
-    std::getline(std::cin, reply);
+    if (!std::getline(std::cin, reply)) std::cerr << '\n';  // ended by the end of input
     return (!reply.empty() && (reply[0] == 'y' || reply[0] == 'Y')) ? IDYES : IDNO;
+}
+
+// Why dir, given for option, cannot be used; "" when it can. A game
+// directory given as the Half-Life directory above it is told so.
+std::string DirProblem(const std::string& option, const std::string& dir, bool game) {
+    if (!IsDirectory(dir)) return option + ": no such directory: " + EscapedText(dir);
+    std::string wad;
+    if (game && !PathExists(JoinPath(dir, "cstrike.wad")) &&
+        ResolvePath(JoinPath(dir, "cstrike/cstrike.wad"), &wad))
+        return option + ": " + EscapedText(dir) + " holds no cstrike.wad; did you mean " +
+               EscapedText(wad.substr(0, wad.rfind('/'))) + "?";
+    return "";
 }
 
 // The bot row of an index, or else of a name (ignoring case); -1 when none.
@@ -83,13 +133,16 @@ std::string AbsoluteDir(const std::string& dir) {
 }
 
 // Runs the window's start-up on the headless dialog. A game search that
-// ends the program throws ThreadExit.
-void StartUp(const Options& opt) {
+// ends the program throws ThreadExit. storedOnly: the stored directories are
+// taken as they are, with no search; readOnly: nothing on disk changes.
+void StartUp(const Options& opt, bool storedOnly, bool readOnly) {
     bool givenDirs = !opt.gameDir.empty() || !opt.mapDir.empty();
     bool storedRows = false;
+    // Directories given for this run, or a command that only shows: nothing
+    // of it reaches the settings.
+    if (givenDirs || readOnly) RegistrySetReadOnly(true);
+    SetStoredDirectoriesOnly(storedOnly);
     if (givenDirs) {
-        // Directories given for this run: nothing of it reaches the settings.
-        RegistrySetReadOnly(true);
         SetDirectoryOverride(opt.gameDir, opt.mapDir);
         storedRows = !IsFirstRun();
     }
@@ -99,7 +152,8 @@ void StartUp(const Options& opt) {
     RegistrySetReadOnly(Hive::CurrentUser, true);
     Hwnd w = headless::CreateDialog(100, DialogFunc);
     headless::Send(w, WM_INITDIALOG, 0, 0);
-    if (!givenDirs) RegistrySetReadOnly(Hive::CurrentUser, false);  // the command's changes
+    // The command's own changes.
+    if (!givenDirs && !readOnly) RegistrySetReadOnly(Hive::CurrentUser, false);
     if (storedRows) {
         // The stored bot rows hold the waypoint directories of the stored
         // installation: this run's are computed from the given directories.
@@ -121,8 +175,8 @@ int SetSite(int row, const std::string& field, const std::string& value) {
     SetSiteField(row, field, value);
     std::string stored = SiteFieldText(GetSite(row), field);
     if (stored != value)
-        std::cerr << "The site's " << field << " holds at most " << stored.size()
-                  << " bytes here: stored \"" << EscapedText(stored) << "\"" << std::endl;
+        ErrLine("The site's " + field + " holds at most " + std::to_string(stored.size()) +
+                " bytes here: stored \"" + EscapedText(stored) + "\"");
     if (!SaveSites()) {
         std::cerr << "Error!: The site rows could not be saved to "
                   << EscapedText(HiveFilePath(Hive::CurrentUser)) << std::endl;
@@ -154,7 +208,7 @@ int Check(const Options& opt, bool redundant) {
 // A command that writes or deletes acts only on a complete check.
 bool Incomplete(int rc, const char* what) {
     if (rc == 0) return false;
-    if (rc == 1) std::cerr << "The check is incomplete: " << what << std::endl;
+    if (rc == 1) ErrLine(std::string("The check is incomplete: ") + what);
     return true;
 }
 
@@ -217,10 +271,10 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
             "Usage: config set game-dir|map-dir DIR, or config set bot NAME|INDEX dir|ext "
             "VALUE";
     } else if (dirs) {
-        args[1] = AbsoluteDir(args[1]);
         // An empty map directory is computed again (the game directory's maps).
-        if ((what == "game-dir" || !args[1].empty()) && !IsDirectory(args[1]))
-            error = what + ": no such directory: " + EscapedText(args[1]);
+        if (what == "game-dir" || !args[1].empty())
+            error = DirProblem(what, args[1], what == "game-dir");
+        args[1] = AbsoluteDir(args[1]);
     } else if (FindBot(args[1]) < 0) {
         error = "Unknown bot: " + EscapedText(args[1]) + " (see 'nodescan-cli bots')";
     } else if (args[2] != "dir" && args[2] != "ext") {
@@ -230,8 +284,7 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
     } else if (args[2] == "dir") {
         args[3] = AbsoluteDir(args[3]);
         if (!args[3].empty() && !IsDirectory(args[3]))
-            std::cerr << "Note: " << EscapedText(args[3]) << " does not exist yet; stored as given"
-                      << std::endl;
+            ErrLine("Note: " + EscapedText(args[3]) + " does not exist yet; stored as given", true);
     }
     if (!error.empty()) std::cerr << error << std::endl;
     return error.empty();
@@ -252,13 +305,11 @@ int SetConfig(const std::vector<std::string>& args) {
     }
     return 0;
 }
-// Whether a progress bar stands on the terminal's last line of standard error.
-std::atomic<bool> barDrawn{false};
-
 // Draws the progress bar of a fetch on a terminal's standard error: a bar
 // and "N of M KB" while what came fits the size announced, else (no size, or
 // a false one) only what came.
 void DrawProgress(const headless::ProgressState& p) {
+    std::lock_guard lock(errMutex);
     if (!p.visible) {
         if (barDrawn.exchange(false)) std::cerr << '\n';
         return;
@@ -276,9 +327,17 @@ void DrawProgress(const headless::ProgressState& p) {
     barDrawn = true;
 }
 
+// An end by a signal first ends the line of a progress bar, then goes on as
+// EndOnSignals has it.
+struct sigaction signalEnd;
+void EndBarLine(int sig) {
+    if (barDrawn.load()) (void)!write(STDERR_FILENO, "\n", 1);
+    signalEnd.sa_handler(sig);
+}
+
 // Runs a job of the download worker as its button does; its exit code.
 int RunJob(int button) {
-    if (isatty(STDERR_FILENO)) headless::SetProgressListener(DrawProgress);
+    if (isatty(STDERR_FILENO) && !quiet) headless::SetProgressListener(DrawProgress);
     headless::SendCommand(md, button);
     WaitForThread(DThread);
     std::uint32_t code = 1;
@@ -326,6 +385,9 @@ int main(int argc, char** argv) {
                    "Map directory for this run (default: the game directory's maps); nothing is "
                    "written to the settings");
     app.add_flag("--json", opt.json, "Print one JSON document instead of tables");
+    app.add_flag("-q,--quiet", quiet,
+                 "Write to standard error only what tells why the run failed or did nothing "
+                 "(no progress, notes or found paths)");
     auto* yes = app.add_flag("--yes", opt.yes, "Answer Yes to every question");
     auto* no = app.add_flag("--no", opt.no, "Answer No to every question");
     yes->excludes(no);
@@ -406,13 +468,14 @@ int main(int argc, char** argv) {
     // An interrupt or a kill ends the run with 130 or 143, leaving no file
     // of a download behind.
     EndOnSignals();
-    // Status lines, notices and message boxes go to standard error as they
-    // come, each in place of a progress bar drawn on the line (the next step
-    // draws it again).
-    headless::SetStatusListener([](const std::string& line) {
-        if (barDrawn.exchange(false)) std::cerr << "\r\x1b[K";
-        std::cerr << EscapedText(line, true) << std::endl;
-    });
+    struct sigaction endBar {};
+    ::sigaction(SIGINT, nullptr, &signalEnd);
+    endBar = signalEnd;
+    endBar.sa_handler = EndBarLine;
+    for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &endBar, nullptr);
+    // Status lines, notices and message boxes go to standard error as they come.
+    headless::SetStatusListener(
+        [](const std::string& line) { ErrLine(line, Telling() == Tells::Progress); });
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
@@ -423,18 +486,20 @@ int main(int argc, char** argv) {
                   << std::endl;
         return kUsageError;
     }
-    if (!opt.bot.empty() && FindBot(opt.bot) < 0) {
+    chosenBot = opt.bot.empty() ? -1 : FindBot(opt.bot);
+    if (!opt.bot.empty() && chosenBot < 0) {
         std::cerr << "Unknown bot: " << EscapedText(opt.bot) << " (see 'nodescan-cli bots')"
                   << std::endl;
         return kUsageError;
     }
     // A mistyped directory would make a check of nothing that looks complete.
-    auto missing = [](const char* option, const std::string& dir) {
-        if (dir.empty() || IsDirectory(dir)) return false;
-        std::cerr << option << ": no such directory: " << EscapedText(dir) << std::endl;
-        return true;
-    };
-    if (missing("--game-dir", opt.gameDir) || missing("--map-dir", opt.mapDir)) return kUsageError;
+    std::string problem = opt.gameDir.empty() ? "" : DirProblem("--game-dir", opt.gameDir, true);
+    if (problem.empty() && !opt.mapDir.empty())
+        problem = DirProblem("--map-dir", opt.mapDir, false);
+    if (!problem.empty()) {
+        std::cerr << problem << std::endl;
+        return kUsageError;
+    }
     if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
     if (*sitesSet && HasControlChar(siteValue)) {
         // It would end a request line early at the next download.
@@ -456,9 +521,12 @@ int main(int argc, char** argv) {
     opt.gameDir = AbsoluteDir(opt.gameDir);
     opt.mapDir = AbsoluteDir(opt.mapDir);
 
+    // The commands that show the settings search nothing, and but for
+    // 'sites set' change nothing on disk.
+    bool showOnly = (*bots || *sites || *config) && !*sitesSet && !*configSet;
     int rc = 0;
     try {
-        StartUp(opt);
+        StartUp(opt, showOnly || *sitesSet, showOnly);
         if (*check) {
             rc = RunCheck(opt);
         } else if (*bots) {
@@ -486,6 +554,10 @@ int main(int argc, char** argv) {
     } catch (const ThreadExit& e) {
         rc = static_cast<int>(e.code);
     }
+    if (rc == 254 || rc == 255)
+        ErrLine(
+            "Tell nodescan-cli where the game is: 'nodescan-cli config set game-dir DIR' "
+            "stores it, --game-dir DIR uses it for one run");
     std::cout.flush();
     // Ends without waiting for anything still running, as the window does.
     ExitProcess(static_cast<unsigned>(rc));

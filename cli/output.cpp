@@ -1,8 +1,10 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "app/state.h"
@@ -13,6 +15,7 @@
 #include "download/update.h"
 #include "download/waypoint.h"
 #include "download/zip.h"
+#include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/text.h"
 #include "settings/locator.h"
@@ -65,12 +68,26 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
     return i < row.cells.size() ? row.cells[i] : "";
 }
 
+std::mutex leftOutMutex;
+std::set<std::string> leftOut;  // texts of message boxes that concern nothing of the run
+
 // The message boxes of the run, as captions and texts.
 Json Messages() {
+    std::lock_guard lock(leftOutMutex);
     Json messages = Json::array();
     for (const auto& m : headless::MessageBoxes())
-        messages.push_back({{"caption", m.caption}, {"text", m.text}});
+        if (!leftOut.count(m.text)) messages.push_back({{"caption", m.caption}, {"text", m.text}});
     return messages;
+}
+
+// A directory as the tables show it.
+std::string DirCell(const std::string& dir) {
+    return dir.empty() ? "(not set)" : dir;
+}
+
+// A text, or null for none.
+Json OrNull(const std::string& s) {
+    return s.empty() ? Json(nullptr) : Json(s);
 }
 
 Json BotOf(int bot) {
@@ -109,6 +126,9 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
             rrows.push_back({{"name", Cell(r, 0)},
                              {"key", r.key},
                              {"last_edited", Cell(r, 1)},
+                             {"date_iso", r.key < static_cast<std::uint32_t>(kMaxResults)
+                                              ? OrNull(MYSource[r.key].date)
+                                              : Json(nullptr)},
                              {"version", Cell(r, 2)},
                              {"author", Cell(r, 3)}});
         doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
@@ -146,14 +166,15 @@ Json BotRows(const char* dirKey) {
         rows.push_back({{"index", i},
                         {"name", GetBotName(i)},
                         {"ext", GetBotExt(i)},
-                        {dirKey, GetBotWaypointDir(i)}});
+                        {dirKey, OrNull(GetBotWaypointDir(i))}});
     return rows;
 }
 
 void PrintBotTable(std::ostream& out) {
     std::vector<std::vector<std::string>> t{{"Index", "Name", "Ext", "Waypoint directory"}};
     for (int i = 0; i < kBotCount; ++i)
-        t.push_back({std::to_string(i), GetBotName(i), GetBotExt(i), GetBotWaypointDir(i)});
+        t.push_back(
+            {std::to_string(i), GetBotName(i), GetBotExt(i), DirCell(GetBotWaypointDir(i))});
     PrintTable(out, t);
 }
 }  // namespace
@@ -208,12 +229,21 @@ void PrintSites(std::ostream& out, bool json) {
 void PrintConfig(std::ostream& out, bool json) {
     std::string game = GetCdir(), map = GetMdir();
     if (json) {
-        PrintJson(out, {{"game_dir", game}, {"map_dir", map}, {"bots", BotRows("dir")}});
+        PrintJson(out,
+                  {{"game_dir", OrNull(game)}, {"map_dir", OrNull(map)}, {"bots", BotRows("dir")}});
         return;
     }
-    out << "Counter Strike directory: " << EscapedText(game) << '\n'
-        << "Counter Strike map directory: " << EscapedText(map) << "\n\n";
+    out << "Counter Strike directory: "
+        << (game.empty()        ? "(not set: nodescan-cli config set game-dir DIR)"
+            : IsDirectory(game) ? EscapedText(game)
+                                : EscapedText(game) + " (no such directory)")
+        << "\nCounter Strike map directory: " << EscapedText(DirCell(map)) << "\n\n";
     PrintBotTable(out);
+}
+
+void LeaveOutMessage(const std::string& text) {
+    std::lock_guard lock(leftOutMutex);
+    leftOut.insert(text);
 }
 
 void PrintWritten(std::ostream& out, const std::string& path, bool json) {
@@ -269,11 +299,10 @@ void PrintUpdate(std::ostream& out, bool json) {
         if (!report.archive.empty()) out << EscapedText(report.archive) << '\n';
         return;
     }
-    auto orNull = [](const std::string& s) { return s.empty() ? Json(nullptr) : Json(s); };
     PrintJson(out, {{"local_version", report.local},
-                    {"web_version", orNull(report.web)},
+                    {"web_version", OrNull(report.web)},
                     {"outcome", report.outcome},
-                    {"archive", orNull(report.archive)},
+                    {"archive", OrNull(report.archive)},
                     {"status", headless::StatusLog()},
                     {"messages", Messages()}});
 }

@@ -22,6 +22,10 @@ void PrintUpdate(std::ostream& out, bool json);
 // The files that the deletion removed (the right list's rows marked deleted).
 void PrintDeleted(std::ostream& out, bool json);
 
+// Leaves the message boxes of that text out of the JSON messages (a note
+// for another bot than the run's). Callable from any thread.
+void LeaveOutMessage(const std::string& text);
+
 struct SiteInfo;
 // The text of one field (name, start, end, ext, host, dir) of a site.
 std::string SiteFieldText(const SiteInfo& site, const std::string& field);

@@ -448,6 +448,14 @@ void RemoveSaved(const std::string& file) {
     std::remove(HeadPath(file).c_str());
 }
 
+bool OnlyLoopback(const std::vector<std::string>& hosts) {
+    return std::all_of(hosts.begin(), hosts.end(), [](const std::string& typed) {
+        std::string name;
+        int port;
+        return SplitHost(typed, &name, &port) && IsLoopbackHost(name);
+    });
+}
+
 bool LastRequestUnreachable() {
     return unreachable;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The request lines, each ending in CR LF, sent one by one; the first empty
 // row ends the table.
@@ -54,6 +55,9 @@ int GetHTTP(const std::string& host, const std::string& file,
             std::uint64_t maxBody = kMaxWaypointBody);
 // Whether the last request failed because its server could not be reached.
 bool LastRequestUnreachable();
+// Whether every host (as a site has it: host, host:port, [IPv6]:port) is on
+// this machine's loopback interface, which needs no network connection.
+bool OnlyLoopback(const std::vector<std::string>& hosts);
 
 // The size a saved HEAD response announces (its Content-Length); 0 when a
 // 2xx reply announces none or the saved response cannot be opened;

@@ -225,7 +225,7 @@ std::string Unverified(const std::string& host) {
     if (have.empty()) return "Cannot read nodescan.zip to verify it: " + why;
     if (have != want)
         return "nodescan.zip does not match its SHA-256 digest in nodescan.zip.sha256";
-    sout("nodescan.zip matches its SHA-256 digest");
+    sprogress("nodescan.zip matches its SHA-256 digest");
     return "";
 }
 std::mutex reportMutex;
@@ -259,10 +259,10 @@ bool UpdateNodescan() {
         std::lock_guard lock(reportMutex);
         report = {VersionText(mine), "", "", ""};
     }
-    if (IsConnected() == 0) return Ended("failed", false);
-    sout("Checking for Updates....");
-    MakeDirPath(GetTempDir(), 0700);
     std::string host = UpdateHost();
+    if (!OnlyLoopback({host}) && IsConnected() == 0) return Ended("failed", false);
+    sprogress("Checking for Updates....");
+    MakeDirPath(GetTempDir(), 0700);
     int got = Download(host, kVersionFile, kDir, "GET", kMaxVersionFile);
     std::string failed = got == 1 ? NotArrived(kVersionFile) : "";
     if (!failed.empty()) sout("version.txt from the update server: " + failed);
@@ -284,8 +284,8 @@ bool UpdateNodescan() {
         report.web = VersionText(w);
     }
     if (!Newer(w, mine)) {
-        MessageBox(md, "Your version of Nodescan is UP TO DATE!", "Hey!!",
-                   MB_OK | MB_ICONINFORMATION);
+        ProgressBox(md, "Your version of Nodescan is UP TO DATE!", "Hey!!",
+                    MB_OK | MB_ICONINFORMATION);
         return Ended("up to date", true);
     }
     std::string offer = "\nYour Version: " + VersionText(mine) +
@@ -293,7 +293,7 @@ bool UpdateNodescan() {
                         "\n\nWould you like me to Download it?\n";
     if (MessageBox(md, offer, "Update Avaliable!", MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return Ended("declined", false);
-    sout("Downloading Update....");
+    sprogress("Downloading Update....");
     if (Download(host, kArchive, kDir, "GET", kMaxUpdateArchive) == 0) {
         RemoveSaved(kArchive);
         MessageBox(md, "Error Downloading Nodescan from Server!", "Error!", MB_OK | MB_ICONERROR);
@@ -316,7 +316,7 @@ bool UpdateNodescan() {
         return Ended("failed", false);
     }
     Ended("saved", true);
-    MessageBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);
+    ProgressBox(md, "Success!", "Cool Again!!", MB_OK | MB_ICONINFORMATION);
     ShellOpen(md, SavedPath(kArchive));
     if (updateEndsProgram) {
         // The settings of this run are kept (saved on the window's thread,

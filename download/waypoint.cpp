@@ -90,14 +90,14 @@ int InitDownloadWaypoint(std::string* remote, std::string* local, const std::str
     ProgressSetRange(md, kProgressBar, 0, static_cast<int>((size / 1024) & 0xFFFF));
     ProgressSetStep(md, kProgressBar, 1);
     ProgressSetPos(md, kProgressBar, 0);
-    sout("Downloading Waypoint file");
+    sprogress("Downloading Waypoint file");
     if (Download(host, *remote, dir, "GET") != 1) {
         if (LastRequestUnreachable()) ServerError(site);
         return 0;
     }
     if (CheckFile(*remote) != 1) return 0;
     *installed = ExtractFiles(*remote, *local);
-    if (*installed) sout("Success....");
+    if (*installed) sprogress("Success....");
     return 1;
 }
 
@@ -106,7 +106,12 @@ bool DownloadWaypoint() {
         std::lock_guard lock(reportMutex);
         report = {};
     }
-    if (IsConnected() == 0) return Ended("refused", false);
+    // The sites the job may ask: a network is needed unless all are on this machine.
+    std::vector<std::string> hosts;
+    for (int site = 0; site < kSiteCount; ++site)
+        if (IsDlgButtonChecked(md, kSearchAll) || site == static_cast<int>(ssite.load()))
+            hosts.push_back(GetSite(site).host);
+    if (!OnlyLoopback(hosts) && IsConnected() == 0) return Ended("refused", false);
     if (checkredway == 1) {
         MessageBox(md,
                    "Sorry can't download missing maps.... Use Tilefetch (Yet to be built) :) ?!",
@@ -117,7 +122,7 @@ bool DownloadWaypoint() {
         MessageBox(md, "Nothing selected!?", "Whoops!", MB_OK);
         return Ended("refused", false);
     }
-    sout("Checking for Waypoint....");
+    sprogress("Checking for Waypoint....");
     MakeDirPath(GetTempDir(), 0700);
     int rows = ListGetItemCount(md, kLeftList);
     int row = 0;

@@ -268,8 +268,8 @@ bool ExtractFiles(const std::string& remote, const std::string& local) {
             return false;
         }
         if (!InstallFile(path, dest)) return false;
-        MessageBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
-                   MB_OK | MB_ICONINFORMATION);
+        ProgressBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
+                    MB_OK | MB_ICONINFORMATION);
         return true;
     }
     zzip_error_t err = ZZIP_NO_ERROR;

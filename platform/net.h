@@ -18,6 +18,9 @@ int NetDeadlineMs();
 // Whether text is an IPv6 address as written between a URL's brackets
 // (e.g. ::1), without the brackets.
 bool IsIPv6Address(const std::string& text);
+// Whether a host name or address names this machine through the loopback
+// interface: localhost, 127.0.0.0/8, ::1 (also as ::ffff:127.x.y.z).
+bool IsLoopbackHost(const std::string& name);
 
 // One TCP connection to a server, with time limits. Sending never raises
 // SIGPIPE. Closed when the object ends.

@@ -21,6 +21,7 @@ std::atomic<char*> mdirCache{nullptr};
 std::mutex overrideMutex;
 std::string gameOverride;
 std::string mapOverride;
+std::atomic<bool> storedOnly{false};
 
 // Directory values are read whole: a path may hold 4095 bytes.
 constexpr std::size_t kDirValueLimit = 4095;
@@ -82,15 +83,19 @@ bool GetCStrikeDirectory(std::string* out) {
     RegKey key = RegKey::Open(Hive::LocalMachine, true);
     std::string dir;
     key.ReadString("CSDir", &dir, kDirValueLimit);
+    if (storedOnly) {
+        *out = dir;
+        return true;
+    }
     CheckForOld();
     if (PathExists(dir)) {
         *out = dir;
         return true;
     }
-    MessageBox(md,
-               "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
-               "Counter-Strike",
-               "Directory ERROR!", MB_OK);
+    ProgressBox(md,
+                "Counter-Strike not found in specified directory!!!\n RE-SEARCHING for "
+                "Counter-Strike",
+                "Directory ERROR!", MB_OK);
     std::string old = dir;
     if (!FindCStrike(md, &dir)) return false;
     key.WriteString("CSDir", dir);
@@ -112,26 +117,27 @@ void GetMapDirectory(std::string* out) {
     RegKey key = RegKey::Open(Hive::LocalMachine, true);
     std::string dir;
     key.ReadString("MapDir", &dir, kDirValueLimit);
-    if (PathExists(dir)) {
+    if (storedOnly && dir.empty() && !game.empty()) dir = JoinPath(game, "maps");
+    if (storedOnly || PathExists(dir)) {
         *out = dir;
         return;
     }
-    MessageBox(md, "Map Directory Not Found.  Defaulting to maps", "ERROR!", MB_OK);
+    DefaultBox(-1, "Map Directory Not Found.  Defaulting to maps", "ERROR!");
     dir = JoinPath(game, "maps");
     key.WriteString("MapDir", dir);
     *out = dir;
 }
 
 int FindCStrike(Hwnd owner, std::string* out) {
-    sout("Searching for Counter Strike....");
+    sprogress("Searching for Counter Strike....");
     for (const std::string& root : SearchRoots()) {
         std::string found;
         if (SearchTreeForFile(root, "cstrike.wad", &found)) {
             *out = found.substr(0, found.rfind('/') + 1);
-            sout("Counter Strike Found at " + *out);
+            sprogress("Counter Strike Found at " + *out);
             return 1;
         }
-        sout("Searching Next Drive...");
+        sprogress("Searching Next Drive...");
     }
     MessageBox(owner, "Counter-Strike not found!! Cannot continue!!\n", "FATAL ERROR!",
                MB_OK | MB_ICONERROR);
@@ -141,9 +147,9 @@ int FindCStrike(Hwnd owner, std::string* out) {
 void CheckForOld() {
     std::string ini = JoinPath(ConfigDir(), "nodescan.ini");
     if (!PathExists(ini)) return;
-    MessageBox(md, "INI file from old version found! I will now delete it....",
-               "OLD version files found!", MB_OK);
-    sout("Deleting old INI file");
+    ProgressBox(md, "INI file from old version found! I will now delete it....",
+                "OLD version files found!", MB_OK);
+    sprogress("Deleting old INI file");
     DeleteFile(ini);
 }
 
@@ -153,6 +159,10 @@ const char* GetTempDir() {
     std::memcpy(tdir, dir.data(), n);
     tdir[n] = 0;
     return tdir;
+}
+
+void SetStoredDirectoriesOnly(bool on) {
+    storedOnly = on;
 }
 
 void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir) {
@@ -174,5 +184,6 @@ std::string CachedMdir() {
 void ResetDirectoryCache() {
     cdirCache = nullptr;
     mdirCache = nullptr;
+    storedOnly = false;
     SetDirectoryOverride("", "");
 }

@@ -32,8 +32,13 @@ const char* GetTempDir();
 // directory to the settings (and the search), even when a map directory is
 // given.
 void SetDirectoryOverride(const std::string& gameDir, const std::string& mapDir);
+// For this run only (on) or again (off): the stored directories are used as
+// they are, nothing is searched for, replaced or stored, and a game directory
+// that is not stored is "". Directories given for the run still count.
+void SetStoredDirectoriesOnly(bool on);
 // The cached directories without a lookup ("" before the first).
 std::string CachedCdir();
 std::string CachedMdir();
-// Forgets the cached directories and the override (tests: a new run).
+// Forgets the cached directories, the override and the stored-only mode
+// (tests: a new run).
 void ResetDirectoryCache();

@@ -70,11 +70,11 @@ void LoadSettings() {
         key.WriteDword("Version", kOldSettingsVersion);
     }
 
-    LoadBots();
-
-    // A stored bot outside the table selects the first bot.
+    // A stored bot outside the table selects the first bot. Read before the
+    // rows are computed: a row's note of a default concerns the selected bot.
     sbot = key.ReadDword("Default Bot", &value) && value < kBotCount ? value : 0;
     ssite = key.ReadDword("Default Site", &value) ? value : 0;
+    LoadBots();
 
     SetEditLimit(md, 154, 6);
     SetEditLimit(md, 152, 5);
@@ -102,7 +102,7 @@ void LoadSettings() {
     if (DwordIs(key, "Check All", 1)) CheckDlgButton(md, 111, true);
     if (DwordIs(key, "Auto Start", 1)) {
         CheckDlgButton(md, 134, true);
-        sout("Auto Start Initiated");
+        sprogress("Auto Start Initiated");
         while (!PostCommand(md, 1)) {
         }
     }

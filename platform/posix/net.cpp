@@ -7,6 +7,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -52,6 +53,15 @@ int NetDeadlineMs() {
 bool IsIPv6Address(const std::string& text) {
     in6_addr address;
     return ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
+bool IsLoopbackHost(const std::string& name) {
+    in_addr v4;
+    in6_addr v6;
+    if (::inet_pton(AF_INET, name.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    if (::inet_pton(AF_INET6, name.c_str(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+    return strcasecmp(name.c_str(), "localhost") == 0;
 }
 
 TcpConnection::~TcpConnection() {

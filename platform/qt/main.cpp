@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <string>
 
@@ -44,8 +45,9 @@ bool TakesValue(const std::string& option) {
 }
 
 // Answers --help and --version, and refuses what neither Qt nor the program
-// takes, before anything needs a display. -1 when the program goes on.
-int CheckArguments(int argc, char** argv) {
+// takes, before anything needs a display. -1 when the program goes on;
+// *reset tells whether the command is "reset".
+int CheckArguments(int argc, char** argv, bool* reset) {
     static const char* const flags[] = {"-reverse", "--reverse", "-widgetcount", "--widgetcount",
                                         "-nograb",  "-dograb",   "-sync"};
     int words = 0;
@@ -73,13 +75,38 @@ int CheckArguments(int argc, char** argv) {
             return 2;
         }
     }
+    *reset = words == 1;
     return -1;
+}
+
+// Whether Qt has a display to open: an X or Wayland one, or one chosen with
+// QT_QPA_PLATFORM, -platform or -display.
+bool HasDisplay(int argc, char** argv) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* value = std::getenv(name); value && *value) return true;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i], name = arg.substr(arg.rfind('-', 1) + 1);
+        if (arg[0] == '-' && (name == "platform" || name == "display")) return true;
+    }
+    return false;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (int rc = CheckArguments(argc, argv); rc >= 0) return rc;
+    bool reset = false;
+    if (int rc = CheckArguments(argc, argv, &reset); rc >= 0) return rc;
     InitBlockHeap();
+    if (!HasDisplay(argc, argv)) {
+        if (!reset) {
+            std::fputs(
+                "nodescan: no display to open the window on (neither DISPLAY nor "
+                "WAYLAND_DISPLAY is set); nodescan-cli needs none\n",
+                stderr);
+            return 1;
+        }
+        // Deleting the settings needs no window: its message goes to standard error.
+        ExitProcess(static_cast<unsigned>(WinMain(nullptr, nullptr, "reset", 0)));
+    }
     // The end of a session or a kill leaves no file of a download behind.
     EndOnSignals();
     QApplication app(argc, argv);

@@ -14,6 +14,7 @@
 #include <QTreeView>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -24,6 +25,7 @@
 #include "platform/qt/host.h"
 #include "platform/qt/listmodel.h"
 #include "platform/qt/text.h"
+#include "platform/text.h"
 #include "platform/threads.h"
 #include "platform/ui.h"
 
@@ -573,6 +575,12 @@ void SetBusyCursor(bool busy) {
 }
 
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
+    if (!QCoreApplication::instance()) {
+        // No display to show it on ("nodescan reset" without one): told on
+        // standard error, a question answered as an unanswered box is.
+        std::fprintf(stderr, "%s\n", EscapedText(caption + ": " + text, true).c_str());
+        return DefaultAnswer(type);
+    }
     if (qtdispatch::OnGuiThread()) {
         qtdispatch::Flush();
         return ShowMessageBox(owner, text, caption, type);

@@ -357,24 +357,32 @@ TEST(Help, AnUnknownBundleOrTopicIsReported) {
     EXPECT_THAT(program.boxes[1].text, ::testing::HasSubstr("ctx-7-100.html"));
 }
 
-// --help and a wrong argument are answered before anything needs a display.
+// --help, a wrong argument and reset are answered without a display.
 TEST(Arguments, HelpAndUnknownArgumentsNeedNoDisplay) {
+    testenv::TempDir home;
+    testenv::WriteFile(home / "config/HKEY_CURRENT_USER.reg",
+                       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Nodescan]\r\n");
     struct {
         const char* args;
         int code;
-        const char* out;  // the start of standard output, or else of standard error
+        const char* out;  // the start of standard output and error
     } cases[] = {{"--help", 0, "Usage: nodescan"},
                  {"-h", 0, "Usage: nodescan"},
                  {"--bogus", 2, "nodescan: unknown argument '--bogus'\nUsage: nodescan"},
                  {"reset now", 2, "nodescan: unknown argument 'now'"},
-                 {"-platform", 2, "nodescan: unknown argument '-platform'"}};
+                 {"-platform", 2, "nodescan: unknown argument '-platform'"},
+                 {"reset", 0, "Nodescan Notice: Nodescan Registry settings deleted.\n"},
+                 {"", 1, "nodescan: no display to open the window on"}};
     for (const auto& c : cases) {
         QProcess p;
-        p.setProcessEnvironment(QProcessEnvironment());  // no display of any kind
-        p.start(NODESCAN_GUI_PATH, QString(c.args).split(' '));
+        QProcessEnvironment env;  // no display of any kind
+        env.insert("NODESCAN_HOME", QString::fromStdString(home.path()));
+        p.setProcessEnvironment(env);
+        p.start(NODESCAN_GUI_PATH, QString(c.args).split(' ', Qt::SkipEmptyParts));
         ASSERT_TRUE(p.waitForFinished(10000)) << c.args;
         EXPECT_EQ(p.exitCode(), c.code) << c.args;
-        QByteArray text = c.code == 0 ? p.readAllStandardOutput() : p.readAllStandardError();
+        QByteArray text = p.readAllStandardOutput() + p.readAllStandardError();
         EXPECT_TRUE(text.startsWith(c.out)) << c.args << ": " << text.toStdString();
     }
+    EXPECT_FALSE(QDir(QString::fromStdString(home.path())).exists("config/HKEY_CURRENT_USER.reg"));
 }

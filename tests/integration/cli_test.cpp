@@ -63,6 +63,7 @@ TEST_F(CliTest, CheckJsonHasTheDocumentedShapeAndContent) {
                             {{{"name", "de_dust.bsp"},
                               {"key", 0},
                               {"last_edited", "05/04/2003"},
+                              {"date_iso", "2003-04-05"},
                               {"version", "v2"},
                               {"author", "Mapper"}}}}}},
                          {"status", {wpts}},
@@ -92,6 +93,9 @@ TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
     doc = RunJson({"check", "--json", "--game-dir", tree.cstrike()});
     EXPECT_EQ(doc["messages"], Json::parse(R"([{"caption":"Error!","text":
         "PODBot Config File not found.  Defaulting waypoint dir to wptdefault"}])"));
+    // It concerns no other bot.
+    doc = RunJson({"check", "--json", "--bot", "4", "--game-dir", tree.cstrike()});
+    EXPECT_EQ(doc["messages"], Json::array());
 }
 
 TEST_F(CliTest, BotByNameOrIndex) {
@@ -168,8 +172,7 @@ TEST_F(CliTest, GameFoundNowhereEnds254) {
 
     // On the scan thread: the stored game has gone since the last run.
     GameTree tree{games / "gone"};
-    roots = games / "gone";
-    ASSERT_EQ(Run({"bots"}).code, 0);
+    ASSERT_EQ(Run({"config", "set", "game-dir", tree.cstrike()}).code, 0);
     fs::remove_all(games / "gone");
     EXPECT_EQ(Run({"check"}).code, 254);
 }
@@ -190,6 +193,8 @@ TEST_F(CliTest, UsageErrorsEnd2) {
         {{"check", "--game-dir", games / "no/such/cstrike/"}, "no such directory"},
         {{"check", "--game-dir", tree.cstrike(), "--map-dir", games / "nomaps"}, "--map-dir"},
         {{"check", "--map-dir", tree.cstrike() + "cstrike.wad"}, "no such directory"},
+        {{"check", "--game-dir", games / "Half-Life"}, "cstrike.wad; did you mean /"},
+        {{"config", "set", "game-dir", games / "Half-Life"}, "/Half-Life/cstrike?"},
         {{"--sort", "size", "check"}, "size"},
         {{"export", "middle"}, "middle"},
         {{"config", "set", "map-dir", games / "nomaps"}, "no such directory"},
@@ -257,6 +262,14 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     GameTree tree{games.path()};
     std::string c = tree.cstrike();
     tree.Add("PODBot/PodBot.cfg", "wptfolder mine\n");
+    // Nothing stored: shown so, without a search, and nothing written.
+    for (const std::string cmd : {"config", "bots", "sites"}) {
+        CliResult r = Run({cmd});
+        EXPECT_EQ(std::to_string(r.code) + r.err, "0") << cmd;
+        EXPECT_THAT(r.out, HasSubstr(cmd == "sites" ? "Brimlock" : "(not set")) << cmd;
+        EXPECT_THAT(Tree(home), ElementsAre()) << cmd;
+    }
+    EXPECT_THAT(Run({"config"}).out, HasSubstr("directory: (not set: nodescan-cli config set"));
 
     CliResult r = Run({"bots", "--game-dir", c});
     EXPECT_EQ(r.code, 0) << r.err;
@@ -278,6 +291,37 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
                                      {"name", "AgroBot"},
                                      {"ext", "Ag2"},
                                      {"dir", games / "Half-Life/agrobot/cstrike/maps"}}));
+}
+
+// The README's cron line: each run appends whole lines to one log; a note
+// only for the run's bot; --quiet keeps only what tells why a run failed.
+TEST_F(CliTest, RunsAppendWholeLinesToOneLog) {
+    GameTree tree{games.path()};
+    tree.AddMap("de_dust.bsp");
+    std::string c = tree.cstrike();
+    roots = scratch / "nowhere";
+    appendErr = true;
+    EXPECT_EQ(Run({"-q", "check"}).code, 254);
+    EXPECT_EQ(Run({"--bot", "4", "--game-dir", c, "mapcycle"}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
+    EXPECT_EQ(Run({"--quiet", "--bot", "0", "mapcycle"}).code, 1);
+    CliResult r = Run({"-q", "--bot", "4", "mapcycle"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, c + "mapcycle.txt\n");
+    EXPECT_THAT(
+        Lines(r.err),
+        ElementsAre("FATAL ERROR!: Counter-Strike not found!! Cannot continue!!",
+                    "Tell nodescan-cli where the game is: 'nodescan-cli config set game-dir "
+                    "DIR' stores it, --game-dir DIR uses it for one run",
+                    c + "maps", "Mapcycle.txt written",
+                    "Note: Map Directory Not Found.  Defaulting to maps",
+                    "Note: PODBot Config File not found.  Defaulting waypoint dir to "
+                    "wptdefault",
+                    "Cannot read directory " + c +
+                        "PoDBot/wptdefault: No such file or "
+                        "directory",
+                    "The check is incomplete: mapcycle.txt is left as it is"));
+    EXPECT_EQ(r.err.back(), '\n');
 }
 
 TEST_F(CliTest, PlainCheckPrintsCaptionsColumnsAndCounters) {

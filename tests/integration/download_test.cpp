@@ -385,7 +385,8 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     std::string make = "cd " + web / "programs" + " && zip -q nodescan.zip version.txt";
     ASSERT_EQ(std::system((make + " && sha256sum nodescan.zip >nodescan.zip.sha256").c_str()), 0);
     WebServer server(web.path());
-    env = {"NODESCAN_ONLINE=1", "NODESCAN_UPDATE_HOST=" + server.host()};
+    // Offline, yet servers on this machine are reached.
+    env = {"NODESCAN_ONLINE=0", "NODESCAN_UPDATE_HOST=" + server.host()};
     for (int site = 0; site < kSiteCount; ++site)
         Run({"sites", "set", std::to_string(site), "host", server.host()});
     Run({"sites", "set", "2", "dir", "/w"});
@@ -416,4 +417,15 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
                   doc["archive"].dump(),
               "\"2.50\"\"2.60\"\"saved\"\"" + home + "/temp/nodescan.zip\"");
     EXPECT_EQ(doc["messages"].back()["text"], "Success!");
+    Run({"sites", "set", "5", "host", "waypoints.example"});
+    EXPECT_THAT(Run({"download", "de_c.bsp", "--all"}).err, HasSubstr("No Internet Connection"));
+}
+
+TEST(Loopback, OnlyHostsOnThisMachineNeedNoNetwork) {
+    for (const char* host :
+         {"127.0.0.1", "127.9.8.7:8080", "[::1]:80", "LocalHost", "[::ffff:7f00:1]"})
+        EXPECT_TRUE(OnlyLoopback({host})) << host;
+    for (const char* host : {"128.0.0.1", "192.0.2.17", "localhost.example", "[::2]", "::1", ""})
+        EXPECT_FALSE(OnlyLoopback({host})) << host;
+    EXPECT_FALSE(OnlyLoopback({"127.0.0.1", "waypoints.example"}));
 }

@@ -106,7 +106,7 @@ TEST_F(CliTest, FilesThatAreNotRegularFilesNeverHang) {
         const char* err;
     } cases[] = {
         {"PODBot/wptdefault/de_aztec.pwf", "0", 0, ""},  // listed, its header unread
-        {"PODBot/PodBot.cfg", "0", 1, "Error!: PODBot Config File not found."},
+        {"PODBot/PodBot.cfg", "0", 1, "Note: PODBot Config File not found."},
         {"JoeBot/wpjs/dir.txt", "3", 1,
          "Error!: JoeBot Waypoint Dir File not FOUND! Cannot Continue\nCannot read "},
         {"maps/de_pipe.bsp", "0", 1, ""},

@@ -52,7 +52,7 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
     cmd += " timeout -s KILL 60 " + Quoted(program);
     for (const auto& a : args) cmd += " " + Quoted(a);
     std::string outPath = scratch / "stdout", errPath = scratch / "stderr";
-    cmd += " </dev/null >" + Quoted(outPath) + " 2>" + Quoted(errPath);
+    cmd += " </dev/null >" + Quoted(outPath) + (appendErr ? " 2>>" : " 2>") + Quoted(errPath);
 
     CliResult result;
     int status = std::system(cmd.c_str());

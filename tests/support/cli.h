@@ -33,6 +33,7 @@ class CliTest : public ::testing::Test {
     std::string cwd;               // the run's working directory ("" the test's)
     std::vector<std::string> env;  // further NAME=value entries
     int uid = -1;                  // run as this user (and its group) when >= 0
+    bool appendErr = false;        // standard error appended to one log, err all of it
 
     void SetUp() override { MakeDirs(home); }
 
