@@ -74,12 +74,12 @@ std::size_t SortColumn(const std::string& name) {
                                     columns.begin());
 }
 
-// A directory given on the command line, made absolute: the current
-// directory of this run means nothing to the paths shown or stored.
+// A directory given on the command line, made absolute and normalised: the
+// current directory of this run means nothing to the paths shown or stored.
 std::string AbsoluteDir(const std::string& dir) {
-    if (dir.empty() || dir[0] == '/') return dir;
+    if (dir.empty() || dir[0] == '/') return NormalPath(dir);
     char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir;
+    return NormalPath(getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir);
 }
 
 // Runs the window's start-up on the headless dialog. A game search that
@@ -225,8 +225,8 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
         error = "Unknown bot: " + EscapedText(args[1]) + " (see 'nodescan-cli bots')";
     } else if (args[2] != "dir" && args[2] != "ext") {
         error = "The field of a bot is dir or ext, not " + EscapedText(args[2]);
-    } else if (args[2] == "ext" && !IsValidBotExt(args[3])) {
-        error = std::string(kBotExtRule) + ", not \"" + EscapedText(args[3]) + "\"";
+    } else if (args[2] == "ext") {
+        error = BotExtRefusal(args[3]);
     } else if (args[2] == "dir") {
         args[3] = AbsoluteDir(args[3]);
         if (!args[3].empty() && !IsDirectory(args[3]))

@@ -13,6 +13,12 @@
 // dir and name joined with one '/' (dir kept as it is when it ends in one).
 std::string JoinPath(const std::string& dir, const std::string& name);
 
+// path by its text alone, links not looked at: without "." components and
+// repeated slashes, each ".." taking out the component before it (at the
+// root it stays the root). "/g/./cstrike//../x/" is "/g/x/": a trailing '/'
+// is kept.
+std::string NormalPath(const std::string& path);
+
 // The listing order: bytes compared after folding ASCII letters to upper
 // case, ties in plain byte order.
 bool ListingLess(const std::string& a, const std::string& b);

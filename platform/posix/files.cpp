@@ -95,6 +95,28 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+std::string NormalPath(const std::string& path) {
+    if (path.empty()) return path;
+    bool absolute = path[0] == '/';
+    std::vector<std::string> parts;
+    for (std::size_t pos = 0; pos <= path.size();) {
+        std::size_t end = std::min(path.find('/', pos), path.size());
+        std::string comp = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (comp.empty() || comp == ".") continue;
+        if (comp == ".." && !parts.empty() && parts.back() != "..") {
+            parts.pop_back();
+        } else if (comp != ".." || !absolute) {
+            parts.push_back(comp);
+        }
+    }
+    std::string out = absolute ? "/" : "";
+    for (const std::string& part : parts) out += (out.empty() || out == "/" ? "" : "/") + part;
+    if (out.empty()) out = ".";
+    if (path.back() == '/' && out.back() != '/') out += '/';
+    return out;
+}
+
 bool ListingLess(const std::string& a, const std::string& b) {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {

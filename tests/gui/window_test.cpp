@@ -102,11 +102,11 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
             W(301, 300)->setFocus();
             QTest::keyClick(W(301, 300), Qt::Key_Down);  // Swat Bot
             EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
-            type(303, "/typed");
-            type(310, "a/b");  // no extension: refused, kept for correction
+            type(303, "/typed/./x/..");  // stored normalised
+            type(310, ".wp1");           // no extension: refused, kept for correction
             QTest::keyClick(W(310, 300), Qt::Key_Return);
             EXPECT_TRUE(W(310, 300)->isVisible());
-            EXPECT_EQ(GetDlgItemText(300, 310), "a/b");
+            EXPECT_EQ(GetDlgItemText(300, 310), ".wp1");
             type(310, "wp1");
             QTest::keyClick(W(303, 300), Qt::Key_Return);  // OK, the focus still there
         } else {
@@ -133,7 +133,8 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
         EXPECT_FALSE(b.windowShown) << b.caption;
         texts += b.text;
     }
-    EXPECT_THAT(texts, ::testing::HasSubstr("1 to 4 letters or digits: \"a/b\" is not taken"));
+    EXPECT_THAT(texts,
+                ::testing::HasSubstr("digits: \".wp1\" is not taken (without the dot: wp1)."));
     RegistryUnload();
     BotRecord rows[2]{};
     for (int bot : {0, 1})

@@ -195,9 +195,11 @@ TEST_F(CliTest, UsageErrorsEnd2) {
         {{"config", "set", "map-dir", games / "nomaps"}, "no such directory"},
         {{"config", "set", "map-dir", tree.maps(), "--game-dir", tree.cstrike()}, "saves nothing"},
         {{"config", "set", "bot", "realbot", "ext", "abcde"}, "1 to 4 letters or digits"},
-        {{"config", "set", "bot", "0", "ext", "a/b"}, "1 to 4 letters or digits, not \"a/b\""},
-        {{"config", "set", "bot", "0", "ext", "../x"}, "not \"../x\""},
-        {{"config", "set", "bot", "0", "ext", "p\nw"}, "not \"p\\nw\""},
+        {{"config", "set", "bot", "0", "ext", "a/b"}, "1 to 4 letters or digits: \"a/b\" is not"},
+        {{"config", "set", "bot", "0", "ext", "../x"}, ": \"../x\" is not taken\n"},
+        {{"config", "set", "bot", "0", "ext", "p\nw"}, ": \"p\\nw\" is not taken\n"},
+        {{"config", "set", "bot", "0", "ext", ".wpt"},
+         "\".wpt\" is not taken (without the dot: wpt)"},
         {{"config", "set", "bot", "0", "ext", "\xff"}, "1 to 4 letters or digits"},
         {{"config", "set", "bot", "0", "ext", ""}, "1 to 4 letters or digits"},
         {{"sites", "set", "1", "dir", "/w\r\nX-Evil: 1"}, "holds no control character"},
@@ -269,8 +271,11 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     roots = home;  // nowhere to find the game: config set game-dir needs no search
     EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
     EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "Ag2"}).code, 0);
-    EXPECT_EQ(Run({"config", "set", "map-dir", c}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "map-dir", c + "./maps/..//"}).code, 0);
+    cwd = c;  // stored absolute and normalised, no trailing '/' added
+    EXPECT_EQ(Run({"config", "set", "bot", "4", "dir", "./x/../hpb"}).code, 0);
     Json doc = RunJson({"config", "--json"});
+    EXPECT_EQ(doc["bots"][4]["dir"], c + "hpb");
     EXPECT_EQ(doc["game_dir"].get<std::string>() + " " + doc["map_dir"].get<std::string>(),
               c + " " + c);
     ASSERT_EQ(doc["bots"].size(), 11u);
