@@ -83,13 +83,15 @@ bool DeleteFile(const std::string& path);
 // - A symbolic link at path is written through (see WriteTarget) only when
 //   it belongs to the user running the program; else nothing is written.
 // - A replaced file keeps its mode (and, for root, its owner and group); a
-//   new file gets newMode less the umask.
+//   new file gets newMode less the umask, or what the regular file modeOf
+//   has, as a replaced file would.
 // - Where the directory takes no new file but the file itself is writable,
 //   the data are kept until Commit and then written over the file in place.
 // durable: the data reach the disk before the rename.
 class AtomicFile {
   public:
-    explicit AtomicFile(const std::string& path, unsigned newMode = 0666, bool durable = true);
+    explicit AtomicFile(const std::string& path, unsigned newMode = 0666, bool durable = true,
+                        const std::string& modeOf = "");
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
@@ -104,7 +106,7 @@ class AtomicFile {
     std::string reason() const;
 
   private:
-    bool Open(unsigned newMode);
+    bool Open(unsigned newMode, const std::string& modeOf);
     std::string target_, tmp_, refused_;
     int fd_ = -1;
     bool durable_;
@@ -117,6 +119,14 @@ class AtomicFile {
 // why.
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode = 0666,
                      std::string* why = nullptr);
+
+// Before path is replaced by data: when it holds other data, they are kept
+// in backup (replaced, or new with path's mode, as they are the same data),
+// written as one AtomicFile, and kept is set. path is read only where a
+// write may follow it (see WriteTarget). False, after why says why, when
+// they could not be kept.
+bool KeepPreviousVersion(const std::string& path, const std::string& data,
+                         const std::string& backup, bool* kept, std::string* why);
 
 // Creates dir and its missing parents with mode.
 bool MakeDirPath(const std::string& dir, unsigned mode);

@@ -202,6 +202,11 @@ TEST_F(Window, GoFillsBothListsAndBothCounters) {
         game.AddMap("de_new.bsp");
         QTest::keyClick(W(0), Qt::Key_Return);
         ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 3); }));
+        // A list file with no program to open it: said, not silent.
+        qthost::SetShellHook([](const std::string&) { return false; });
+        Click(116);
+        EXPECT_TRUE(WaitUntil([] { return StatusLines().back().starts_with("Cannot open"); }));
+        qthost::SetShellHook(nullptr);
     });
     EXPECT_TRUE(program.boxes.empty());
 }

@@ -96,12 +96,26 @@ TEST_F(ListCommands, HeaderClicksSortEachColumnInItsOwnDirection) {
     Press(116);
     EXPECT_EQ(ReadFile(DataDir() + "/NoWaypoints.txt"),
               "as_m.bsp            \r\nde_zz.bsp           \r\n");
+    EXPECT_THAT(run.Status(), Contains("Written: " + DataDir() + "/NoWaypoints.txt"));
     EXPECT_EQ(headless::ShellRequests(),
               std::vector<std::string>(
                   {DataDir() + "/GoodWayPoints.txt", DataDir() + "/NoWaypoints.txt"}));
+    // A mapcycle.txt made by hand is kept in mapcycle.txt.bak, with its mode
+    // (not the umask's); where it cannot be, nothing is written.
+    std::string cycle = tree.cstrike() + "mapcycle.txt",
+                cycled = "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n";
+    WriteFile(cycle, "mine\r\n");
+    fs::permissions(cycle, fs::perms(0666));
+    MakeDirs(cycle + ".bak");
     Press(106);
-    EXPECT_EQ(ReadFile(tree.cstrike() + "mapcycle.txt"),
-              "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n");
+    EXPECT_EQ(run.Status().back(), "Cannot write " + cycle +
+                                       ": the previous version could not be kept as " + cycle +
+                                       ".bak (Is a directory)");
+    fs::remove(cycle + ".bak");
+    Press(106);
+    Press(106);  // the same list: the copy stays
+    EXPECT_EQ(ReadFile(cycle) + ReadFile(cycle + ".bak"), cycled + "mine\r\n");
+    EXPECT_EQ(fs::status(cycle + ".bak").permissions(), fs::perms(0666));
     EXPECT_THAT(run.Status(), Contains("Mapcycle.txt written"));
 
     // An empty author writes three fields; a redundant check's list
@@ -113,8 +127,7 @@ TEST_F(ListCommands, HeaderClicksSortEachColumnInItsOwnDirection) {
     Press(106);
     EXPECT_EQ(headless::MessageBoxes().back().text,
               "What do you think you're doing? Trying to ruin your Counter-Strike?!");
-    EXPECT_EQ(ReadFile(tree.cstrike() + "mapcycle.txt"),
-              "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n");
+    EXPECT_EQ(ReadFile(cycle), cycled);
 }
 
 TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
