@@ -42,6 +42,7 @@ struct Options {
     bool yes = false;
     bool no = false;
     bool redundant = false;
+    bool trash = false;
     std::vector<std::string> sorts;  // header clicks, in order
 };
 
@@ -201,7 +202,7 @@ int DeleteRedundant(const Options& opt, const std::vector<std::string>& names) {
             return kUsageError;
         }
     }
-    bool done = DeleteRedundantWaypoints();
+    bool done = DeleteRedundantWaypoints(opt.trash);
     PrintDeleted(std::cout, opt.json);
     return done ? 0 : 1;
 }
@@ -362,12 +363,18 @@ int main(int argc, char** argv) {
     exportCmd->add_flag("--redundant", opt.redundant, "Export the redundant-waypoint check's list");
     auto* deleteCmd = app.add_subcommand(
         "delete-redundant",
-        "Run the redundant-waypoint check and delete the listed waypoint files, or only those "
-        "named (Delete Redundant Waypoints)");
+        "Run the redundant-waypoint check and delete the waypoint files it lists, or only those "
+        "named, after a question that --yes answers, and print them (Delete Redundant "
+        "Waypoints)");
     std::vector<std::string> deleteNames;
     deleteCmd->add_option("NAME", deleteNames, "Rows to delete, as the list shows them");
+    deleteCmd->add_flag("--trash", opt.trash,
+                        "Move the files to the trash of their file system instead (deleted where "
+                        "it has none)");
     auto* config = app.add_subcommand(
-        "config", "Print the game, map and waypoint directories (Advanced Config.)");
+        "config",
+        "Print the game and map directories and each bot's waypoint directory and extension "
+        "(Advanced Config.)");
     auto* configSet = config->add_subcommand(
         "set", "Store a directory or a bot's waypoint directory or extension");
     std::vector<std::string> configArgs;

@@ -77,6 +77,16 @@ bool GetFileTime(const std::string& path, std::int64_t* seconds);
 
 bool DeleteFile(const std::string& path);
 
+// Moves path (resolved ignoring case) into the trash of its file system as
+// the freedesktop.org Trash specification has it: the home trash
+// ($XDG_DATA_HOME/Trash) for a file on the home's file system, else
+// $topdir/.Trash/$uid or $topdir/.Trash-$uid of the file's mount point; the
+// file goes to files/NAME, what restores it to info/NAME.trashinfo. Renamed,
+// never copied. False with errno set when it is not moved: EXDEV when no
+// trash of the user can be had on its file system (why says why; the
+// caller may delete it instead), else the error of the file itself.
+bool MoveToTrash(const std::string& path, std::string* why = nullptr);
+
 // A file written through a temporary file beside it and renamed into place
 // by Commit; until then (or when a write failed) the file at path is as it
 // was, and the temporary file is removed when the object ends.

@@ -324,7 +324,14 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
         {{"export", "right", "/nonexistent/x.txt"}, 1, "", "Whoops!: Error Opening File!"},
         {{"delete-redundant", "nosuch", "--yes"}, 2, "", "No redundant waypoint is listed as"},
         {{"delete-redundant"}, 1, "", "delete **ALL** displayed redundant maps?"},
-        {{"delete-redundant", "EXTRA1.PWF", "--yes"}, 0, wpts + "extra1.pwf\n", "selected"},
+        {{"delete-redundant", "EXTRA1.PWF", "--yes"},
+         0,
+         wpts + "extra1.pwf\n",
+         "Deleted: " + wpts + "extra1.pwf"},
+        {{"delete-redundant", "extra2.pwf", "--yes", "--trash"},
+         0,
+         wpts + "extra2.pwf\n",
+         "Moved to the trash: " + wpts + "extra2.pwf"},
     };
     for (auto& k : cases) {
         k.args.insert(k.args.end(), {"--game-dir", c});
@@ -337,8 +344,8 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
     EXPECT_EQ(Lines(ReadFile(out)).size(), 2u);
     EXPECT_THAT(ReadFile(out), ::testing::StartsWith("cs_town.bsp         "));
     EXPECT_EQ(ReadFile(home + "/data/NoWaypoints.txt"), "as_x.bsp            \r\n");
-    EXPECT_TRUE(fs::exists(wpts + "extra2.pwf"));
     EXPECT_FALSE(fs::exists(wpts + "extra1.pwf"));
+    EXPECT_TRUE(fs::exists(home + "/.local/share/Trash/files/extra2.pwf"));
     // Two clicks on a header: the JSON rows come in display order.
     Json doc =
         RunJson({"--json", "--sort", "author", "--sort", "author", "check", "--game-dir", c});
