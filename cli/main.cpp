@@ -25,6 +25,7 @@
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/memory.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/threads.h"
@@ -423,7 +424,18 @@ int main(int argc, char** argv) {
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
-    if (*reset) return WinMain(nullptr, nullptr, "reset", 0);
+    if (*reset) {
+        // The window's reset asks nothing; a command typed in the wrong
+        // shell, or a script, must not lose every setting unasked.
+        if (MessageBox(
+                kNoWindow,
+                "Are you sure you wish to delete all Nodescan settings (in " + ConfigDir() + ")?",
+                "Warning", MB_YESNO) != IDYES) {
+            std::cerr << "Nothing is deleted (--yes answers Yes)" << std::endl;
+            return 1;
+        }
+        return WinMain(nullptr, nullptr, "reset", 0);
+    }
     if ((*sitesSet || *configSet) && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
         std::cerr << "'" << (*sitesSet ? "sites" : "config")
                   << " set' saves settings; --game-dir and --map-dir make a run that saves nothing"

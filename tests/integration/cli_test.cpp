@@ -12,6 +12,7 @@
 using namespace testenv;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
@@ -232,9 +233,14 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
 
     // Another key of the machine-wide hive is not the program's to delete.
     WriteFile(LmHive(), ReadFile(LmHive()) + "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n");
+    // Without a terminal to ask, only --yes deletes.
     CliResult r = Run({"reset"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("Nothing is deleted"));
+    EXPECT_TRUE(fs::exists(CuHive()));
+    r = Run({"reset", "--yes"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "Nodescan Notice: Nodescan Registry settings deleted.\n");
+    EXPECT_THAT(r.err, EndsWith("?\nNodescan Notice: Nodescan Registry settings deleted.\n"));
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(CuHive()));
     EXPECT_EQ(ReadFile(LmHive()), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\r\n");
@@ -245,11 +251,11 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
     EXPECT_THAT(r.err, HasSubstr("Searching for Counter Strike...."));
 
     // Nothing to delete: the same notice.
-    EXPECT_EQ(Run({"reset"}).err, "Nodescan Notice: Nodescan Registry settings deleted.\n");
+    EXPECT_THAT(Run({"reset", "--yes"}).err, EndsWith("Nodescan Registry settings deleted.\n"));
 
     // A settings file that cannot be removed: said so, exit 1.
     MakeDirs(CuHive());
-    r = Run({"reset"});
+    r = Run({"reset", "--yes"});
     EXPECT_EQ(r.code, 1);
     EXPECT_THAT(r.err, HasSubstr("Error!: The Nodescan settings could not be deleted"));
     EXPECT_THAT(r.err, Not(HasSubstr("settings deleted.")));
