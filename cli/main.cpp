@@ -18,6 +18,7 @@
 #include "check/lists.h"
 #include "check/redundant.h"
 #include "check/scan.h"
+#include "cli/help.h"
 #include "cli/output.h"
 #include "download/http.h"
 #include "download/sites.h"
@@ -317,7 +318,11 @@ int main(int argc, char** argv) {
     InitBlockHeap();
     Options opt;
     CLI::App app{
-        "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
+        "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant.",
+        "nodescan-cli"};
+    // Set first: each command takes its program's formatter when it is added.
+    auto help = std::make_shared<HelpFormatter>(HelpFormatter::TerminalWidth());
+    app.formatter(help);
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText());
     app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");
@@ -337,11 +342,20 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false)
         ->check(CLI::IsMember({"name", "date", "version", "author", "left"}));
 
-    auto* check = app.add_subcommand("check", "Run the missing-waypoint check (Go! Go! Go!)");
+    auto* check = app.add_subcommand(
+        "check",
+        "Run the missing-waypoint check and print its two lists: the maps that have no waypoint "
+        "of the bot, and those that have one with its date, version and author (the window's "
+        "Go! Go! Go!)");
     check->add_flag("--redundant", opt.redundant,
-                    "Run the redundant-waypoint check (Check Redundant Waypoints)");
-    auto* bots = app.add_subcommand("bots", "Print the bot table with each waypoint directory");
-    auto* reset = app.add_subcommand("reset", "Delete all settings");
+                    "Run the redundant-waypoint check instead: the bot's waypoints that have a "
+                    "map, and those that have none (Check Redundant Waypoints)");
+    auto* bots = app.add_subcommand(
+        "bots", "Print the bot table: each bot's index, name, extension and waypoint directory");
+    auto* reset = app.add_subcommand(
+        "reset",
+        "Delete every setting of Nodescan, after a question that --yes answers; the next run is "
+        "a first run again");
     auto* sites = app.add_subcommand("sites", "Print the six download sites");
     auto* sitesSet = sites->add_subcommand(
         "set", "Edit one field of a site row (as the site editor does) and save the site rows");
@@ -353,9 +367,14 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"name", "start", "end", "ext", "host", "dir"}));
     sitesSet->add_option("VALUE", siteValue, "The new text (may be empty)")->required();
     auto* mapcycle = app.add_subcommand(
-        "mapcycle", "Run the missing-waypoint check and write mapcycle.txt (Write mapcycle.txt)");
+        "mapcycle",
+        "Run the missing-waypoint check and write the maps that have waypoints into the game "
+        "directory's mapcycle.txt, whose previous content is kept in mapcycle.txt.bak (Write "
+        "mapcycle.txt)");
     auto* exportCmd = app.add_subcommand(
-        "export", "Run a check and write one of its lists to a text file (Copy to TXT)");
+        "export",
+        "Run a check and write one of its lists to a text file, a row a line with its columns "
+        "20 characters wide, and print the file's path (Copy to TXT)");
     std::string exportSide, exportFile;
     exportCmd->add_option("LIST", exportSide, "left or right")
         ->required()
@@ -383,7 +402,8 @@ int main(int argc, char** argv) {
                           "game-dir DIR | map-dir DIR | bot NAME|INDEX dir|ext VALUE");
     auto* download = app.add_subcommand(
         "download",
-        "Run the missing-waypoint check and download the waypoint of MAP (Download Waypoint)");
+        "Run the missing-waypoint check, download the waypoint of MAP from the selected site "
+        "(or from each in turn) and install it for the bot (Download Waypoint)");
     std::string downloadMap;
     int downloadSite = -1;
     bool downloadAll = false;
@@ -395,10 +415,17 @@ int main(int argc, char** argv) {
     download->add_flag("--all", downloadAll, "Try the six sites in turn (Search All)")
         ->excludes(siteOpt);
     auto* update = app.add_subcommand(
-        "update", "Check for a newer Nodescan and download it (Check For Update)");
+        "update",
+        "Ask the update server for a newer Nodescan and, after a question that --yes answers, "
+        "save its archive (Check For Update)");
     for (auto* sub : {check, bots, reset, sites, sitesSet, mapcycle, exportCmd, deleteCmd, config,
                       configSet, download, update})
         sub->fallthrough();
+    // Options a command ignores, or refuses, are not offered in its help.
+    help->Ignores(reset, {"--bot", "--game-dir", "--map-dir", "--json", "--sort"});
+    help->Ignores(configSet, {"--bot", "--game-dir", "--map-dir", "--sort", "--yes", "--no"});
+    help->Ignores(sitesSet,
+                  {"--bot", "--game-dir", "--map-dir", "--sort", "--yes", "--no", "--json"});
 
     // A parse error quotes the arguments: shown escaped like any typed text.
     app.failure_message([](const CLI::App* a, const CLI::Error& e) {

@@ -221,6 +221,10 @@ TEST_F(CliTest, UsageErrorsEnd2) {
     CliResult r = Run({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.out, HasSubstr("check"));
+    // A command's help offers the program's options too, under its own name.
+    EXPECT_THAT(Run({"mapcycle", "--help"}).out,
+                ::testing::AllOf(HasSubstr("Usage: nodescan-cli mapcycle"), HasSubstr("\n  --bot "),
+                                 HasSubstr("\n  --game-dir ")));
     EXPECT_EQ(Run({"--version"}).out, "nodescan 2.50\n");
 }
 
