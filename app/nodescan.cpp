@@ -132,7 +132,7 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
             StartThread(139);
             break;
         case 140:
-            DeleteRedundantWaypoints();
+            DeleteRedundantWaypoints(true);  // the desktop keeps what a click threw away
             break;
         case 142:
             DoConfigBox(md);

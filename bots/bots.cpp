@@ -10,6 +10,7 @@
 #include "app/state.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "settings/locator.h"
 
 BotRecord Bots[kBotCount + 1] = {
@@ -191,12 +192,19 @@ void SetBotExtA(int bot, const std::string& text) {
     SetFieldText(Bots[bot].ext, text);
 }
 
-const char* const kBotExtRule = "A waypoint extension is 1 to 4 letters or digits";
-
-bool IsValidBotExt(const std::string& text) {
-    return !text.empty() && text.size() <= 4 && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    });
+std::string BotExtRefusal(const std::string& text) {
+    auto valid = [](const std::string& ext) {
+        return !ext.empty() && ext.size() <= 4 && std::all_of(ext.begin(), ext.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        });
+    };
+    if (valid(text)) return "";
+    std::string refusal = "A waypoint extension is 1 to 4 letters or digits: \"" +
+                          EscapedText(text) + "\" is not taken";
+    // File names have the dot already.
+    if (text.size() > 1 && text[0] == '.' && valid(text.substr(1)))
+        refusal += " (without the dot: " + text.substr(1) + ")";
+    return refusal;
 }
 
 void SetBotDir(int bot, const std::string& text) {

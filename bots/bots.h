@@ -43,11 +43,10 @@ std::string GetBotExt(int bot);
 std::string GetBotInfo(int bot);
 std::string GetBotUrl(int bot);
 void SetBotExtA(int bot, const std::string& text);
-// Whether text may be a waypoint extension: 1 to 4 ASCII letters or digits
-// (it becomes part of file names, so no separator, dot or control character).
-bool IsValidBotExt(const std::string& text);
-// What a refused extension is told with.
-extern const char* const kBotExtRule;
+// Why text may not be a waypoint extension, as the user is told; "" when it
+// may: 1 to 4 ASCII letters or digits (it becomes part of file names, so no
+// separator, dot or control character).
+std::string BotExtRefusal(const std::string& text);
 // Sets the row's waypoint directory. One too long for the row's field is
 // used whole for this run and leaves the field empty (computed again).
 void SetBotDir(int bot, const std::string& text);

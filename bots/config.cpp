@@ -2,9 +2,9 @@
 
 #include "app/state.h"
 #include "bots/bots.h"
+#include "platform/files.h"
 #include "platform/help.h"
 #include "platform/registry.h"
-#include "platform/text.h"
 #include "settings/locator.h"
 
 std::atomic<int> cbot{0};
@@ -27,15 +27,13 @@ constexpr int kExtChars = 4;
 // tell (the field keeps it for correction).
 bool KeepBotFields(Hwnd w, bool tell) {
     int bot = cbot;
-    SetBotDir(bot, GetDlgItemText(w, kBotDirField));
-    std::string ext = GetDlgItemText(w, kBotExtField);
-    if (IsValidBotExt(ext)) {
+    SetBotDir(bot, NormalPath(GetDlgItemText(w, kBotDirField)));
+    std::string ext = GetDlgItemText(w, kBotExtField), refusal = BotExtRefusal(ext);
+    if (refusal.empty()) {
         SetBotExtA(bot, ext);
         return true;
     }
-    if (tell)
-        MessageBox(w, std::string(kBotExtRule) + ": \"" + EscapedText(ext) + "\" is not taken.",
-                   "Error!", MB_OK | MB_ICONERROR);
+    if (tell) MessageBox(w, refusal + ".", "Error!", MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -64,8 +62,8 @@ int DoConfigBox(Hwnd owner) {
 
 bool SaveConfig(const std::string& gameDir, const std::string& mapDir) {
     RegKey key = RegKey::Open(Hive::LocalMachine, true);
-    key.WriteString("CSDir", gameDir);
-    key.WriteString("MapDir", mapDir);
+    key.WriteString("CSDir", NormalPath(gameDir));
+    key.WriteString("MapDir", NormalPath(mapDir));
     bool ok = SaveBots();
     ok = key.Close() && ok;
     research = 1;

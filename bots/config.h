@@ -18,7 +18,8 @@ extern const std::uint32_t aConfigHelpIDs[];
 int DoConfigBox(Hwnd owner);
 std::intptr_t ConfigDialogFunc(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 
-// What OK stores: the two directories in the machine-wide settings and every
-// bot row in the per-user ones; the directories are looked up again at
-// their next use. False when a settings file could not be written.
+// What OK stores: the two directories (normalised, see NormalPath) in the
+// machine-wide settings and every bot row in the per-user ones; the
+// directories are looked up again at their next use. False when a settings
+// file could not be written.
 bool SaveConfig(const std::string& gameDir, const std::string& mapDir);

@@ -63,8 +63,14 @@ std::string ListFilePath(int button) {
 }
 
 bool WriteListFile(int list, int button, const std::string& path) {
-    std::string why;
-    if (WriteFileAtomic(path, ListText(list, button), 0666, &why)) return true;
+    std::string text = ListText(list, button), why, backup = path + ".bak";
+    // A mapcycle.txt made by hand is not lost to a click or a cron job.
+    bool kept = false;
+    if ((button != 106 || KeepPreviousVersion(path, text, backup, &kept, &why)) &&
+        WriteFileAtomic(path, text, 0666, &why)) {
+        if (kept) sout("The previous " + path + " is kept as " + backup);
+        return true;
+    }
     sout("Cannot write " + path + ": " + why);
     MessageBox(md, "Error Opening File!", "Whoops!", MB_OK);
     return false;
@@ -86,7 +92,10 @@ bool WriteList(int list, int button) {
     if (button == 106) {
         sprogress("Mapcycle.txt written");
     } else {
-        ShellOpen(md, path);
+        // Without an opener the click would seem to do nothing.
+        sout("Written: " + path);
+        if (!ShellOpen(md, path))
+            sout("Cannot open " + path + ": xdg-open is missing or failed; open it yourself");
     }
     return true;
 }

@@ -11,9 +11,12 @@ std::string ListFilePath(int button);
 // Writes list (kLeftList or kRightList) for button, as that button does:
 // the selected rows (every row when none is selected) in display order,
 // "tr_" rows left out. 106 is refused after a redundant-waypoint check. A
-// written list file is then opened with the user's program. False when
-// refused or the file could not be written (after telling the user).
+// written list file is named in a status line and opened with the user's
+// program. False when refused or the file could not be written (after
+// telling the user).
 bool WriteList(int list, int button);
 
-// The writing itself, into path: true when it is in place.
+// The writing itself, into path: true when it is in place. For 106 the
+// previous file is kept as path.bak when it held something else; when it
+// cannot be, nothing is written.
 bool WriteListFile(int list, int button, const std::string& path);

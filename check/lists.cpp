@@ -98,7 +98,12 @@ bool IsTrainingMap(const std::string& text) {
 }
 
 void SetColumnNames(int list, int mode) {
-    if (col == 7) ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
+    // A plain header shows no sort arrow either.
+    if (col == 7) {
+        ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
+        ListSetSortMark(md, kLeftList, -1, true);
+    }
+    if (mode == 1) ListSetSortMark(md, list, -1, true);
     for (int i = 0; Cols[i].text; ++i) {
         if (mode == 1) {
             ListSetColumn(md, list, i, Cols[i].text, Cols[i].width);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "app/nodescan.h"
 #include "app/state.h"
@@ -11,9 +12,27 @@
 
 namespace {
 constexpr const char* kDeleted = "Deleted....";
+
+// Moves file to the trash, or deletes it when asked or where its file
+// system has no trash (said once a command, in told); a status line names
+// it. False with errno set when it is still there.
+bool Remove(const std::string& file, bool toTrash, bool& told) {
+    std::string why;
+    if (toTrash) {
+        if (MoveToTrash(file, &why)) {
+            sout("Moved to the trash: " + file);
+            return true;
+        }
+        if (errno != EXDEV) return false;
+        if (!std::exchange(told, true)) sout(why + ": deleted instead");
+    }
+    if (!DeleteFile(file)) return false;
+    sout("Deleted: " + file);
+    return true;
+}
 }  // namespace
 
-bool DeleteRedundantWaypoints() {
+bool DeleteRedundantWaypoints(bool toTrash) {
     std::uint32_t code;
     if (GetExitCodeThread(hThread, &code)) ec = code;
     if (ec == STILL_ACTIVE) {
@@ -30,7 +49,7 @@ bool DeleteRedundantWaypoints() {
                     : "Are you sure you wish to delete **ALL** displayed redundant maps?";
     if (MessageBox(md, question, "Warning", MB_YESNO) != IDYES) return false;
 
-    bool all = true;
+    bool all = true, told = false;
     int rows = ListGetItemCount(md, kRightList);
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
@@ -41,7 +60,7 @@ bool DeleteRedundantWaypoints() {
         std::string file =
             key < static_cast<std::uint32_t>(kMaxResults) ? MYSource[key].file : std::string();
         errno = 0;
-        if (!file.empty() && DeleteFile(file)) {
+        if (!file.empty() && Remove(file, toTrash, told)) {
             ListSetItemText(md, kRightList, row, 0, kDeleted);
             continue;
         }

@@ -99,4 +99,6 @@ void ColumnClicked(const ListNotify* n) {
     std::string header =
         std::string(Cols[column].text) + " " + (order[slot] == 1 ? kind.first : kind.second);
     ListSetColumn(md, list, column, header, -1);
+    // Direction 1 is A to Z for text, the largest first for numbers.
+    ListSetSortMark(md, list, column, (order[slot] == 1) == (kind.compare == DoCompareString));
 }

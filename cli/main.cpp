@@ -20,6 +20,7 @@
 #include "check/lists.h"
 #include "check/redundant.h"
 #include "check/scan.h"
+#include "cli/help.h"
 #include "cli/output.h"
 #include "download/http.h"
 #include "download/sites.h"
@@ -27,6 +28,7 @@
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/memory.h"
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/threads.h"
@@ -44,6 +46,7 @@ struct Options {
     bool yes = false;
     bool no = false;
     bool redundant = false;
+    bool trash = false;
     std::vector<std::string> sorts;  // header clicks, in order
 };
 
@@ -124,12 +127,12 @@ std::size_t SortColumn(const std::string& name) {
                                     columns.begin());
 }
 
-// A directory given on the command line, made absolute: the current
-// directory of this run means nothing to the paths shown or stored.
+// A directory given on the command line, made absolute and normalised: the
+// current directory of this run means nothing to the paths shown or stored.
 std::string AbsoluteDir(const std::string& dir) {
-    if (dir.empty() || dir[0] == '/') return dir;
+    if (dir.empty() || dir[0] == '/') return NormalPath(dir);
     char cwd[4096];
-    return getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir;
+    return NormalPath(getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir);
 }
 
 // Runs the window's start-up on the headless dialog. A game search that
@@ -255,7 +258,7 @@ int DeleteRedundant(const Options& opt, const std::vector<std::string>& names) {
             return kUsageError;
         }
     }
-    bool done = DeleteRedundantWaypoints();
+    bool done = DeleteRedundantWaypoints(opt.trash);
     PrintDeleted(std::cout, opt.json);
     return done ? 0 : 1;
 }
@@ -279,8 +282,8 @@ bool ConfigArgsValid(std::vector<std::string>& args) {
         error = "Unknown bot: " + EscapedText(args[1]) + " (see 'nodescan-cli bots')";
     } else if (args[2] != "dir" && args[2] != "ext") {
         error = "The field of a bot is dir or ext, not " + EscapedText(args[2]);
-    } else if (args[2] == "ext" && !IsValidBotExt(args[3])) {
-        error = std::string(kBotExtRule) + ", not \"" + EscapedText(args[3]) + "\"";
+    } else if (args[2] == "ext") {
+        error = BotExtRefusal(args[3]);
     } else if (args[2] == "dir") {
         args[3] = AbsoluteDir(args[3]);
         if (!args[3].empty() && !IsDirectory(args[3]))
@@ -374,7 +377,11 @@ int main(int argc, char** argv) {
     InitBlockHeap();
     Options opt;
     CLI::App app{
-        "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant."};
+        "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant.",
+        "nodescan-cli"};
+    // Set first: each command takes its program's formatter when it is added.
+    auto help = std::make_shared<HelpFormatter>(HelpFormatter::TerminalWidth());
+    app.formatter(help);
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText());
     app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");
@@ -397,11 +404,20 @@ int main(int argc, char** argv) {
         ->allow_extra_args(false)
         ->check(CLI::IsMember({"name", "date", "version", "author", "left"}));
 
-    auto* check = app.add_subcommand("check", "Run the missing-waypoint check (Go! Go! Go!)");
+    auto* check = app.add_subcommand(
+        "check",
+        "Run the missing-waypoint check and print its two lists: the maps that have no waypoint "
+        "of the bot, and those that have one with its date, version and author (the window's "
+        "Go! Go! Go!)");
     check->add_flag("--redundant", opt.redundant,
-                    "Run the redundant-waypoint check (Check Redundant Waypoints)");
-    auto* bots = app.add_subcommand("bots", "Print the bot table with each waypoint directory");
-    auto* reset = app.add_subcommand("reset", "Delete all settings");
+                    "Run the redundant-waypoint check instead: the bot's waypoints that have a "
+                    "map, and those that have none (Check Redundant Waypoints)");
+    auto* bots = app.add_subcommand(
+        "bots", "Print the bot table: each bot's index, name, extension and waypoint directory");
+    auto* reset = app.add_subcommand(
+        "reset",
+        "Delete every setting of Nodescan, after a question that --yes answers; the next run is "
+        "a first run again");
     auto* sites = app.add_subcommand("sites", "Print the six download sites");
     auto* sitesSet = sites->add_subcommand(
         "set", "Edit one field of a site row (as the site editor does) and save the site rows");
@@ -413,9 +429,14 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"name", "start", "end", "ext", "host", "dir"}));
     sitesSet->add_option("VALUE", siteValue, "The new text (may be empty)")->required();
     auto* mapcycle = app.add_subcommand(
-        "mapcycle", "Run the missing-waypoint check and write mapcycle.txt (Write mapcycle.txt)");
+        "mapcycle",
+        "Run the missing-waypoint check and write the maps that have waypoints into the game "
+        "directory's mapcycle.txt, whose previous content is kept in mapcycle.txt.bak (Write "
+        "mapcycle.txt)");
     auto* exportCmd = app.add_subcommand(
-        "export", "Run a check and write one of its lists to a text file (Copy to TXT)");
+        "export",
+        "Run a check and write one of its lists to a text file, a row a line with its columns "
+        "20 characters wide, and print the file's path (Copy to TXT)");
     std::string exportSide, exportFile;
     exportCmd->add_option("LIST", exportSide, "left or right")
         ->required()
@@ -424,12 +445,18 @@ int main(int argc, char** argv) {
     exportCmd->add_flag("--redundant", opt.redundant, "Export the redundant-waypoint check's list");
     auto* deleteCmd = app.add_subcommand(
         "delete-redundant",
-        "Run the redundant-waypoint check and delete the listed waypoint files, or only those "
-        "named (Delete Redundant Waypoints)");
+        "Run the redundant-waypoint check and delete the waypoint files it lists, or only those "
+        "named, after a question that --yes answers, and print them (Delete Redundant "
+        "Waypoints)");
     std::vector<std::string> deleteNames;
     deleteCmd->add_option("NAME", deleteNames, "Rows to delete, as the list shows them");
+    deleteCmd->add_flag("--trash", opt.trash,
+                        "Move the files to the trash of their file system instead (deleted where "
+                        "it has none)");
     auto* config = app.add_subcommand(
-        "config", "Print the game, map and waypoint directories (Advanced Config.)");
+        "config",
+        "Print the game and map directories and each bot's waypoint directory and extension "
+        "(Advanced Config.)");
     auto* configSet = config->add_subcommand(
         "set", "Store a directory or a bot's waypoint directory or extension");
     std::vector<std::string> configArgs;
@@ -437,7 +464,8 @@ int main(int argc, char** argv) {
                           "game-dir DIR | map-dir DIR | bot NAME|INDEX dir|ext VALUE");
     auto* download = app.add_subcommand(
         "download",
-        "Run the missing-waypoint check and download the waypoint of MAP (Download Waypoint)");
+        "Run the missing-waypoint check, download the waypoint of MAP from the selected site "
+        "(or from each in turn) and install it for the bot (Download Waypoint)");
     std::string downloadMap;
     int downloadSite = -1;
     bool downloadAll = false;
@@ -449,10 +477,17 @@ int main(int argc, char** argv) {
     download->add_flag("--all", downloadAll, "Try the six sites in turn (Search All)")
         ->excludes(siteOpt);
     auto* update = app.add_subcommand(
-        "update", "Check for a newer Nodescan and download it (Check For Update)");
+        "update",
+        "Ask the update server for a newer Nodescan and, after a question that --yes answers, "
+        "save its archive (Check For Update)");
     for (auto* sub : {check, bots, reset, sites, sitesSet, mapcycle, exportCmd, deleteCmd, config,
                       configSet, download, update})
         sub->fallthrough();
+    // Options a command ignores, or refuses, are not offered in its help.
+    help->Ignores(reset, {"--bot", "--game-dir", "--map-dir", "--json", "--sort"});
+    help->Ignores(configSet, {"--bot", "--game-dir", "--map-dir", "--sort", "--yes", "--no"});
+    help->Ignores(sitesSet,
+                  {"--bot", "--game-dir", "--map-dir", "--sort", "--yes", "--no", "--json"});
 
     // A parse error quotes the arguments: shown escaped like any typed text.
     app.failure_message([](const CLI::App* a, const CLI::Error& e) {
@@ -479,7 +514,18 @@ int main(int argc, char** argv) {
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });
-    if (*reset) return WinMain(nullptr, nullptr, "reset", 0);
+    if (*reset) {
+        // The window's reset asks nothing; a command typed in the wrong
+        // shell, or a script, must not lose every setting unasked.
+        if (MessageBox(
+                kNoWindow,
+                "Are you sure you wish to delete all Nodescan settings (in " + ConfigDir() + ")?",
+                "Warning", MB_YESNO) != IDYES) {
+            std::cerr << "Nothing is deleted (--yes answers Yes)" << std::endl;
+            return 1;
+        }
+        return WinMain(nullptr, nullptr, "reset", 0);
+    }
     if ((*sitesSet || *configSet) && (!opt.gameDir.empty() || !opt.mapDir.empty())) {
         std::cerr << "'" << (*sitesSet ? "sites" : "config")
                   << " set' saves settings; --game-dir and --map-dir make a run that saves nothing"

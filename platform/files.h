@@ -13,6 +13,12 @@
 // dir and name joined with one '/' (dir kept as it is when it ends in one).
 std::string JoinPath(const std::string& dir, const std::string& name);
 
+// path by its text alone, links not looked at: without "." components and
+// repeated slashes, each ".." taking out the component before it (at the
+// root it stays the root). "/g/./cstrike//../x/" is "/g/x/": a trailing '/'
+// is kept.
+std::string NormalPath(const std::string& path);
+
 // The listing order: bytes compared after folding ASCII letters to upper
 // case, ties in plain byte order.
 bool ListingLess(const std::string& a, const std::string& b);
@@ -71,19 +77,31 @@ bool GetFileTime(const std::string& path, std::int64_t* seconds);
 
 bool DeleteFile(const std::string& path);
 
+// Moves path (resolved ignoring case) into the trash of its file system as
+// the freedesktop.org Trash specification has it: the home trash
+// ($XDG_DATA_HOME/Trash) for a file on the home's file system, else
+// $topdir/.Trash/$uid or $topdir/.Trash-$uid of the file's mount point; the
+// file goes to files/NAME, what restores it to info/NAME.trashinfo. Renamed,
+// never copied. False with errno set when it is not moved: EXDEV when no
+// trash of the user can be had on its file system (why says why; the
+// caller may delete it instead), else the error of the file itself.
+bool MoveToTrash(const std::string& path, std::string* why = nullptr);
+
 // A file written through a temporary file beside it and renamed into place
 // by Commit; until then (or when a write failed) the file at path is as it
 // was, and the temporary file is removed when the object ends.
 // - A symbolic link at path is written through (see WriteTarget) only when
 //   it belongs to the user running the program; else nothing is written.
 // - A replaced file keeps its mode (and, for root, its owner and group); a
-//   new file gets newMode less the umask.
+//   new file gets newMode less the umask, or what the regular file modeOf
+//   has, as a replaced file would.
 // - Where the directory takes no new file but the file itself is writable,
 //   the data are kept until Commit and then written over the file in place.
 // durable: the data reach the disk before the rename.
 class AtomicFile {
   public:
-    explicit AtomicFile(const std::string& path, unsigned newMode = 0666, bool durable = true);
+    explicit AtomicFile(const std::string& path, unsigned newMode = 0666, bool durable = true,
+                        const std::string& modeOf = "");
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
     ~AtomicFile();
@@ -98,7 +116,7 @@ class AtomicFile {
     std::string reason() const;
 
   private:
-    bool Open(unsigned newMode);
+    bool Open(unsigned newMode, const std::string& modeOf);
     std::string target_, tmp_, refused_;
     int fd_ = -1;
     bool durable_;
@@ -111,6 +129,14 @@ class AtomicFile {
 // why.
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode = 0666,
                      std::string* why = nullptr);
+
+// Before path is replaced by data: when it holds other data, they are kept
+// in backup (replaced, or new with path's mode, as they are the same data),
+// written as one AtomicFile, and kept is set. path is read only where a
+// write may follow it (see WriteTarget). False, after why says why, when
+// they could not be kept.
+bool KeepPreviousVersion(const std::string& path, const std::string& data,
+                         const std::string& backup, bool* kept, std::string* why);
 
 // Creates dir and its missing parents with mode.
 bool MakeDirPath(const std::string& dir, unsigned mode);

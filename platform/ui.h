@@ -148,6 +148,10 @@ int ListGetSelectedCount(Hwnd w, int id);
 // Texts, keys and the selection move with their rows.
 using ListCompare = int (*)(std::uint32_t key1, std::uint32_t key2, std::intptr_t param);
 void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param);
+// The toolkit's sort arrow in a header: on column (ascending or not), or
+// on none for column -1. It shows where the column is too narrow for a
+// marker in its text.
+void ListSetSortMark(Hwnd w, int id, int column, bool ascending);
 
 // Progress bars (may be carried out after the call returns). A step past the
 // end of the range starts again from its beginning.

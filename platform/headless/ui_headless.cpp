@@ -323,6 +323,8 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
     c->indexStale = true;
 }
 
+void ListSetSortMark(Hwnd, int, int, bool) {}  // the header texts carry the direction
+
 namespace {
 // Changes the progress state of a control and tells the listener.
 void ChangeProgress(Hwnd w, int id, const std::function<void(headless::ProgressState&)>& change) {

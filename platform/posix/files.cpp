@@ -95,6 +95,28 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + "/" + name;
 }
 
+std::string NormalPath(const std::string& path) {
+    if (path.empty()) return path;
+    bool absolute = path[0] == '/';
+    std::vector<std::string> parts;
+    for (std::size_t pos = 0; pos <= path.size();) {
+        std::size_t end = std::min(path.find('/', pos), path.size());
+        std::string comp = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (comp.empty() || comp == ".") continue;
+        if (comp == ".." && !parts.empty() && parts.back() != "..") {
+            parts.pop_back();
+        } else if (comp != ".." || !absolute) {
+            parts.push_back(comp);
+        }
+    }
+    std::string out = absolute ? "/" : "";
+    for (const std::string& part : parts) out += (out.empty() || out == "/" ? "" : "/") + part;
+    if (out.empty()) out = ".";
+    if (path.back() == '/' && out.back() != '/') out += '/';
+    return out;
+}
+
 bool ListingLess(const std::string& a, const std::string& b) {
     std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -257,19 +279,22 @@ bool DeleteFile(const std::string& path) {
     return ResolvePath(path, &actual) && ::unlink(actual.c_str()) == 0;
 }
 
-AtomicFile::AtomicFile(const std::string& path, unsigned newMode, bool durable)
+AtomicFile::AtomicFile(const std::string& path, unsigned newMode, bool durable,
+                       const std::string& modeOf)
     : durable_(durable) {
     target_ = WriteTarget(path, &refused_);
     if (target_.empty()) {
         error_ = refused_.empty() ? ELOOP : EPERM;
         return;
     }
-    if (!Open(newMode) && error_ == 0) error_ = errno;
+    if (!Open(newMode, modeOf) && error_ == 0) error_ = errno;
 }
 
-bool AtomicFile::Open(unsigned newMode) {
+bool AtomicFile::Open(unsigned newMode, const std::string& modeOf) {
     struct stat old {};
     bool replaces = ::lstat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    bool takesOld =
+        replaces || (!modeOf.empty() && ::stat(modeOf.c_str(), &old) == 0 && S_ISREG(old.st_mode));
     // The temporary file lies beside the target, so that the rename stays
     // within its directory. Made by open, so that the umask applies.
     thread_local std::mt19937_64 random{std::random_device{}()};
@@ -282,7 +307,7 @@ bool AtomicFile::Open(unsigned newMode) {
         if (fd_ < 0 && errno != EEXIST) break;
     }
     if (fd_ >= 0) {
-        if (!replaces) return true;
+        if (!takesOld) return true;
         // The replacement keeps what the old file had; chown first, as it
         // clears the set-id bits.
         if (::geteuid() == 0 && ::fchown(fd_, old.st_uid, old.st_gid) != 0) error_ = errno;
@@ -392,6 +417,43 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned 
     if (!ok && why) *why = file.reason();
     if (!ok) errno = file.error();
     return ok;
+}
+
+bool KeepPreviousVersion(const std::string& path, const std::string& data,
+                         const std::string& backup, bool* kept, std::string* why) {
+    *kept = false;
+    // Nothing to keep: no file, none the write could replace, or one it will
+    // refuse to write through.
+    std::string target = WriteTarget(path);
+    int fd = target.empty()
+                 ? -1
+                 : ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && !target.empty() && errno != ENOENT) {
+        // A file that would be replaced unread.
+        *why = "the previous version could not be read (" + std::generic_category().message(errno) +
+               ")";
+        return false;
+    }
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        return true;
+    }
+    std::string old;
+    char buf[1 << 16];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) old.append(buf, static_cast<std::size_t>(n));
+    int err = n < 0 ? errno : 0;
+    ::close(fd);
+    if (err == 0 && old == data) return true;
+    AtomicFile file(backup, 0666, true, target);
+    if (err == 0) file.Write(old.data(), old.size());
+    *kept = err == 0 && file.Commit();
+    if (!*kept)
+        *why = "the previous version could not be kept as " + backup + " (" +
+               (err ? std::generic_category().message(err) : file.reason()) + ")";
+    return *kept;
 }
 
 bool MakeDirPath(const std::string& dir, unsigned mode) {

@@ -529,6 +529,15 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
     });
 }
 
+void ListSetSortMark(Hwnd w, int id, int column, bool ascending) {
+    qtdispatch::Post(w, [w, id, column, ascending] {
+        auto* v = Widget<QTreeView>(w, id);
+        if (!v) return;
+        v->header()->setSortIndicatorShown(column >= 0);
+        v->header()->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    });
+}
+
 void ShowControl(Hwnd w, int id, bool shown) {
     qtdispatch::Post(w, [w, id, shown] {
         if (DialogWindow::Control* c = Ctl(w, id)) c->widget->setVisible(shown);

@@ -44,7 +44,8 @@ void AnswerBoxes(std::vector<Box>& boxes, const decltype(Program::answer)& answe
 Program::Program(const std::string& searchRoots)
     : homeEnv("NODESCAN_HOME", home.path()),
       rootsEnv("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home / "no-game" : searchRoots),
-      onlineEnv("NODESCAN_ONLINE", "0") {
+      onlineEnv("NODESCAN_ONLINE", "0"),
+      dataEnv("XDG_DATA_HOME", home / "share") {
     Restart();
     current = this;
 }

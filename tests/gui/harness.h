@@ -40,7 +40,7 @@ struct Program {
     // the dialog is closed with Cancel.
     std::function<void()> config;
     testenv::TempDir home;
-    testenv::ScopedEnv homeEnv, rootsEnv, onlineEnv;
+    testenv::ScopedEnv homeEnv, rootsEnv, onlineEnv, dataEnv;  // its own trash
 };
 
 // Processes events until pred holds; false after timeoutMs.

@@ -102,11 +102,11 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
             W(301, 300)->setFocus();
             QTest::keyClick(W(301, 300), Qt::Key_Down);  // Swat Bot
             EXPECT_EQ(GetDlgItemText(300, 310), GetBotExt(1));
-            type(303, "/typed");
-            type(310, "a/b");  // no extension: refused, kept for correction
+            type(303, "/typed/./x/..");  // stored normalised
+            type(310, ".wp1");           // no extension: refused, kept for correction
             QTest::keyClick(W(310, 300), Qt::Key_Return);
             EXPECT_TRUE(W(310, 300)->isVisible());
-            EXPECT_EQ(GetDlgItemText(300, 310), "a/b");
+            EXPECT_EQ(GetDlgItemText(300, 310), ".wp1");
             type(310, "wp1");
             QTest::keyClick(W(303, 300), Qt::Key_Return);  // OK, the focus still there
         } else {
@@ -133,7 +133,8 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
         EXPECT_FALSE(b.windowShown) << b.caption;
         texts += b.text;
     }
-    EXPECT_THAT(texts, ::testing::HasSubstr("1 to 4 letters or digits: \"a/b\" is not taken"));
+    EXPECT_THAT(texts,
+                ::testing::HasSubstr("digits: \".wp1\" is not taken (without the dot: wp1)."));
     RegistryUnload();
     BotRecord rows[2]{};
     for (int bot : {0, 1})
@@ -169,6 +170,15 @@ TEST_F(Window, HeaderClicksAsAScanStartsSortOnlyWholeRecords) {
                     std::is_sorted(names.rbegin(), names.rend()));
         ASSERT_EQ(selection->selectedRows().size(), 1);
         EXPECT_EQ(names.at(static_cast<std::size_t>(selection->selectedRows()[0].row())), selected);
+        // The narrow Version column shows its direction by the arrow: the
+        // highest first (12 clicks before, so this is the first direction).
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(2) + 4, 4));
+        EXPECT_TRUE(header->isSortIndicatorShown());
+        EXPECT_EQ(std::pair(header->sortIndicatorSection(), header->sortIndicatorOrder()),
+                  std::pair(2, Qt::DescendingOrder));
+        EXPECT_EQ(List(123)->headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+                  "Version [9-0]");
     });
 }
 
@@ -192,6 +202,11 @@ TEST_F(Window, GoFillsBothListsAndBothCounters) {
         game.AddMap("de_new.bsp");
         QTest::keyClick(W(0), Qt::Key_Return);
         ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 3); }));
+        // A list file with no program to open it: said, not silent.
+        qthost::SetShellHook([](const std::string&) { return false; });
+        Click(116);
+        EXPECT_TRUE(WaitUntil([] { return StatusLines().back().starts_with("Cannot open"); }));
+        qthost::SetShellHook(nullptr);
     });
     EXPECT_TRUE(program.boxes.empty());
 }

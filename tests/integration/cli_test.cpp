@@ -12,6 +12,7 @@
 using namespace testenv;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
@@ -200,9 +201,11 @@ TEST_F(CliTest, UsageErrorsEnd2) {
         {{"config", "set", "map-dir", games / "nomaps"}, "no such directory"},
         {{"config", "set", "map-dir", tree.maps(), "--game-dir", tree.cstrike()}, "saves nothing"},
         {{"config", "set", "bot", "realbot", "ext", "abcde"}, "1 to 4 letters or digits"},
-        {{"config", "set", "bot", "0", "ext", "a/b"}, "1 to 4 letters or digits, not \"a/b\""},
-        {{"config", "set", "bot", "0", "ext", "../x"}, "not \"../x\""},
-        {{"config", "set", "bot", "0", "ext", "p\nw"}, "not \"p\\nw\""},
+        {{"config", "set", "bot", "0", "ext", "a/b"}, "1 to 4 letters or digits: \"a/b\" is not"},
+        {{"config", "set", "bot", "0", "ext", "../x"}, ": \"../x\" is not taken\n"},
+        {{"config", "set", "bot", "0", "ext", "p\nw"}, ": \"p\\nw\" is not taken\n"},
+        {{"config", "set", "bot", "0", "ext", ".wpt"},
+         "\".wpt\" is not taken (without the dot: wpt)"},
         {{"config", "set", "bot", "0", "ext", "\xff"}, "1 to 4 letters or digits"},
         {{"config", "set", "bot", "0", "ext", ""}, "1 to 4 letters or digits"},
         {{"sites", "set", "1", "dir", "/w\r\nX-Evil: 1"}, "holds no control character"},
@@ -223,6 +226,10 @@ TEST_F(CliTest, UsageErrorsEnd2) {
     CliResult r = Run({"--help"});
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.out, HasSubstr("check"));
+    // A command's help offers the program's options too, under its own name.
+    EXPECT_THAT(Run({"mapcycle", "--help"}).out,
+                ::testing::AllOf(HasSubstr("Usage: nodescan-cli mapcycle"), HasSubstr("\n  --bot "),
+                                 HasSubstr("\n  --game-dir ")));
     EXPECT_EQ(Run({"--version"}).out, "nodescan 2.50\n");
 }
 
@@ -235,9 +242,14 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
 
     // Another key of the machine-wide hive is not the program's to delete.
     WriteFile(LmHive(), ReadFile(LmHive()) + "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n");
+    // Without a terminal to ask, only --yes deletes.
     CliResult r = Run({"reset"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_THAT(r.err, HasSubstr("Nothing is deleted"));
+    EXPECT_TRUE(fs::exists(CuHive()));
+    r = Run({"reset", "--yes"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "Nodescan Notice: Nodescan Registry settings deleted.\n");
+    EXPECT_THAT(r.err, EndsWith("?\nNodescan Notice: Nodescan Registry settings deleted.\n"));
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(fs::exists(CuHive()));
     EXPECT_EQ(ReadFile(LmHive()), "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\r\n");
@@ -248,11 +260,11 @@ TEST_F(CliTest, ResetDeletesTheSettings) {
     EXPECT_THAT(r.err, HasSubstr("Searching for Counter Strike...."));
 
     // Nothing to delete: the same notice.
-    EXPECT_EQ(Run({"reset"}).err, "Nodescan Notice: Nodescan Registry settings deleted.\n");
+    EXPECT_THAT(Run({"reset", "--yes"}).err, EndsWith("Nodescan Registry settings deleted.\n"));
 
     // A settings file that cannot be removed: said so, exit 1.
     MakeDirs(CuHive());
-    r = Run({"reset"});
+    r = Run({"reset", "--yes"});
     EXPECT_EQ(r.code, 1);
     EXPECT_THAT(r.err, HasSubstr("Error!: The Nodescan settings could not be deleted"));
     EXPECT_THAT(r.err, Not(HasSubstr("settings deleted.")));
@@ -282,8 +294,11 @@ TEST_F(CliTest, BotsAndConfigShowTheComputedDirectoriesAndConfigSetStoresThem) {
     roots = home;  // nowhere to find the game: config set game-dir needs no search
     EXPECT_EQ(Run({"config", "set", "game-dir", c}).code, 0);
     EXPECT_EQ(Run({"config", "set", "bot", "10", "ext", "Ag2"}).code, 0);
-    EXPECT_EQ(Run({"config", "set", "map-dir", c}).code, 0);
+    EXPECT_EQ(Run({"config", "set", "map-dir", c + "./maps/..//"}).code, 0);
+    cwd = c;  // stored absolute and normalised, no trailing '/' added
+    EXPECT_EQ(Run({"config", "set", "bot", "4", "dir", "./x/../hpb"}).code, 0);
     Json doc = RunJson({"config", "--json"});
+    EXPECT_EQ(doc["bots"][4]["dir"], c + "hpb");
     EXPECT_EQ(doc["game_dir"].get<std::string>() + " " + doc["map_dir"].get<std::string>(),
               c + " " + c);
     ASSERT_EQ(doc["bots"].size(), 11u);
@@ -363,7 +378,14 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
         {{"export", "right", "/nonexistent/x.txt"}, 1, "", "Whoops!: Error Opening File!"},
         {{"delete-redundant", "nosuch", "--yes"}, 2, "", "No redundant waypoint is listed as"},
         {{"delete-redundant"}, 1, "", "delete **ALL** displayed redundant maps?"},
-        {{"delete-redundant", "EXTRA1.PWF", "--yes"}, 0, wpts + "extra1.pwf\n", "selected"},
+        {{"delete-redundant", "EXTRA1.PWF", "--yes"},
+         0,
+         wpts + "extra1.pwf\n",
+         "Deleted: " + wpts + "extra1.pwf"},
+        {{"delete-redundant", "extra2.pwf", "--yes", "--trash"},
+         0,
+         wpts + "extra2.pwf\n",
+         "Moved to the trash: " + wpts + "extra2.pwf"},
     };
     for (auto& k : cases) {
         k.args.insert(k.args.end(), {"--game-dir", c});
@@ -376,8 +398,8 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
     EXPECT_EQ(Lines(ReadFile(out)).size(), 2u);
     EXPECT_THAT(ReadFile(out), ::testing::StartsWith("cs_town.bsp         "));
     EXPECT_EQ(ReadFile(home + "/data/NoWaypoints.txt"), "as_x.bsp            \r\n");
-    EXPECT_TRUE(fs::exists(wpts + "extra2.pwf"));
     EXPECT_FALSE(fs::exists(wpts + "extra1.pwf"));
+    EXPECT_TRUE(fs::exists(home + "/.local/share/Trash/files/extra2.pwf"));
     // Two clicks on a header: the JSON rows come in display order.
     Json doc =
         RunJson({"--json", "--sort", "author", "--sort", "author", "check", "--game-dir", c});

@@ -15,6 +15,7 @@ using namespace testenv;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
 namespace fs = std::filesystem;
 
@@ -96,12 +97,26 @@ TEST_F(ListCommands, HeaderClicksSortEachColumnInItsOwnDirection) {
     Press(116);
     EXPECT_EQ(ReadFile(DataDir() + "/NoWaypoints.txt"),
               "as_m.bsp            \r\nde_zz.bsp           \r\n");
+    EXPECT_THAT(run.Status(), Contains("Written: " + DataDir() + "/NoWaypoints.txt"));
     EXPECT_EQ(headless::ShellRequests(),
               std::vector<std::string>(
                   {DataDir() + "/GoodWayPoints.txt", DataDir() + "/NoWaypoints.txt"}));
+    // A mapcycle.txt made by hand is kept in mapcycle.txt.bak, with its mode
+    // (not the umask's); where it cannot be, nothing is written.
+    std::string cycle = tree.cstrike() + "mapcycle.txt",
+                cycled = "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n";
+    WriteFile(cycle, "mine\r\n");
+    fs::permissions(cycle, fs::perms(0666));
+    MakeDirs(cycle + ".bak");
     Press(106);
-    EXPECT_EQ(ReadFile(tree.cstrike() + "mapcycle.txt"),
-              "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n");
+    EXPECT_EQ(run.Status().back(), "Cannot write " + cycle +
+                                       ": the previous version could not be kept as " + cycle +
+                                       ".bak (Is a directory)");
+    fs::remove(cycle + ".bak");
+    Press(106);
+    Press(106);  // the same list: the copy stays
+    EXPECT_EQ(ReadFile(cycle) + ReadFile(cycle + ".bak"), cycled + "mine\r\n");
+    EXPECT_EQ(fs::status(cycle + ".bak").permissions(), fs::perms(0666));
     EXPECT_THAT(run.Status(), Contains("Mapcycle.txt written"));
 
     // An empty author writes three fields; a redundant check's list
@@ -113,14 +128,13 @@ TEST_F(ListCommands, HeaderClicksSortEachColumnInItsOwnDirection) {
     Press(106);
     EXPECT_EQ(headless::MessageBoxes().back().text,
               "What do you think you're doing? Trying to ruin your Counter-Strike?!");
-    EXPECT_EQ(ReadFile(tree.cstrike() + "mapcycle.txt"),
-              "cs_c\r\nde_A\r\nde_b\r\ncs_town.final\r\n");
+    EXPECT_EQ(ReadFile(cycle), cycled);
 }
 
 TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
     tree.AddMap("de_dust.bsp");
     for (const char* wp :
-         {"de_dust.pwf", "gone.final.pwf", "old.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"})
+         {"de_dust.pwf", "gone.final.pwf", "old 1%.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"})
         tree.AddPodWaypoint(wp, 7, "x");
     MakeDirs(tree.cstrike() + "MAPCYCLE.TXT");  // the file's name, in another case, is taken
     int answer = IDNO;
@@ -146,7 +160,9 @@ TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
 
     run.PressAndWait(139);
     ASSERT_THAT(run.RightNames(),
-                ElementsAre("gone.pwf", "old.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"));
+                ElementsAre("gone.pwf", "old 1%.pwf", "tr_r.pwf", "TR_S.pwf", "vanished.pwf"));
+    std::string trash = run.home() + "/share/Trash/";
+    WriteFile(trash + "info/old 1%.pwf.trashinfo", "");  // the name is taken
     Select({1, 2});
     Press(140);  // answered No
     answer = IDYES;
@@ -166,6 +182,12 @@ TEST_F(ListCommands, DeletionRemovesTheListedFilesOfTheChosenRows) {
     for (const auto& e : fs::directory_iterator(wpt)) left.push_back(e.path().filename());
     std::sort(left.begin(), left.end());
     EXPECT_THAT(left, ElementsAre("TR_S.pwf", "de_dust.pwf", "tr_r.pwf"));
+    // The window's deletions went to the trash, each with what restores it.
+    EXPECT_TRUE(fs::exists(trash + "files/gone.final.pwf"));
+    EXPECT_THAT(ReadFile(trash + "info/old 1%.pwf.2.trashinfo"),
+                MatchesRegex("\\[Trash Info\\]\nPath=" + wpt +
+                             "old%201%25.pwf\nDeletionDate=[-0-9]{10}T[:0-9]{8}\n"));
+    EXPECT_THAT(run.Status(), Contains("Moved to the trash: " + wpt + "old 1%.pwf"));
     auto status = run.Status();
     EXPECT_EQ(std::count_if(status.begin(), status.end(),
                             [](const std::string& l) { return l.rfind("Cannot delete", 0) == 0; }),

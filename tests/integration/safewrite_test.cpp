@@ -112,6 +112,7 @@ TEST_F(CliTest, MapcycleInAGameDirectoryOfAnotherAccount) {
             EXPECT_THAT(r.err, HasSubstr("is a symbolic link owned by nobody")) << args[0];
             EXPECT_EQ(ReadFile(secret), keep);
             EXPECT_EQ(Stat(secret).st_mode & 07777, 0600u);
+            EXPECT_FALSE(fs::exists(file + ".bak")) << "nothing read through the link";
         }
         fs::remove(file);
         fs::remove_all(ConfigDir());
@@ -123,9 +124,12 @@ TEST_F(CliTest, MapcycleInAGameDirectoryOfAnotherAccount) {
     } else {
         fs::permissions(tree.cstrike(), fs::perms(0555));
     }
-    // A directory that takes no new file: the file is written where it is.
+    // A directory that takes no new file: the file is written where it is,
+    // and its previous content into the mapcycle.txt.bak the operator made.
     WriteFile(file, "old\r\n");
+    WriteFile(file + ".bak", "");
     fs::permissions(file, fs::perms(0666));
+    fs::permissions(file + ".bak", fs::perms(0666));
     ino_t inode = Stat(file).st_ino;
     CliResult r = Run({"--game-dir", tree.cstrike(), "--sort", "name", "mapcycle"});
     fs::permissions(tree.cstrike(), fs::perms(0755));
@@ -134,6 +138,7 @@ TEST_F(CliTest, MapcycleInAGameDirectoryOfAnotherAccount) {
     EXPECT_EQ(ReadFile(file), "de_dust_2\r\nde_dust2\r\nde_x[1]\r\nde_x1\r\n");
     EXPECT_EQ(Stat(file).st_ino, inode);
     EXPECT_EQ(Stat(file).st_mode & 07777, 0666u);
+    EXPECT_EQ(ReadFile(file + ".bak"), "old\r\n");
     EXPECT_THAT(r.err, HasSubstr("The map de_n\\n* * * * * root cmd has a control character in "
                                  "its name: left out of mapcycle.txt"));
 }

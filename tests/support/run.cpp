@@ -15,7 +15,8 @@ void ResetState() {
 
 ProgramRun::ProgramRun(const std::string& searchRoots)
     : homeEnv_("NODESCAN_HOME", home_.path()),
-      rootsEnv_("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home_ / "no-game" : searchRoots) {
+      rootsEnv_("NODESCAN_SEARCH_ROOTS", searchRoots.empty() ? home_ / "no-game" : searchRoots),
+      dataEnv_("XDG_DATA_HOME", home_ / "share") {
     static const bool heap = (InitBlockHeap(), true);
     (void)heap;
     ResetState();

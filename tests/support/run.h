@@ -37,6 +37,7 @@ class ProgramRun {
     TempDir home_;
     ScopedEnv homeEnv_;
     ScopedEnv rootsEnv_;
+    ScopedEnv dataEnv_;  // its trash, never the user's
 };
 
 }  // namespace testenv
