@@ -80,8 +80,21 @@ std::mutex botsMutex;
 // instead of holding a cut path.
 std::string longDirs[kBotCount];
 
+// A row's directory as it is used and shown: under the names on disk as far
+// as it exists (the row keeps what was typed or computed). A text of 0 or 1
+// characters is a directory not yet known, no path.
+std::string OnDisk(const std::string& dir) {
+    return dir.size() > 1 ? ResolveExisting(dir) : dir;
+}
+
 std::string DirLocked(int bot) {
     return longDirs[bot].empty() ? FieldText(Bots[bot].dir) : longDirs[bot];
+}
+
+// The row's directory as the row holds it.
+std::string RowDir(int bot) {
+    std::lock_guard lock(botsMutex);
+    return DirLocked(bot);
 }
 
 void SetDirLocked(int bot, const std::string& dir) {
@@ -213,8 +226,7 @@ void SetBotDir(int bot, const std::string& text) {
 }
 
 std::string GetBotDir(int bot) {
-    std::lock_guard lock(botsMutex);
-    return DirLocked(bot);
+    return OnDisk(RowDir(bot));
 }
 
 void DisplayBotDir(Hwnd window, int control, int bot) {
@@ -273,11 +285,7 @@ std::string MakeBotDirB(const std::string& sub, const std::string& cdir) {
 std::string GetBotWaypointDir(int bot) {
     std::string cdir = GetCdir();
     std::string mdir = GetMdir();
-    {
-        std::lock_guard lock(botsMutex);
-        std::string dir = DirLocked(bot);
-        if (dir.size() > 1) return dir;
-    }
+    if (std::string dir = RowDir(bot); dir.size() > 1) return OnDisk(dir);
     if (cdir.empty()) return "";  // no game directory stored yet to work one out from
     std::string result;
     const BotDirRule& rule = kDirRules[bot];
@@ -295,9 +303,11 @@ std::string GetBotWaypointDir(int bot) {
             result = MakeBotDirB(rule.sub, cdir);
             break;
     }
-    std::lock_guard lock(botsMutex);
-    SetDirLocked(bot, result);
-    return result;
+    {
+        std::lock_guard lock(botsMutex);
+        SetDirLocked(bot, result);
+    }
+    return OnDisk(result);
 }
 
 void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir) {

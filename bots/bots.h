@@ -50,7 +50,8 @@ std::string BotExtRefusal(const std::string& text);
 // Sets the row's waypoint directory. One too long for the row's field is
 // used whole for this run and leaves the field empty (computed again).
 void SetBotDir(int bot, const std::string& text);
-// The row's waypoint directory as the table holds it, without computing it.
+// The row's waypoint directory without computing it, under the names on disk
+// as far as they exist (the row keeps the text as typed or computed).
 std::string GetBotDir(int bot);
 void DisplayBotDir(Hwnd window, int control, int bot);
 // Shows the selected bot's extension in control 148 and returns it.
@@ -67,7 +68,8 @@ void SetBotInfo(int fromSbot);
 // Makes row bot the selected bot and shows its extension and credit line.
 void ShowBot(int bot);
 
-// The bot's waypoint directory, computed and kept in the row when not yet known.
+// The bot's waypoint directory, computed and kept in the row when not yet
+// known; under the names on disk as far as they exist, as GetBotDir.
 std::string GetBotWaypointDir(int bot);
 // The game directory followed by sub.
 std::string MakeBotDirA(const std::string& sub, const std::string& cdir);

@@ -27,7 +27,10 @@ constexpr int kExtChars = 4;
 // tell (the field keeps it for correction).
 bool KeepBotFields(Hwnd w, bool tell) {
     int bot = cbot;
-    SetBotDir(bot, NormalPath(GetDlgItemText(w, kBotDirField)));
+    // The field shows the directory under the names on disk: the row keeps
+    // its own text until another is typed.
+    if (std::string dir = NormalPath(GetDlgItemText(w, kBotDirField)); dir != GetBotDir(bot))
+        SetBotDir(bot, dir);
     std::string ext = GetDlgItemText(w, kBotExtField), refusal = BotExtRefusal(ext);
     if (refusal.empty()) {
         SetBotExtA(bot, ext);

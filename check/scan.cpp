@@ -152,9 +152,6 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
 int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
     int count = 0;
     std::string ext = ListingExt(mask);
-    std::string listDir = L;
-    std::string actual;
-    if (ResolvePath(L, &actual)) listDir = actual;
     int list = checkredway == 0 ? kRightList : kLeftList;
     for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
         if (ListFindItem(md, list, ShownName(maps[i], ext)) < 0) {
@@ -163,7 +160,7 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
             if (checkredway == 0) {
                 DisplayNotFound(i, name, pos, "bsp");
             } else {
-                DisplayFound(name, pos, bot, count, listDir, ext, "");
+                DisplayFound(name, pos, bot, count, L, ext, "");
             }
             ++count;
         }

@@ -15,7 +15,8 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
 // resets the right-list key counter.
 int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
               const std::string& mask);
-// The second pass: every listed name without a row gets one.
+// The second pass: every listed name without a row gets one. A redundant
+// waypoint's row names its file in L, which is given under the names on disk.
 int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L);
 // Fills maps with the names of dir that match mask; returns their number.
 int FileCount(const std::string& dir, const std::string& mask);

@@ -32,6 +32,10 @@ bool EqualIgnoreCase(const std::string& a, const std::string& b);
 // is matched ignoring case (the first in listing order wins). False when a
 // component matches nothing.
 bool ResolvePath(const std::string& path, std::string* actual);
+// The path as it is on disk as far as it exists (as ResolvePath), the rest
+// as written: where a directory is to be made or written, or shown before it
+// exists.
+std::string ResolveExisting(const std::string& path);
 
 // Whether path names a file or directory, ignoring case.
 bool PathExists(const std::string& path);

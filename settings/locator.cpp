@@ -56,7 +56,7 @@ const char* GetCdir() {
                        "Error!", MB_OK);
             ExitThread(255);
         }
-        cached = BlockOf(dir);
+        cached = BlockOf(ResolveExisting(dir));
         cdirCache = cached;
     }
     return cached;
@@ -67,7 +67,7 @@ const char* GetMdir() {
     if (!cached || research == 1) {
         std::string dir;
         GetMapDirectory(&dir);
-        cached = BlockOf(dir);
+        cached = BlockOf(ResolveExisting(dir));
         mdirCache = cached;
     }
     return cached;

@@ -8,8 +8,9 @@
 #include "platform/ui.h"
 
 // The game directory, looked up at the first use and again while research
-// is 1. Ends the calling thread with code 255 when it cannot be determined.
-// The block stays valid for the whole run.
+// is 1, under the names on disk (the settings keep it as given). Ends the
+// calling thread with code 255 when it cannot be determined. The block stays
+// valid for the whole run.
 const char* GetCdir();
 // The map directory, likewise.
 const char* GetMdir();

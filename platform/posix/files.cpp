@@ -140,33 +140,56 @@ bool EqualIgnoreCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool ResolvePath(const std::string& path, std::string* actual) {
-    if (path.empty()) return false;  // never the current directory
+namespace {
+// path with each component that does not exist as written replaced by its
+// match ignoring case. From the first component that matches nothing on, the
+// rest is kept as written and the answer is false. path is not empty.
+bool ResolveComponents(const std::string& path, std::string* actual) {
     if (Exists(path)) {
         *actual = path;
         return true;
     }
     // Walk the components, keeping those that exist as written.
-    std::string result = (!path.empty() && path[0] == '/') ? "/" : "";
+    std::string result = path[0] == '/' ? "/" : "";
     std::size_t pos = result.size();
     while (pos <= path.size()) {
         std::size_t end = path.find('/', pos);
         if (end == std::string::npos) end = path.size();
         std::string comp = path.substr(pos, end - pos);
-        pos = end + 1;
-        if (comp.empty()) continue;
+        if (comp.empty()) {
+            pos = end + 1;
+            continue;
+        }
         std::string next = JoinPath(result, comp);
         if (comp != "." && comp != ".." && !Exists(next)) {
             std::string match;
-            if (!MatchInDir(result, comp, &match)) return false;
+            if (!MatchInDir(result, comp, &match)) {
+                *actual = JoinPath(result, path.substr(pos));
+                return false;
+            }
             next = JoinPath(result, match);
         }
         result = next;
+        pos = end + 1;
     }
-    if (!path.empty() && path.back() == '/' && !result.empty() && result.back() != '/')
-        result += '/';
+    if (path.back() == '/' && !result.empty() && result.back() != '/') result += '/';
     *actual = result;
     return true;
+}
+}  // namespace
+
+bool ResolvePath(const std::string& path, std::string* actual) {
+    std::string resolved;
+    // An empty path is never taken for the current directory.
+    if (path.empty() || !ResolveComponents(path, &resolved)) return false;
+    *actual = resolved;
+    return true;
+}
+
+std::string ResolveExisting(const std::string& path) {
+    std::string resolved;
+    if (!path.empty()) ResolveComponents(path, &resolved);
+    return resolved;
 }
 
 bool PathExists(const std::string& path) {

@@ -98,6 +98,7 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
         if (opened++ == 0) {
             EXPECT_FALSE(W(0)->isVisible());
             EXPECT_EQ(GetDlgItemText(300, 305), game.cstrike());
+            EXPECT_EQ(GetDlgItemText(300, 303), game.cstrike() + "podbot/WptDefault");
             type(310, "XYZ12");  // at most 4 characters
             W(301, 300)->setFocus();
             QTest::keyClick(W(301, 300), Qt::Key_Down);  // Swat Bot
@@ -115,12 +116,12 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
             Click(IDCANCEL, 300);
         }
     };
-    std::string podDir;
+    testenv::MakeDirs(game.cstrike() +
+                      "podbot/WptDefault");  // shown; the row keeps the computed name
     EXPECT_EQ(RunWindow([&] {
                   EXPECT_TRUE(W(0)->isVisible());
                   EXPECT_THAT(StatusLines(), Contains("Counter Strike Found at " + game.cstrike()));
                   EXPECT_EQ(Text(148), "pwf") << "until the bot is shown again";
-                  podDir = GetBotDir(kPodBot);
                   Click(142);
                   EXPECT_EQ(GetBotDir(kPodBot), "/run-only");
               }),
@@ -141,7 +142,7 @@ TEST_F(Window, FirstRunAsksItsQuestionsAndOpensTheConfigurationBeforeTheWindowSh
         RegKey::Open(Hive::CurrentUser, false)
             .ReadBinary("Bots" + std::to_string(bot), &rows[bot], sizeof(BotRecord));
     EXPECT_EQ(std::string(rows[0].ext) + " " + rows[0].dir + " " + rows[1].ext + " " + rows[1].dir,
-              "XYZ1 " + podDir + " wp1 /typed");
+              "XYZ1 " + game.cstrike() + "PoDBot/wptdefault wp1 /typed");
 
     EXPECT_EQ(research, 1);
 }

@@ -76,12 +76,12 @@ TEST_F(BotsTest, MissingPodBotConfigDefaultsOnceWithAMessage) {
 TEST_F(BotsTest, PodBotConfigVariants) {
     struct Case {
         const char* cfg;
-        const char* dir;  // after the game directory; nullptr: empty
+        const char* dir;  // after the game directory, in the folder on disk; nullptr: empty
     } cases[] = {
-        {"; comment\nWPTFOLDER   mywpts\n", "PODBot/mywpts"},
-        {"bots 5\r\nwptfolder wpt cr\r\nwptfolder other\r\n", "PODBot/wpt cr"},
-        {"WptFolder  trailing  \n", "PODBot/trailing  "},
-        {"wptfolder last-line-without-break", "PODBot/last-line-without-break"},
+        {"; comment\nWPTFOLDER   mywpts\n", "podbot/mywpts"},
+        {"bots 5\r\nwptfolder wpt cr\r\nwptfolder other\r\n", "podbot/wpt cr"},
+        {"WptFolder  trailing  \n", "podbot/trailing  "},
+        {"wptfolder last-line-without-break", "podbot/last-line-without-break"},
         {"# nothing here\n", nullptr},
     };
     run.Start();
@@ -93,7 +93,7 @@ TEST_F(BotsTest, PodBotConfigVariants) {
     }
     // An empty result is not kept: the next call reads the file run.
     tree.Add("podbot/podbot.cfg", "wptfolder again\n");
-    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "PODBot/again");
+    EXPECT_EQ(GetBotWaypointDir(kPodBot), tree.cstrike() + "podbot/again");
 }
 
 // The first run stores every row; later runs read them back with bounds.

@@ -23,6 +23,7 @@ using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
+using Json = nlohmann::json;
 namespace fs = std::filesystem;
 
 namespace {
@@ -371,6 +372,53 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     headless::SendCommand(md, 109);
     WaitForThread(DThread);
     EXPECT_THAT(run.Status(), Contains("Download already in progress!"));
+}
+
+// Pod Bot's folder, and the game directory given, spelled otherwise than on
+// disk: every command shows and uses the folders on disk and makes no second
+// one; a folder not made yet is shown as computed.
+TEST_F(CliTest, WaypointCommandsUseTheFolderOnDisk) {
+    GameTree tree{games.path()};
+    std::string c = tree.cstrike();
+    tree.AddMap("de_a.bsp");
+    tree.AddMap("de_b.bsp");
+    TempDir web;
+    WriteFile(web / "w/de_a.pwf", PodBotHeader(7, "Web"));
+    WebServer server(web.path());
+    env = {"NODESCAN_ONLINE=1"};
+    for (int site = 0; site < kSiteCount; ++site)
+        Run({"sites", "set", std::to_string(site), "host", server.host()});
+    Run({"sites", "set", "2", "dir", "/w"});
+    struct {
+        const char *cfg, *made, *used;  // PoDBot/PodBot.cfg (none: nullptr); the folder made
+    } cases[] = {{"wptfolder wptdefault\n", "PoDBot/WPTDefault", "PoDBot/WPTDefault"},
+                 {nullptr, "podbot/WptDefault", "podbot/WptDefault"},  // PoDBot/wptdefault
+                 {"wptfolder new\n", "PoDBot", "PoDBot/new"}};
+    auto in = [&](std::vector<std::string> args) {
+        args.insert(args.end(), {"--game-dir", games / "half-life/CSTRIKE"});
+        return args;
+    };
+    for (const auto& k : cases) {
+        fs::remove_all(c + "PoDBot"), fs::remove_all(c + "podbot");
+        if (k.cfg) tree.Add("PoDBot/PodBot.cfg", k.cfg);
+        for (const char* wp : {"/de_b.pwf", "/extra.pwf"}) WriteFile(c + k.made + wp, "x");
+        std::string dir = c + k.used;
+        bool made = k.used == std::string(k.made);
+        EXPECT_EQ(RunJson(in({"--json", "bots"}))[0]["waypoint_dir"], dir);
+        Json check = RunJson(in({"--json", "check"}), made ? 0 : 1);
+        EXPECT_EQ(check["waypoint_dir"], dir);
+        EXPECT_EQ(check["right"]["rows"].size(), made ? 1u : 0u);
+        CliResult r = Run(in({"download", "de_a.bsp", "--site", "2"}));
+        EXPECT_THAT(made ? r.out : r.err,
+                    HasSubstr(made ? dir + "/de_a.pwf\n" : "Cannot install " + dir + "/de_a.pwf"));
+        EXPECT_EQ(Run(in({"delete-redundant", "extra.pwf", "--yes"})).out,
+                  made ? dir + "/extra.pwf\n" : "");
+        EXPECT_EQ(Run(in({"mapcycle"})).out, made ? c + "mapcycle.txt\n" : "");
+        // de_a.pwf came, extra.pwf went; cstrike.wad, maps, mapcycle.txt and
+        // the bot's folder: no second one was made.
+        EXPECT_EQ(std::distance(fs::directory_iterator(c + k.made), {}), made ? 2 : 3) << k.made;
+        EXPECT_EQ(std::distance(fs::directory_iterator(c), {}), 4) << k.made;
+    }
 }
 
 TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
