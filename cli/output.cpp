@@ -73,9 +73,12 @@ std::set<std::string> leftOut;  // texts of message boxes that concern nothing o
 
 // The message boxes of the run, as captions and texts.
 Json Messages() {
+    // The boxes are taken before the lock: a box being shown holds the
+    // headless host's lock while LeaveOutMessage takes this one.
+    auto boxes = headless::MessageBoxes();
     std::lock_guard lock(leftOutMutex);
     Json messages = Json::array();
-    for (const auto& m : headless::MessageBoxes())
+    for (const auto& m : boxes)
         if (!leftOut.count(m.text)) messages.push_back({{"caption", m.caption}, {"text", m.text}});
     return messages;
 }
