@@ -37,14 +37,17 @@ struct Server {
 };
 
 // typed: "name", "a.b.c.d" or "[IPv6 address]", each with an optional
-// ":port", with "http://" or "https://" (any case) before it or not; false
-// when it is no host a request can carry. A bare host is plain HTTP.
+// ":port", with "http://" or "https://" (any case) before it or not (and
+// then a '/' after it, as a URL copied from a browser has it); false when it
+// is no host a request can carry. A bare host is plain HTTP.
 bool ParseServer(const std::string& typed, Server* server) {
     std::string lower = typed.substr(0, 8);
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     server->tls = lower == "https://";
     std::size_t schemeEnd = server->tls ? 8 : (lower.rfind("http://", 0) == 0 ? 7 : 0);
-    std::string host = server->authority = typed.substr(schemeEnd);
+    std::string host = typed.substr(schemeEnd);
+    if (schemeEnd > 0 && host.ends_with('/')) host.pop_back();
+    server->authority = host;
     std::size_t end;  // where the name ends: at the colon before the port, or at the end
     if (host.rfind('[', 0) == 0) {
         end = host.find(']');
@@ -644,7 +647,8 @@ int Exchange(const std::string& host, const std::string& file, std::uint64_t max
     for (int row = 0; row < kRequestRows; ++row) {
         dout(H[row]);
         if (!H[row][0]) break;
-        if (!conn.Send(H[row], std::strlen(H[row]))) {
+        bool more = row + 1 < kRequestRows && H[row + 1][0];
+        if (!conn.Send(H[row], std::strlen(H[row]), more)) {
             sout("The connection to " + host + " broke while sending the request");
             return 0;
         }

@@ -45,8 +45,11 @@ class TcpConnection {
     // certificate is not trusted, or what failed) when the handshake fails or
     // does not end within timeoutMs.
     bool StartTls(const std::string& host, int timeoutMs, std::string* error);
-    // Sends all n bytes; false when the connection failed.
-    bool Send(const char* data, std::size_t n);
+    // Sends all n bytes; false when the connection failed. With more, the
+    // next Send follows at once: over TLS the bytes wait for it, to go out
+    // in one record (small records, each its own segment, would wait for
+    // the server's delayed acknowledgement).
+    bool Send(const char* data, std::size_t n, bool more = false);
     // Up to size bytes: their count, 0 when the server closed the
     // connection, -1 on an error, -2 when nothing came within timeoutMs.
     long Receive(char* buf, std::size_t size, int timeoutMs);
@@ -58,5 +61,6 @@ class TcpConnection {
 
     int fd_ = -1;
     gnutls_session_int* tls_ = nullptr;
+    bool corked_ = false;  // TLS records wait for the end of the bytes sent
     std::string tlsHost_;  // the name the certificate is checked for, while tls_ lives
 };

@@ -575,7 +575,7 @@ TEST_F(CliTest, DownloadOverTls) {
 
 TEST(Loopback, OnlyHostsOnThisMachineNeedNoNetwork) {
     for (const char* host : {"127.0.0.1", "127.9.8.7:8080", "[::1]:80", "LocalHost",
-                             "[::ffff:7f00:1]", "https://127.0.0.1:8443", "HTTP://[::1]"})
+                             "[::ffff:7f00:1]", "https://127.0.0.1:8443", "HTTP://[::1]/"})
         EXPECT_TRUE(OnlyLoopback({host})) << host;
     for (const char* host : {"128.0.0.1", "192.0.2.17", "localhost.example", "[::2]", "::1", "",
                              "https://", "ftp://127.0.0.1"})
