@@ -169,8 +169,8 @@ TEST_F(Downloads, RedirectsAreFollowedAndCertificatesVerified) {
     TempDir web;
     WriteFile(web / "w/f.pwf", "over tls");
     WebServer tls(web.path(), WebServer::kPythonTls, false, certs.pem("good"));
-    auto moved = [](const std::string& to) {
-        return "HTTP/1.1 301 Moved\r\nLocation: " + to + "\r\n\r\n";
+    auto moved = [](const std::string& to, const std::string& status = "301 Moved") {
+        return "HTTP/1.1 " + status + "\r\nLocation: " + to + "\r\n\r\n";
     };
     const std::string back = tls.host() + "/to/", file = tls.host() + "/w/f.pwf";
     struct Case {
@@ -182,7 +182,8 @@ TEST_F(Downloads, RedirectsAreFollowedAndCertificatesVerified) {
     } cases[] = {
         {{moved(file)}, "GET", 1, "f.pwf moved to " + file},
         {{moved(file)}, "HEAD", 1, "f.pwf moved to " + file},
-        {{moved("../r/2"), moved("../s/3?x#y"), moved("a b"), moved(back + file)},
+        {{moved("../r/2", "303 See Other"), moved("../s/3?x#y", "307 Temporary Redirect"),
+          moved("a b", "308 Permanent Redirect"), moved(back + file)},
          "GET",
          1,
          "f.pwf moved to " + file,
