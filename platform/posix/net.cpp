@@ -74,11 +74,13 @@ bool IsLoopbackHost(const std::string& name) {
 namespace {
 // The trust the TLS sessions verify servers with: the system's store, and
 // the CA file NODESCAN_CA_FILE names. Loaded once for each CA file (the store
-// is read from disk), kept for the life of the program (sessions refer to it);
-// nullptr with the reason in *error when it cannot be loaded.
+// is read from disk), kept for the life of the program: a session of another
+// thread may use it while the program ends, so it is never freed. nullptr
+// with the reason in *error when it cannot be loaded.
 gnutls_certificate_credentials_t Trust(std::string* error) {
     static std::mutex mu;
-    static std::vector<std::pair<std::string, gnutls_certificate_credentials_t>> loaded;
+    static auto& loaded =
+        *new std::vector<std::pair<std::string, gnutls_certificate_credentials_t>>;
     const char* env = std::getenv("NODESCAN_CA_FILE");
     std::string caFile = env ? env : "";
     std::lock_guard lock(mu);
