@@ -46,12 +46,13 @@ class TcpConnection {
     // does not end within timeoutMs.
     bool StartTls(const std::string& host, int timeoutMs, std::string* error);
     // Sends all n bytes; false when the connection failed. With more, the
-    // next Send follows at once: over TLS the bytes wait for it, to go out
-    // in one record (small records, each its own segment, would wait for
-    // the server's delayed acknowledgement).
+    // next Send follows at once: over TLS the bytes wait for it, so that a
+    // request sent in pieces goes out as one record, not one for each piece.
     bool Send(const char* data, std::size_t n, bool more = false);
     // Up to size bytes: their count, 0 when the server closed the
     // connection, -1 on an error, -2 when nothing came within timeoutMs.
+    // Over TLS a close without TLS's close_notify is an error: what came
+    // before it may have been cut off by someone else.
     long Receive(char* buf, std::size_t size, int timeoutMs);
 
   private:
