@@ -193,10 +193,7 @@ TEST_F(Downloads, RedirectsAreFollowedAndCertificatesVerified) {
          0,
          "/6): at most 5 redirects are followed"},
         {{moved("/a"), moved("/w/f.pwf")}, "GET", 0, "/w/f.pwf: the redirects go round in a loop"},
-        {{moved(back + "http://127.0.0.1:1/f.pwf")},
-         "GET",
-         0,
-         "Refused: f.pwf moved from https to plain http (http://127.0.0.1:1/f.pwf): not followed"},
+        {{moved(back + "http://127.0.0.1:1/f")}, "GET", 0, "from https to plain http (http://"},
         {{moved("ftp://127.0.0.1/f.pwf")}, "HEAD", 0, "which is no http or https address"},
     };
     for (const Case& k : cases) {
@@ -211,13 +208,12 @@ TEST_F(Downloads, RedirectsAreFollowedAndCertificatesVerified) {
         for (std::size_t i = 0; i < k.asked.size(); ++i)
             EXPECT_THAT(server.requests().at(i), StartsWith("GET " + k.asked[i] + " HTTP/1.0\r\n"));
     }
-    // Each certificate that does not verify fails the request, saying why.
-    std::pair<const char*, std::string> refused[] = {
-        {"expired", "expired"},
-        {"wrong", "does not match the expected"},
-        {"self", "issuer is unknown"},
-        {"good", "issuer is unknown"},  // without the test CA
-    };
+    // Each certificate that does not verify fails the request, saying why
+    // ("good" without the test CA).
+    std::pair<const char*, std::string> refused[] = {{"expired", "expired"},
+                                                     {"wrong", "does not match the expected"},
+                                                     {"self", "issuer is unknown"},
+                                                     {"good", "issuer is unknown"}};
     for (auto& [pem, why] : refused) {
         WebServer bad(web.path(), WebServer::kPythonTls, false, certs.pem(pem));
         ScopedEnv noCa("NODESCAN_CA_FILE", pem == std::string("good") ? "" : certs.ca());
