@@ -424,7 +424,10 @@ int main(int argc, char** argv) {
     int siteRow = 0;
     std::string siteField, siteValue;
     sitesSet->add_option("ROW", siteRow, "Site row, 0 to 5")->required()->check(CLI::Range(0, 5));
-    sitesSet->add_option("FIELD", siteField, "name, start, end, ext, host or dir")
+    sitesSet
+        ->add_option("FIELD", siteField,
+                     "name, start, end, ext, host or dir (host: name[:port], with https:// "
+                     "before it for HTTPS)")
         ->required()
         ->check(CLI::IsMember({"name", "start", "end", "ext", "host", "dir"}));
     sitesSet->add_option("VALUE", siteValue, "The new text (may be empty)")->required();

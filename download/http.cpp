@@ -28,34 +28,61 @@ constexpr int kProgressBar = 157;
 constexpr std::size_t kPiece = 16 << 10;  // what one receive takes at most
 std::atomic<bool> unreachable{false};
 
-// host "name", "a.b.c.d" or "[IPv6 address]", each with an optional ":port":
-// false when it is no host a request can carry. *name is what to connect to
-// (an IPv6 address without its brackets).
-bool SplitHost(const std::string& typed, std::string* name, int* port) {
+// A server as a site or a redirect names it.
+struct Server {
+    bool tls = false;       // written https://
+    std::string authority;  // without the scheme: what the Host line names
+    std::string name;       // what to connect to (an IPv6 address without its brackets)
+    int port = 80;
+};
+
+// typed: "name", "a.b.c.d" or "[IPv6 address]", each with an optional
+// ":port", with "http://" or "https://" (any case) before it or not (and
+// then a '/' after it, as a URL copied from a browser has it); false when it
+// is no host a request can carry. A bare host is plain HTTP.
+bool ParseServer(const std::string& typed, Server* server) {
+    std::string lower = typed.substr(0, 8);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    server->tls = lower == "https://";
+    std::size_t schemeEnd = server->tls ? 8 : (lower.rfind("http://", 0) == 0 ? 7 : 0);
+    std::string host = typed.substr(schemeEnd);
+    if (schemeEnd > 0 && host.ends_with('/')) host.pop_back();
+    server->authority = host;
     std::size_t end;  // where the name ends: at the colon before the port, or at the end
-    if (typed.rfind('[', 0) == 0) {
-        end = typed.find(']');
+    if (host.rfind('[', 0) == 0) {
+        end = host.find(']');
         if (end == std::string::npos) return false;
-        *name = typed.substr(1, end - 1);
-        if (!IsIPv6Address(*name)) return false;
+        server->name = host.substr(1, end - 1);
+        if (!IsIPv6Address(server->name)) return false;
         ++end;
     } else {
-        end = std::min(typed.rfind(':'), typed.size());
-        *name = typed.substr(0, end);
-        if (name->empty() || !std::all_of(name->begin(), name->end(), [](char c) {
+        end = std::min(host.rfind(':'), host.size());
+        server->name = host.substr(0, end);
+        if (server->name.empty() ||
+            !std::all_of(server->name.begin(), server->name.end(), [](char c) {
                 auto u = static_cast<unsigned char>(c);
                 return u > 0x20 && u < 0x7F && c != '/' && c != ':';
             }))
             return false;
     }
-    *port = 80;
-    if (end == typed.size()) return true;
-    std::string digits = typed.substr(end + 1);
-    if (typed[end] != ':' || digits.empty() || digits.size() > 5 ||
+    server->port = server->tls ? 443 : 80;
+    if (end == host.size()) return true;
+    std::string digits = host.substr(end + 1);
+    if (host[end] != ':' || digits.empty() || digits.size() > 5 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return false;
-    *port = std::atoi(digits.c_str());
-    return *port >= 1 && *port <= 65535;
+    server->port = std::atoi(digits.c_str());
+    return server->port >= 1 && server->port <= 65535;
+}
+
+// The host of server as a request's host string: a bare one for plain HTTP.
+std::string HostOf(const Server& server) {
+    return (server.tls ? "https://" : "") + server.authority;
+}
+
+// The URL of path on server.
+std::string Url(const Server& server, const std::string& path) {
+    return (server.tls ? "https://" : "http://") + server.authority + path;
 }
 
 // A path as a request line carries it: the unreserved bytes (A-Z a-z 0-9
@@ -76,26 +103,20 @@ std::string EncodedPath(const std::string& path) {
     return out;
 }
 
-// Fills rows 0 to 6 of H with the request for dir/file, each row ending in
-// CR LF; false after a status line when the names cannot make a request.
-bool FillRequest(const std::string& host, const std::string& file, const std::string& dir,
-                 const std::string& method) {
-    // A line break in a name would end the request line early.
-    if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {
-        sout("Refused: the site's host, directory or file name holds a control character");
-        return false;
-    }
+// Fills rows 0 to 6 of H with the request for path (percent-encoded) on
+// server, each row ending in CR LF; false after a status line when a line
+// would be too long.
+bool FillRequest(const Server& server, const std::string& path, const std::string& method,
+                 const std::string& file) {
     char agent[64];
     std::snprintf(agent, sizeof agent, "User-Agent: Nodescan/%f", kProgramVersion);
-    // A directory typed without its leading '/' still names a path from the root.
-    std::string path = EncodedPath((dir.empty() || dir[0] == '/' ? "" : "/") + dir + "/" + file);
     const std::string lines[] = {method + " " + path + " HTTP/1.0",
-                                 "Host: " + host,
+                                 "Host: " + server.authority,
                                  "Range: bytes=0-",
                                  agent,
                                  "Accept: *.*, */*",
                                  "Cookie: CookieStatus=COOKIE_OK",
-                                 "Referer: http://" + host + path};
+                                 "Referer: " + Url(server, path)};
     for (const std::string& line : lines) {
         if (line.size() + 3 > sizeof H[0]) {  // the line, CR LF and the terminator
             sout("Refused: the request for " + file + " would have a line longer than " +
@@ -106,6 +127,71 @@ bool FillRequest(const std::string& host, const std::string& file, const std::st
     for (int row = 0; row < 7; ++row)
         std::snprintf(H[row], sizeof H[row], "%s\r\n", lines[row].c_str());
     return true;
+}
+
+// The path of a URL without its "." and ".." segments (path begins with '/').
+std::string WithoutDots(const std::string& path) {
+    std::vector<std::string> kept;
+    for (std::size_t start = 1;;) {
+        std::size_t slash = path.find('/', start);
+        std::string segment = path.substr(start, slash - start);
+        bool last = slash == std::string::npos;
+        if (segment == ".." && !kept.empty()) kept.pop_back();
+        if (segment != "." && segment != "..")
+            kept.push_back(segment);
+        else if (last)
+            kept.push_back("");  // "/a/.." is "/", "/a/." is "/a/"
+        if (last) break;
+        start = slash + 1;
+    }
+    std::string out;
+    for (const std::string& segment : kept) out += "/" + segment;
+    return out;
+}
+
+// Where a redirect's Location leads from the request for path on from: an
+// absolute http or https URL, "//authority/path", "/path", "?query" or a
+// path relative to the request's directory, resolved as browsers do; the
+// fragment dropped, bytes a request line cannot carry (blanks, controls,
+// non-ASCII) percent-encoded. False when it names no http or https server.
+bool Resolve(const Server& from, const std::string& path, std::string location, Server* to,
+             std::string* toPath) {
+    static const char hex[] = "0123456789ABCDEF";
+    location = location.substr(0, location.find('#'));
+    std::string lower = location.substr(0, 8);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool tls = from.tls,
+         absolute = lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+    std::size_t colon = location.find(':');
+    if (!absolute && colon != std::string::npos && colon < location.find_first_of("/?"))
+        return false;  // another scheme (ftp:, mailto:...)
+    std::string authority = from.authority, target;
+    std::string base = path.substr(0, path.find('?'));
+    if (absolute || location.rfind("//", 0) == 0) {
+        if (absolute) tls = lower[4] == 's';
+        std::string rest = location.substr(absolute ? (tls ? 8 : 7) : 2);
+        std::size_t end = std::min(rest.find_first_of("/?"), rest.size());
+        authority = rest.substr(0, end);
+        target = rest.substr(end);
+        if (target.empty() || target[0] == '?') target = "/" + target;
+    } else if (location.empty() || location[0] == '?') {
+        target = base + location;
+    } else if (location[0] == '/') {
+        target = location;
+    } else {
+        target = base.substr(0, base.rfind('/') + 1) + location;
+    }
+    std::size_t query = std::min(target.find('?'), target.size());
+    target = WithoutDots(target.substr(0, query)) + target.substr(query);
+    toPath->clear();
+    for (char c : target) {
+        auto u = static_cast<unsigned char>(c);
+        if (u > 0x20 && u < 0x7F)
+            *toPath += c;
+        else
+            *toPath += {'%', hex[u >> 4], hex[u & 15]};
+    }
+    return ParseServer((tls ? "https://" : "http://") + authority, to);
 }
 
 // A header name compared ignoring ASCII case.
@@ -171,6 +257,8 @@ ResponseHead ParseHead(std::string_view text) {
                 head.hasLength = true;
                 head.length = n;
             }
+        } else if (NameIs(line, "location")) {
+            head.location = Value(line);
         } else if (NameIs(line, "transfer-encoding")) {
             if (!head.coding.empty()) head.coding += ", ";
             for (char c : Value(line))
@@ -450,9 +538,8 @@ void RemoveSaved(const std::string& file) {
 
 bool OnlyLoopback(const std::vector<std::string>& hosts) {
     return std::all_of(hosts.begin(), hosts.end(), [](const std::string& typed) {
-        std::string name;
-        int port;
-        return SplitHost(typed, &name, &port) && IsLoopbackHost(name);
+        Server server;
+        return ParseServer(typed, &server) && IsLoopbackHost(server.name);
     });
 }
 
@@ -460,12 +547,71 @@ bool LastRequestUnreachable() {
     return unreachable;
 }
 
+namespace {
+constexpr int kMaxRedirects = 5;
+
+bool IsRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Requests path on host, following redirects: 1 when a reply other than a
+// redirect was saved under file, 0 after a status line saying why not.
+int Fetch(const std::string& host, std::string path, const std::string& file,
+          const std::string& method, std::uint64_t maxBody) {
+    Server server;
+    if (!ParseServer(host, &server)) {
+        sout("Refused: '" + host + "' is not a host name (or host:port)");
+        return 0;
+    }
+    std::vector<std::string> asked;  // the URLs requested
+    for (int hop = 0;; ++hop) {
+        if (!FillRequest(server, path, method, file) || GetHTTP(HostOf(server), file, maxBody) != 1)
+            return 0;
+        ResponseHead head = ReadResponseHead(file);
+        if (!IsRedirect(head.status) || head.location.empty()) return 1;
+        RemoveSaved(file);
+        asked.push_back(Url(server, path));
+        Server next;
+        if (!Resolve(server, path, head.location, &next, &path)) {
+            sout(file + " moved to '" + EscapedText(head.location) +
+                 "', which is no http or https address: not followed");
+            return 0;
+        }
+        std::string url = Url(next, path);
+        if (server.tls && !next.tls) {
+            sout("Refused: " + file + " moved from https to plain http (" + url +
+                 "): not followed");
+            return 0;
+        }
+        if (std::find(asked.begin(), asked.end(), url) != asked.end()) {
+            sout(file + " moved back to " + url + ": the redirects go round in a loop");
+            return 0;
+        }
+        if (hop == kMaxRedirects) {
+            sout(file + " moved a sixth time (to " + url + "): at most " +
+                 std::to_string(kMaxRedirects) + " redirects are followed");
+            return 0;
+        }
+        sout(file + " moved to " + url);
+        server = next;
+    }
+}
+}  // namespace
+
 int Download(const std::string& host, const std::string& file, const std::string& dir,
              const std::string& method, std::uint64_t maxBody) {
     unreachable = false;
-    int r = FillRequest(host, file, dir, method) ? GetHTTP(host, file, maxBody) : 0;
+    int r = 0;
+    // A line break in a name would end a request line early.
+    if (HasControlChar(host) || HasControlChar(dir) || HasControlChar(file)) {
+        sout("Refused: the site's host, directory or file name holds a control character");
+    } else {
+        // A directory typed without its leading '/' still names a path from the root.
+        std::string path = (dir.empty() || dir[0] == '/' ? "" : "/") + dir + "/" + file;
+        r = Fetch(host, EncodedPath(path), file, method, maxBody);
+    }
     ShowControl(md, kProgressBar, false);
-    return r == 1 ? 1 : 0;
+    return r;
 }
 
 namespace {
@@ -480,24 +626,29 @@ int Exchange(const std::string& host, const std::string& file, std::uint64_t max
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         return static_cast<int>(std::clamp<long long>(left, 0, idleMs));
     };
-    std::string name;
-    int port;
-    if (!SplitHost(host, &name, &port)) {
+    Server server;
+    if (!ParseServer(host, &server)) {
         sout("Refused: '" + host + "' is not a host name (or host:port)");
         return 0;
     }
     TcpConnection conn;
     std::string why;
-    if (!conn.Connect(name, port, wait(), &why)) {
+    if (!conn.Connect(server.name, server.port, wait(), &why)) {
         unreachable = true;
         sout("Cannot connect to " + host + ": " + why);
+        return 0;
+    }
+    // The same request and reply as over plain HTTP, through TLS.
+    if (server.tls && !conn.StartTls(server.name, wait(), &why)) {
+        sout("No secure connection to " + host + ": " + why);
         return 0;
     }
     dout("HTTP Header: Begin Send ---\n");
     for (int row = 0; row < kRequestRows; ++row) {
         dout(H[row]);
         if (!H[row][0]) break;
-        if (!conn.Send(H[row], std::strlen(H[row]))) {
+        bool more = row + 1 < kRequestRows && H[row + 1][0];
+        if (!conn.Send(H[row], std::strlen(H[row]), more)) {
             sout("The connection to " + host + " broke while sending the request");
             return 0;
         }
@@ -574,7 +725,8 @@ ResponseHead ReadResponseHead(const std::string& file) {
 }
 
 namespace {
-// The status line for a redirect of file: nothing follows it.
+// The status line for a 3xx reply Download did not follow (no Location, or
+// a status that is no redirect to follow, e.g. 300 or 304).
 void Moved(const std::string& file, const ResponseHead& head) {
     sout(file + " has moved (" + head.reason + "): the site must name the file itself");
 }

@@ -28,13 +28,20 @@ class HeaderEnd {
 };
 
 // Requests dir/file from host ("name", "a.b.c.d" or "[IPv6 address]", each
-// with an optional ":port") with method GET or HEAD, the path's bytes other
+// with an optional ":port"; "https://" before it for TLS, "http://" or
+// nothing for plain HTTP) with method GET or HEAD, the path's bytes other
 // than unreserved ones and '/' percent-encoded, and saves the response under
 // the file's name in the temporary directory: its header in HeadPath, its
 // body in SavedPath. 1 when the reply came whole, 0 on any failure (a status
 // line says why, except when the server could not be reached: see
 // LastRequestUnreachable), and then nothing of it stays in the temporary
 // directory.
+//
+// Redirects (301, 302, 303, 307, 308 with a Location) are followed, each
+// with a status line "FILE moved to URL", to any host, at most 5 of them:
+// a sixth, a loop back to a URL already asked, https to plain http or a
+// Location that is no http or https URL fail the request. The reply saved is
+// the last one, under file's name all the same.
 //
 // Whole: the header (at most kMaxReplyHeader) up to its empty line, or up to
 // the server's close when it ends inside it; and for a GET answered 2xx the
@@ -55,18 +62,19 @@ int GetHTTP(const std::string& host, const std::string& file,
             std::uint64_t maxBody = kMaxWaypointBody);
 // Whether the last request failed because its server could not be reached.
 bool LastRequestUnreachable();
-// Whether every host (as a site has it: host, host:port, [IPv6]:port) is on
+// Whether every host (as a site has it: host, host:port, [IPv6]:port, with
+// a scheme or not) is on
 // this machine's loopback interface, which needs no network connection.
 bool OnlyLoopback(const std::vector<std::string>& hosts);
 
 // The size a saved HEAD response announces (its Content-Length); 0 when a
 // 2xx reply announces none or the saved response cannot be opened;
 // 0xFFFFFFFF after telling why the file cannot be fetched (no reply, a
-// redirect, an error status). site names the server.
+// redirect Download did not follow, an error status). site names the server.
 std::uint32_t FindSize(const std::string& file, int site);
 // Whether a saved GET response is a 2xx reply whose body lies whole in the
-// saved file: 1 yes, 0 after telling why not (error status, redirect, no
-// reply, header cut off).
+// saved file: 1 yes, 0 after telling why not (error status, a redirect
+// Download did not follow, no reply, header cut off).
 int CheckFile(const std::string& file);
 // The status line "Error Connecting to 'NAME'".
 void ServerError(int site);
@@ -80,7 +88,8 @@ struct ResponseHead {
     bool complete = false;   // an empty line ended the header
     bool hasLength = false;  // a Content-Length header came
     std::uint64_t length = 0;
-    std::string coding;  // Transfer-Encoding's value in lower case, "" when none came
+    std::string coding;    // Transfer-Encoding's value in lower case, "" when none came
+    std::string location;  // the Location header's value, "" when none came
 };
 ResponseHead ReadResponseHead(const std::string& file);
 // Where the response to a request for file is saved: its body, and its

@@ -22,8 +22,11 @@ bool IsIPv6Address(const std::string& text);
 // interface: localhost, 127.0.0.0/8, ::1 (also as ::ffff:127.x.y.z).
 bool IsLoopbackHost(const std::string& name);
 
-// One TCP connection to a server, with time limits. Sending never raises
-// SIGPIPE. Closed when the object ends.
+struct gnutls_session_int;
+
+// One TCP connection to a server, with time limits, in plain text or, once
+// StartTls succeeded, through TLS. Sending never raises SIGPIPE. Closed when
+// the object ends.
 class TcpConnection {
   public:
     TcpConnection() = default;
@@ -35,12 +38,30 @@ class TcpConnection {
     // False with a reason in *error when the host is unknown, refuses, or
     // does not answer within timeoutMs.
     bool Connect(const std::string& host, int port, int timeoutMs, std::string* error);
-    // Sends all n bytes; false when the connection failed.
-    bool Send(const char* data, std::size_t n);
+    // Speaks TLS (1.2 or newer) over the open connection from now on: the
+    // server's certificate must verify against the system's trust store, and
+    // the CA file NODESCAN_CA_FILE names when that is set, for host (a name,
+    // sent as SNI, or an address). False with the reason in *error (why the
+    // certificate is not trusted, or what failed) when the handshake fails or
+    // does not end within timeoutMs.
+    bool StartTls(const std::string& host, int timeoutMs, std::string* error);
+    // Sends all n bytes; false when the connection failed. With more, the
+    // next Send follows at once: over TLS the bytes wait for it, so that a
+    // request sent in pieces goes out as one record, not one for each piece.
+    bool Send(const char* data, std::size_t n, bool more = false);
     // Up to size bytes: their count, 0 when the server closed the
     // connection, -1 on an error, -2 when nothing came within timeoutMs.
+    // Over TLS a close without TLS's close_notify is an error: what came
+    // before it may have been cut off by someone else.
     long Receive(char* buf, std::size_t size, int timeoutMs);
 
   private:
+    // Waits until the socket can be read (or written when the TLS session
+    // needs to write); false when it cannot within timeoutMs.
+    bool Wait(bool write, int timeoutMs);
+
     int fd_ = -1;
+    gnutls_session_int* tls_ = nullptr;
+    bool corked_ = false;  // TLS records wait for the end of the bytes sent
+    std::string tlsHost_;  // the name the certificate is checked for, while tls_ lives
 };

@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need, when missing,
 # and any further packages named as arguments (e.g. gcovr for coverage.sh).
 # zlib1g-dev is named although nothing includes zlib: zziplib.pc requires
-# zlib.pc, and libzzip-dev does not depend on the package that has it.
+# zlib.pc, and libzzip-dev does not depend on the package that has it. The
+# tests make their TLS certificates with openssl; ca-certificates is the
+# system's trust store HTTPS downloads verify against.
 set -euo pipefail
 
 packages=(
@@ -10,7 +12,7 @@ packages=(
     libgc-dev libzzip-dev zlib1g-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev
     libgtest-dev libgmock-dev
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-    python3 zip nginx apache2-bin
+    python3 zip nginx apache2-bin openssl ca-certificates
     "$@"
 )
 

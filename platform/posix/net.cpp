@@ -2,19 +2,24 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gnutls/gnutls.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 bool InternetConnected() {
     if (const char* forced = std::getenv("NODESCAN_ONLINE")) {
@@ -64,7 +69,49 @@ bool IsLoopbackHost(const std::string& name) {
     return strcasecmp(name.c_str(), "localhost") == 0;
 }
 
+// TLS is GnuTLS's: the program links it already (the update's SHA-256), and
+// it is part of a minimal Debian, so HTTPS brings no further library.
+namespace {
+// The trust the TLS sessions verify servers with: the system's store, and
+// the CA file NODESCAN_CA_FILE names. Loaded once for each CA file (the store
+// is read from disk), kept for the life of the program: a session of another
+// thread may use it while the program ends, so it is never freed. nullptr
+// with the reason in *error when it cannot be loaded.
+gnutls_certificate_credentials_t Trust(std::string* error) {
+    static std::mutex mu;
+    static auto& loaded =
+        *new std::vector<std::pair<std::string, gnutls_certificate_credentials_t>>;
+    const char* env = std::getenv("NODESCAN_CA_FILE");
+    std::string caFile = env ? env : "";
+    std::lock_guard lock(mu);
+    for (const auto& [file, trust] : loaded)
+        if (file == caFile) return trust;
+    gnutls_certificate_credentials_t trust;
+    if (gnutls_certificate_allocate_credentials(&trust) < 0) {
+        *error = "GnuTLS cannot allocate its credentials";
+        return nullptr;
+    }
+    int rc = gnutls_certificate_set_x509_system_trust(trust);
+    if (rc < 0 && caFile.empty()) {
+        *error =
+            std::string("the system's trust store cannot be read (") + gnutls_strerror(rc) + ")";
+        gnutls_certificate_free_credentials(trust);
+        return nullptr;
+    }
+    if (!caFile.empty() && (rc = gnutls_certificate_set_x509_trust_file(
+                                trust, caFile.c_str(), GNUTLS_X509_FMT_PEM)) <= 0) {
+        *error = "NODESCAN_CA_FILE " + caFile + " holds no CA certificate that can be read" +
+                 (rc < 0 ? std::string(" (") + gnutls_strerror(rc) + ")" : "");
+        gnutls_certificate_free_credentials(trust);
+        return nullptr;
+    }
+    loaded.emplace_back(caFile, trust);
+    return trust;
+}
+}  // namespace
+
 TcpConnection::~TcpConnection() {
+    if (tls_) gnutls_deinit(tls_);
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -114,29 +161,129 @@ bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, st
     return fd_ >= 0;
 }
 
-bool TcpConnection::Send(const char* data, std::size_t n) {
+bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string* error) {
+    gnutls_certificate_credentials_t trust = Trust(error);
+    if (!trust) return false;
+    gnutls_session_t session;
+    if (gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
+        *error = "GnuTLS cannot start a session";
+        return false;
+    }
+    tls_ = session;
+    tlsHost_ = host;
+    in_addr v4;
+    int rc =
+        gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2", nullptr);
+    if (rc >= 0) rc = gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, trust);
+    // SNI names a host; an address is never sent as one.
+    if (rc >= 0 && !IsIPv6Address(host) && ::inet_pton(AF_INET, host.c_str(), &v4) != 1)
+        rc = gnutls_server_name_set(session, GNUTLS_NAME_DNS, tlsHost_.data(), tlsHost_.size());
+    if (rc < 0) {
+        *error = std::string("GnuTLS cannot set up the session (") + gnutls_strerror(rc) + ")";
+        return false;
+    }
+    // The handshake fails unless the chain verifies and names host (a DNS
+    // name, or an IP address in the certificate's subjectAltName).
+    gnutls_session_set_verify_cert(session, tlsHost_.c_str(), 0);
+    gnutls_transport_set_int(session, fd_);
+    // The request goes out as whole records (see Send): Nagle's algorithm would
+    // hold it back behind the handshake's last flight until the server's
+    // delayed acknowledgement, some 40 ms.
+    int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while ((rc = gnutls_handshake(session)) < 0 && !gnutls_error_is_fatal(rc)) {
+        if (rc != GNUTLS_E_AGAIN) continue;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0 ||
+            !Wait(gnutls_record_get_direction(session) == 1, static_cast<int>(left.count()))) {
+            *error = "the TLS handshake did not end within " + std::to_string(timeoutMs) + " ms";
+            return false;
+        }
+    }
+    if (rc == GNUTLS_E_CERTIFICATE_VERIFICATION_ERROR) {
+        gnutls_datum_t text{};
+        unsigned status = gnutls_session_get_verify_cert_status(session);
+        if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
+            *error = reinterpret_cast<const char*>(text.data);
+            gnutls_free(text.data);
+            while (!error->empty() && error->back() == ' ') error->pop_back();
+        } else {
+            *error = "its certificate is not trusted";
+        }
+    } else if (rc < 0) {
+        *error = std::string("the TLS handshake failed (") + gnutls_strerror(rc) + ")";
+    }
+    return rc >= 0;
+}
+
+bool TcpConnection::Wait(bool write, int timeoutMs) {
+    pollfd p{fd_, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+    int ready;
+    while ((ready = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    return ready > 0;
+}
+
+bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
+    if (tls_ && more && !corked_) {
+        gnutls_record_cork(tls_);
+        corked_ = true;
+    }
     while (n > 0) {
+        if (tls_) {
+            ssize_t sent = gnutls_record_send(tls_, data, n);
+            if (sent == GNUTLS_E_AGAIN) {
+                // Called again with the same bytes once the socket can take them.
+                if (!Wait(gnutls_record_get_direction(tls_) == 1, NetTimeoutMs())) return false;
+                continue;
+            }
+            if (sent == GNUTLS_E_INTERRUPTED) continue;
+            if (sent <= 0) return false;
+            data += sent;
+            n -= static_cast<std::size_t>(sent);
+            continue;
+        }
         ssize_t sent = ::send(fd_, data, n, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, NetTimeoutMs()) <= 0) return false;
+            if (!Wait(true, NetTimeoutMs())) return false;
             continue;
         }
         if (sent <= 0) return false;
         data += sent;
         n -= static_cast<std::size_t>(sent);
     }
-    return true;
+    if (!corked_ || more) return true;
+    corked_ = false;
+    int rc;
+    while ((rc = gnutls_record_uncork(tls_, 0)) == GNUTLS_E_AGAIN || rc == GNUTLS_E_INTERRUPTED)
+        if (rc == GNUTLS_E_AGAIN && !Wait(gnutls_record_get_direction(tls_) == 1, NetTimeoutMs()))
+            return false;
+    return rc >= 0;
 }
 
 long TcpConnection::Receive(char* buf, std::size_t size, int timeoutMs) {
     while (true) {
-        ssize_t n = ::recv(fd_, buf, size, 0);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        pollfd p{fd_, POLLIN, 0};
+        bool write = false;
+        if (tls_) {
+            // Bytes GnuTLS holds already come without a wait. A close without
+            // TLS's close_notify is an error: the reply may have been cut off.
+            ssize_t n = gnutls_record_recv(tls_, buf, size);
+            if (n >= 0) return static_cast<long>(n);
+            if (n != GNUTLS_E_AGAIN) {
+                if (gnutls_error_is_fatal(static_cast<int>(n))) return -1;
+                continue;  // interrupted, or a warning alert
+            }
+            write = gnutls_record_get_direction(tls_) == 1;
+        } else {
+            ssize_t n = ::recv(fd_, buf, size, 0);
+            if (n >= 0) return static_cast<long>(n);
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        }
+        pollfd p{fd_, static_cast<short>(write ? POLLOUT : POLLIN), 0};
         int ready = ::poll(&p, 1, timeoutMs);
         if (ready == 0) return -2;
         if (ready < 0 && errno != EINTR) return -1;

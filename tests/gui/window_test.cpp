@@ -286,12 +286,16 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
     testenv::TempDir web;
     testenv::WriteFile(web / "w/de_a.pwf", testenv::PodBotHeader(7, "Web", 300000));
     testenv::WriteFile(web / "programs/version.txt", "version 2.5\n");
-    testenv::WebServer server(web.path());
-    testenv::ScopedEnv online("NODESCAN_ONLINE", "1"),
+    // Over TLS, the site's server through a redirect from plain HTTP.
+    testenv::Certificates certs;
+    testenv::WebServer server(web.path(), testenv::WebServer::kPythonTls, false, certs.pem("good"));
+    testenv::ScriptedServer redirect(
+        {"HTTP/1.1 301 Moved\r\nLocation: " + server.host() + "/w/de_a.pwf\r\n\r\n"});
+    testenv::ScopedEnv online("NODESCAN_ONLINE", "1"), ca("NODESCAN_CA_FILE", certs.ca()),
         update("NODESCAN_UPDATE_HOST", server.host());
     Seed();
     RunWindow([&] {
-        for (int site = 0; site < 6; ++site) SetSiteField(site, "host", server.host());
+        for (int site = 0; site < 6; ++site) SetSiteField(site, "host", redirect.host());
         SetSiteField(0, "dir", "/w");
         SetSiteInfo(SB_THUMBPOSITION, 0);
         Click(1);
@@ -301,6 +305,7 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
         Click(109);
         ASSERT_TRUE(WaitUntil(
             [] { return !StatusLines().empty() && StatusLines().back() == "Success...."; }));
+        EXPECT_THAT(StatusLines(), Contains("de_a.pwf moved to " + server.host() + "/w/de_a.pwf"));
         WaitForThread(DThread);  // a press while it runs is refused
         ASSERT_TRUE(WaitUntil([] { return qthost::PendingCalls() == 0; }));
         auto* bar = As<QProgressBar>(157);

@@ -110,7 +110,7 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
         {"GET", chunked + "x\r\n", -2, "malformed (a chunk size is no hexadecimal number)", ""},
         {"GET", chunked + "5\r\nhello\r\n5\r\n", -2, "larger than 8 bytes", "", 8},
         {"GET", ok + "Transfer-Encoding: gzip\r\n\r\n", -2, "in the transfer coding 'gzip'", ""},
-        {"GET", "HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n", 0, "has moved (302 Found)", ""},
+        {"GET", "HTTP/1.1 302 Found\r\n\r\n", 0, "has moved (302 Found)", ""},  // to nowhere
         {"GET", "<html>hello</html>\r\n\r\nbody", 0, "No HTTP reply for f.pwf", ""},
         {"GET", ok + "Content-Length: 5\r\n", 0, "ended inside its header", ""},
         {"GET", ok + "\r\r\nbody", 0, "ended inside its header", ""},  // CR CR LF: no empty line
@@ -159,6 +159,70 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
     Download(server.host(), std::string(400, '\xE9'), "", "GET");  // 1200 bytes encoded
     EXPECT_THAT(run.Status().back(), HasSubstr("would have a line longer than 1021 bytes"));
     EXPECT_EQ(server.requests().size(), 2u);
+}
+
+// Redirects from a scripted server over plain HTTP (its replies in turn)
+// to a TLS server; certificates that do not verify.
+TEST_F(Downloads, RedirectsAreFollowedAndCertificatesVerified) {
+    Certificates certs;
+    ScopedEnv ca("NODESCAN_CA_FILE", certs.ca());
+    TempDir web;
+    WriteFile(web / "w/f.pwf", "over tls");
+    WebServer tls(web.path(), WebServer::kPythonTls, false, certs.pem("good"));
+    auto moved = [](const std::string& to, const std::string& status = "301 Moved") {
+        return "HTTP/1.1 " + status + "\r\nLocation: " + to + "\r\n\r\n";
+    };
+    const std::string back = tls.host() + "/to/", file = tls.host() + "/w/f.pwf";
+    struct Case {
+        std::vector<std::string> replies;
+        const char* method;
+        int result;
+        std::string said;                  // the last status line has it
+        std::vector<std::string> asked{};  // the request lines the scripted server got
+    } cases[] = {
+        {{moved(file)}, "GET", 1, "f.pwf moved to " + file},
+        {{moved(file)}, "HEAD", 1, "f.pwf moved to " + file},
+        {{moved("../r/2", "303 See Other"), moved("../s/3?x#y", "307 Temporary Redirect"),
+          moved("a b", "308 Permanent Redirect"), moved(back + file)},
+         "GET",
+         1,
+         "f.pwf moved to " + file,
+         {"/w/f.pwf", "/r/2", "/s/3?x", "/s/a%20b"}},
+        {{moved("/1"), moved("/2"), moved("/3"), moved("/4"), moved("/5"), moved("/6")},
+         "GET",
+         0,
+         "/6): at most 5 redirects are followed"},
+        {{moved("/a"), moved("/w/f.pwf")}, "GET", 0, "/w/f.pwf: the redirects go round in a loop"},
+        {{moved(back + "http://127.0.0.1:1/f")}, "GET", 0, "from https to plain http (http://"},
+        {{moved("ftp://127.0.0.1/f.pwf")}, "HEAD", 0, "which is no http or https address"},
+    };
+    for (const Case& k : cases) {
+        ScriptedServer server(k.replies);
+        EXPECT_EQ(Download(server.host(), "f.pwf", "/w", k.method), k.result) << k.said;
+        EXPECT_THAT(run.Status().back(), HasSubstr(k.said));
+        if (k.result == 1 && k.method == std::string("GET")) {
+            EXPECT_EQ(ReadFile(SavedPath("f.pwf")), "over tls");
+        } else if (k.result == 1) {
+            EXPECT_EQ(FindSize("f.pwf", 0), 8u);
+        }
+        for (std::size_t i = 0; i < k.asked.size(); ++i)
+            EXPECT_THAT(server.requests().at(i), StartsWith("GET " + k.asked[i] + " HTTP/1.0\r\n"));
+    }
+    // Each certificate that does not verify fails the request, saying why
+    // ("good" without the test CA).
+    std::pair<const char*, std::string> refused[] = {{"expired", "expired"},
+                                                     {"wrong", "does not match the expected"},
+                                                     {"self", "issuer is unknown"},
+                                                     {"good", "issuer is unknown"}};
+    for (auto& [pem, why] : refused) {
+        WebServer bad(web.path(), WebServer::kPythonTls, false, certs.pem(pem));
+        ScopedEnv noCa("NODESCAN_CA_FILE", pem == std::string("good") ? "" : certs.ca());
+        EXPECT_EQ(Download(bad.host(), "f.pwf", "/w", "GET"), 0) << pem;
+        EXPECT_THAT(
+            run.Status().back(),
+            AllOf(StartsWith("No secure connection to " + bad.host() + ": "), HasSubstr(why)));
+    }
+    EXPECT_TRUE(fs::is_empty(GetTempDir()));
 }
 
 TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
@@ -469,11 +533,49 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     EXPECT_THAT(Run({"download", "de_c.bsp", "--all"}).err, HasSubstr("No Internet Connection"));
 }
 
+// Over TLS, a bare waypoint (through an http -> https redirect) and an
+// archive; Search All goes past a site whose certificate does not verify.
+TEST_F(CliTest, DownloadOverTls) {
+    GameTree tree{games.path()};
+    for (const char* map : {"de_a.bsp", "de_b.bsp", "de_c.bsp"}) tree.AddMap(map);
+    AddPodFolder(tree);
+    Certificates certs;
+    TempDir web;
+    for (const char* f : {"w/de_a.pwf", "w/de_c.pwf", "z/de_b.pwf"})
+        WriteFile(web / f, PodBotHeader(7, "Tls"));
+    ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q de_b.zip de_b.pwf").c_str()), 0);
+    WebServer good(web.path(), WebServer::kPythonTls, false, certs.pem("good")),
+        wrong(web.path(), WebServer::kPythonTls, false, certs.pem("wrong"));
+    ScriptedServer redirect(
+        {"HTTP/1.1 302 Found\r\nLocation: " + good.host() + "/w/de_a.pwf\r\n\r\n"});
+    env = {"NODESCAN_ONLINE=0", "NODESCAN_CA_FILE=" + certs.ca()};
+    std::string hosts[] = {wrong.host(), good.host()};
+    for (int site = 0; site < kSiteCount; ++site) {
+        Run({"sites", "set", std::to_string(site), "host", hosts[std::min(site, 1)]});
+        Run({"sites", "set", std::to_string(site), "dir", "/w"});
+    }
+    Run({"sites", "set", "2", "host", redirect.host()});
+    Run({"sites", "set", "3", "dir", "/z"});
+    Run({"sites", "set", "3", "ext", "zip"});
+    Run({"sites", "set", "3", "start", ""});
+    std::string wpt = tree.cstrike() + "PODBot/wptdefault/";
+    CliResult r = Run({"download", "de_a.bsp", "--site", "2"});
+    EXPECT_EQ(r.out, wpt + "de_a.pwf\n") << r.err;
+    EXPECT_THAT(r.err, HasSubstr("de_a.pwf moved to " + good.host() + "/w/de_a.pwf"));
+    EXPECT_EQ(Run({"download", "de_b.bsp", "--site", "3"}).out, wpt + "de_b.pwf\n");
+    r = Run({"download", "de_c.bsp", "--all"});
+    EXPECT_EQ(r.out, wpt + "de_c.pwf\n") << r.err;
+    EXPECT_THAT(r.err, HasSubstr("No secure connection to " + wrong.host()));
+    for (const char* f : {"de_a.pwf", "de_b.pwf", "de_c.pwf"})
+        EXPECT_EQ(ReadFile(wpt + f), PodBotHeader(7, "Tls"));
+}
+
 TEST(Loopback, OnlyHostsOnThisMachineNeedNoNetwork) {
-    for (const char* host :
-         {"127.0.0.1", "127.9.8.7:8080", "[::1]:80", "LocalHost", "[::ffff:7f00:1]"})
+    for (const char* host : {"127.0.0.1", "127.9.8.7:8080", "[::1]:80", "LocalHost",
+                             "[::ffff:7f00:1]", "https://127.0.0.1:8443", "HTTP://[::1]/"})
         EXPECT_TRUE(OnlyLoopback({host})) << host;
-    for (const char* host : {"128.0.0.1", "192.0.2.17", "localhost.example", "[::2]", "::1", ""})
+    for (const char* host : {"128.0.0.1", "192.0.2.17", "localhost.example", "[::2]", "::1", "",
+                             "https://", "ftp://127.0.0.1"})
         EXPECT_FALSE(OnlyLoopback({host})) << host;
     EXPECT_FALSE(OnlyLoopback({"127.0.0.1", "waypoints.example"}));
 }

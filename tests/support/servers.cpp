@@ -91,14 +91,56 @@ bool HasIPv6Loopback() {
     return fd >= 0;
 }
 
-WebServer::WebServer(const std::string& root, Kind kind, bool ipv6) : ipv6_(ipv6) {
+Certificates::Certificates() {
+    // A leaf for 127.0.0.1 and localhost (another.example for "wrong"),
+    // signed by the CA (by itself for "self"), valid for a day (expired one
+    // before it was made, for "expired").
+    std::string make =
+        "cd '" + dir_.path() +
+        "' && k='-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes' && "
+        "openssl req -x509 $k -keyout ca.key -out ca.pem -subj /CN=TestCA -days 2 && "
+        "leaf() { openssl req $k -keyout $1.key -out $1.csr -subj /CN=$1 && "
+        "printf 'subjectAltName=%s\n' $2 >$1.ext && openssl x509 -req -in $1.csr -extfile "
+        "$1.ext -days $3 $4 -out $1.crt && cat $1.crt $1.key >$1.pem; } && "
+        "leaf good IP:127.0.0.1,DNS:localhost 1 '-CA ca.pem -CAkey ca.key' && "
+        "leaf expired IP:127.0.0.1,DNS:localhost -1 '-CA ca.pem -CAkey ca.key' && "
+        "leaf wrong DNS:another.example 1 '-CA ca.pem -CAkey ca.key' && "
+        "leaf self IP:127.0.0.1,DNS:localhost 1 '-signkey self.key'";
+    if (std::system(("(" + make + ") >/dev/null 2>&1").c_str()) != 0)
+        throw std::runtime_error("openssl could not make the test certificates");
+}
+
+WebServer::WebServer(const std::string& root, Kind kind, bool ipv6, const std::string& pem)
+    : kind_(kind), ipv6_(ipv6) {
     int fd = BindLoopback(&port_, ipv6);
     if (fd < 0) throw std::runtime_error("cannot bind a loopback port");
     ::close(fd);
     std::string dir = conf_.path(), address = ipv6 ? "::1" : "127.0.0.1";
     std::vector<std::string> args = {"python3", "-m",    "http.server", std::to_string(port_),
                                      "--bind",  address, "--directory", root};
-    if (kind == kNginx) {
+    if (kind == kPythonTls) {
+        args = {"python3",
+                "-c",
+                "import functools, http.server as h, ssl, sys, urllib.parse as u\n"
+                "port, address, root, pem = sys.argv[1:]\n"
+                "class R(h.SimpleHTTPRequestHandler):\n"
+                "  def log_message(self, *a): pass\n"
+                "  def send_head(self):\n"
+                "    if not self.path.startswith('/to/'): return super().send_head()\n"
+                "    self.send_response(302)\n"
+                "    self.send_header('Location', u.unquote(self.path[4:]))\n"
+                "    self.end_headers()\n"
+                "s = h.ThreadingHTTPServer((address, int(port)), "
+                "functools.partial(R, directory=root))\n"
+                "c = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)\n"
+                "c.load_cert_chain(pem)\n"
+                "s.socket = c.wrap_socket(s.socket, server_side=True)\n"
+                "s.serve_forever()\n",
+                std::to_string(port_),
+                address,
+                root,
+                pem};
+    } else if (kind == kNginx) {
         WriteFile(dir + "/nginx.conf",
                   "pid " + dir + "/nginx.pid;\nerror_log " + dir + "/error.log;\n" +
                       "user nobody nogroup;\nevents {}\nhttp {\n" + "access_log " + dir +
@@ -118,10 +160,10 @@ WebServer::WebServer(const std::string& root, Kind kind, bool ipv6) : ipv6_(ipv6
                       "DocumentRoot \"" + root + "\"\n");
         args = {"/usr/sbin/apache2", "-d", dir, "-f", dir + "/apache2.conf", "-DFOREGROUND"};
     }
-    if (kind != kPython && ::access(args[0].c_str(), X_OK) != 0)
+    if (args[0][0] == '/' && ::access(args[0].c_str(), X_OK) != 0)
         throw std::runtime_error(args[0] + " is missing: scripts/install-deps.sh installs it");
     // Under root the servers' workers run as nobody: the files must be readable to others.
-    if (kind != kPython && std::system(("chmod -R a+rX '" + root + "'").c_str()) != 0)
+    if (args[0][0] == '/' && std::system(("chmod -R a+rX '" + root + "'").c_str()) != 0)
         throw std::runtime_error("cannot make " + root + " readable");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());

@@ -14,6 +14,7 @@
 #include "support/testenv.h"
 
 namespace testenv {
+using namespace std::string_literals;
 
 class ScriptedServer {
   public:
@@ -40,20 +41,41 @@ class ScriptedServer {
 // Whether a socket can be bound to ::1.
 bool HasIPv6Loopback();
 
+// Certificates made by the openssl tool: a test CA (ca()) and, each with
+// its key in one PEM file (pem(name)), leaves for IP:127.0.0.1 and
+// DNS:localhost: "good" and "expired" signed by the CA, "wrong" (for
+// another.example only) too, and "self" signed by itself.
+class Certificates {
+  public:
+    Certificates();
+    std::string ca() const { return dir_ / "ca.pem"; }
+    std::string pem(const std::string& name) const { return dir_ / (name + ".pem"); }
+
+  private:
+    TempDir dir_;
+};
+
 // A web server on a free port of 127.0.0.1 (or ::1), serving root: Python's
-// http.server, or nginx or Apache run in the foreground from a configuration
-// of their own (with its logs and pid file) in a temporary directory.
+// http.server (over TLS with the certificate and key in the PEM file pem:
+// then /to/URL answers "302 Location: URL"),
+// or nginx or Apache run in the foreground from a configuration of their own
+// (with its logs and pid file) in a temporary directory.
 class WebServer {
   public:
-    enum Kind { kPython, kNginx, kApache };
-    explicit WebServer(const std::string& root, Kind kind = kPython, bool ipv6 = false);
+    enum Kind { kPython, kNginx, kApache, kPythonTls };
+    explicit WebServer(const std::string& root, Kind kind = kPython, bool ipv6 = false,
+                       const std::string& pem = "");
     ~WebServer();
-    std::string host() const { return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_); }
+    std::string host() const {
+        return (kind_ == kPythonTls ? "https://" : "") + (ipv6_ ? "[::1]:"s : "127.0.0.1:") +
+               std::to_string(port_);
+    }
 
   private:
     TempDir conf_;
     pid_t pid_ = -1;
     int port_ = 0;
+    Kind kind_;
     bool ipv6_;
 };
 
