@@ -52,7 +52,7 @@ std::string FetchMap(const std::string& map, const std::vector<int>& sites, bool
     for (int site : sites) {
         Note([site](DownloadReport& r) { r.sites.push_back(site); });
         bool installed = false;
-        SiteEnd end = InitDownloadWaypoint(&remote, &local, map, site, &installed);
+        SiteEnd end = InitDownloadWaypoint(&remote, &local, map, site, batch, &installed);
         if (end == SiteEnd::Fetched) {
             Note([](DownloadReport& r) { r.installed = InstalledFiles(); });
             return installed ? "installed" : "not installed";
@@ -129,7 +129,7 @@ std::int64_t GetSize(const std::string& host, const std::string& file, const std
 }
 
 SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std::string& map,
-                             int site, bool* installed) {
+                             int site, bool batch, bool* installed) {
     std::string host, dir;
     GetDownloadSettings(site, &host, remote, local, &dir, map);
     for (const std::string* name : {remote, local}) {
@@ -157,7 +157,7 @@ SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std:
         return SiteEnd::Failed;
     }
     if (CheckFile(*remote) != 1) return Missing(*remote);
-    *installed = ExtractFiles(*remote, *local);
+    *installed = ExtractFiles(*remote, *local, !batch);
     if (*installed) sprogress("Success....");
     return SiteEnd::Fetched;
 }

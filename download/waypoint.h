@@ -22,9 +22,10 @@ void GetDownloadSettings(int site, std::string* host, std::string* remote, std::
 std::int64_t GetSize(const std::string& host, const std::string& file, const std::string& dir,
                      int site, SiteEnd* end);
 // Tries one site for map: Fetched when the file came (installed tells
-// whether it could be installed), else why this site yielded nothing.
+// whether it could be installed), else why this site yielded nothing. batch:
+// the map is one of several, whose installs show no box each.
 SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std::string& map,
-                             int site, bool* installed);
+                             int site, bool batch, bool* installed);
 // The job: each selected map of the left list in turn, from the selected
 // site or from each site in turn with "Search All"; with several maps a
 // summary line at the end. After anything was installed the missing-waypoint

@@ -243,7 +243,7 @@ std::vector<std::string> InstalledFiles() {
     return installed;
 }
 
-bool ExtractFiles(const std::string& remote, const std::string& local) {
+bool ExtractFiles(const std::string& remote, const std::string& local, bool successBox) {
     {
         std::lock_guard lock(installedMutex);
         installed.clear();
@@ -268,8 +268,9 @@ bool ExtractFiles(const std::string& remote, const std::string& local) {
             return false;
         }
         if (!InstallFile(path, dest)) return false;
-        ProgressBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
-                    MB_OK | MB_ICONINFORMATION);
+        if (successBox)
+            ProgressBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
+                        MB_OK | MB_ICONINFORMATION);
         return true;
     }
     zzip_error_t err = ZZIP_NO_ERROR;

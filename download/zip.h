@@ -16,7 +16,8 @@
 // its file is put in place; an encrypted, damaged, empty or oversized entry
 // or one of an unsupported compression method writes nothing. A readme.txt
 // never replaces another file: beside a different one it is installed as
-// <map>.readme.txt.
-bool ExtractFiles(const std::string& remote, const std::string& local);
+// <map>.readme.txt. successBox: a bare waypoint's copy ends with a box
+// saying so (one of several maps leaves that to the status lines).
+bool ExtractFiles(const std::string& remote, const std::string& local, bool successBox = true);
 // The files that the last ExtractFiles wrote, as full paths, in order.
 std::vector<std::string> InstalledFiles();

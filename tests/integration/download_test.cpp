@@ -446,6 +446,7 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     EXPECT_EQ(doc["sites"].size(), 3u);
     EXPECT_EQ(doc["installed"], nlohmann::json::array({wpt + "de_a.pwf"}));
     EXPECT_EQ(doc["outcome"], "installed");
+    EXPECT_EQ(doc["messages"].back()["caption"], wpt + "de_a.pwf");  // the box of a copy
     CliResult r = Run({"download", "DE_B.BSP", "--site", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, wpt + "de_b.pwf\n");
@@ -519,6 +520,8 @@ TEST_F(CliTest, DownloadFetchesSeveralMapsAndSumsUp) {
             EXPECT_EQ(doc["maps"][1]["installed"], Json::array({wpt + "de_b.pwf"}));
             EXPECT_EQ(doc["counts"]["installed"].dump() + doc["outcome"].dump(),
                       "2\"not all installed\"");
+            // No box for each copy, nor for the map no site has: the summary tells.
+            EXPECT_EQ(doc["messages"].back()["caption"], "File to large?");
         }
         EXPECT_EQ(out, k.out);
     }
