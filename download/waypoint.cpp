@@ -15,6 +15,7 @@
 
 namespace {
 constexpr int kGo = 1;
+constexpr int kCheckRedundant = 139;
 constexpr int kProgressBar = 157;
 constexpr int kSearchAll = 111;
 constexpr std::int64_t kLargeFile = 300000;
@@ -54,7 +55,8 @@ std::string FetchMap(const std::string& map, const std::vector<int>& sites, bool
         bool installed = false;
         SiteEnd end = InitDownloadWaypoint(&remote, &local, map, site, batch, &installed);
         if (end == SiteEnd::Fetched) {
-            Note([](DownloadReport& r) { r.installed = InstalledFiles(); });
+            std::vector<std::string> files = InstalledFiles();
+            Note([&files](DownloadReport& r) { r.installed = files; });
             return installed ? "installed" : "not installed";
         }
         if (end == SiteEnd::Declined || (end == SiteEnd::Failed && why == SiteEnd::NotFound))
@@ -219,9 +221,10 @@ bool DownloadWaypoint() {
         // A run that installed everything tells only how it went.
         installed == maps.size() ? sprogress(line) : sout(line);
     }
-    // The lists show what is missing now.
+    // The lists show the new state: the check they show runs again (the
+    // user may have turned to the redundant-waypoint check meanwhile).
     if (installed > 0)
-        while (!PostCommand(md, kGo)) {
+        while (!PostCommand(md, checkredway == 1 ? kCheckRedundant : kGo)) {
         }
     return installed == maps.size();
 }

@@ -28,8 +28,8 @@ SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std:
                              int site, bool batch, bool* installed);
 // The job: each selected map of the left list in turn, from the selected
 // site or from each site in turn with "Search All"; with several maps a
-// summary line at the end. After anything was installed the missing-waypoint
-// check runs again. True when every map was installed.
+// summary line at the end. After anything was installed the check that the
+// lists show runs again. True when every map was installed.
 bool DownloadWaypoint();
 
 // What the last job did for one map: the site rows tried in order, the files
