@@ -47,13 +47,13 @@ SiteEnd Missing(const std::string& file) {
 // user declined, then a site that failed (it may have had the file), else
 // that no site had it.
 std::string FetchMap(const std::string& map, const std::vector<int>& sites, bool searchAll,
-                     bool batch) {
+                     const DownloadJob& job) {
     std::string remote, local;
     SiteEnd why = SiteEnd::NotFound;
     for (int site : sites) {
         Note([site](DownloadReport& r) { r.sites.push_back(site); });
         bool installed = false;
-        SiteEnd end = InitDownloadWaypoint(&remote, &local, map, site, batch, &installed);
+        SiteEnd end = InitDownloadWaypoint(&remote, &local, map, site, job, &installed);
         if (end == SiteEnd::Fetched) {
             std::vector<std::string> files = InstalledFiles();
             Note([&files](DownloadReport& r) { r.installed = files; });
@@ -63,7 +63,7 @@ std::string FetchMap(const std::string& map, const std::vector<int>& sites, bool
             why = end;
     }
     // Several maps end in one summary line instead of a box for each.
-    if (searchAll && !batch)
+    if (searchAll && !job.batch)
         MessageBox(md, "All Sites Failed!! Please search for it manually", remote,
                    MB_OK | MB_ICONINFORMATION);
     return why == SiteEnd::Declined ? "declined" : why == SiteEnd::Failed ? "failed" : "not found";
@@ -131,7 +131,7 @@ std::int64_t GetSize(const std::string& host, const std::string& file, const std
 }
 
 SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std::string& map,
-                             int site, bool batch, bool* installed) {
+                             int site, const DownloadJob& job, bool* installed) {
     std::string host, dir;
     GetDownloadSettings(site, &host, remote, local, &dir, map);
     for (const std::string* name : {remote, local}) {
@@ -159,7 +159,7 @@ SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std:
         return SiteEnd::Failed;
     }
     if (CheckFile(*remote) != 1) return Missing(*remote);
-    *installed = ExtractFiles(*remote, *local, !batch);
+    *installed = ExtractFiles(*remote, *local, job.bot, !job.batch);
     if (*installed) sprogress("Success....");
     return SiteEnd::Fetched;
 }
@@ -185,8 +185,8 @@ bool DownloadWaypoint() {
                    "Whoops!", MB_OK);
         return false;
     }
-    // The maps selected now, in the list's order: a check may refill the
-    // list while they are fetched.
+    // The maps selected now, in the list's order, for the bot selected now:
+    // a check or another bot may refill the list while they are fetched.
     std::vector<std::string> maps;
     int rows = ListGetItemCount(md, kLeftList);
     for (int row = 0; row < rows; ++row) {
@@ -199,10 +199,10 @@ bool DownloadWaypoint() {
         return false;
     }
     MakeDirPath(GetTempDir(), 0700);
-    bool batch = maps.size() > 1;
+    DownloadJob job{static_cast<int>(sbot.load()), maps.size() > 1};
     std::size_t installed = 0;
     for (std::size_t i = 0; i < maps.size(); ++i) {
-        if (batch)
+        if (job.batch)
             sprogress("Map " + std::to_string(i + 1) + " of " + std::to_string(maps.size()) + ": " +
                       maps[i]);
         sprogress("Checking for Waypoint....");
@@ -210,11 +210,11 @@ bool DownloadWaypoint() {
             std::lock_guard lock(reportMutex);
             reports.push_back({maps[i], {}, {}, ""});
         }
-        std::string outcome = FetchMap(maps[i], sites, searchAll, batch);
+        std::string outcome = FetchMap(maps[i], sites, searchAll, job);
         Note([&outcome](DownloadReport& r) { r.outcome = outcome; });
         installed += outcome == "installed";
     }
-    if (batch) {
+    if (job.batch) {
         std::string line = Summary(
             LastDownloadReports(),
             searchAll ? "not found on any site" : "not found on '" + GetServerName(sites[0]) + "'");

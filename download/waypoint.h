@@ -21,11 +21,17 @@ void GetDownloadSettings(int site, std::string* host, std::string* remote, std::
 // (end then tells why).
 std::int64_t GetSize(const std::string& host, const std::string& file, const std::string& dir,
                      int site, SiteEnd* end);
+// What a job keeps for each of its maps: the bot it installs for (the one
+// selected when it began, whatever is chosen meanwhile), and whether the
+// map is one of several, whose installs show no box each.
+struct DownloadJob {
+    int bot;
+    bool batch;
+};
 // Tries one site for map: Fetched when the file came (installed tells
-// whether it could be installed), else why this site yielded nothing. batch:
-// the map is one of several, whose installs show no box each.
+// whether it could be installed), else why this site yielded nothing.
 SiteEnd InitDownloadWaypoint(std::string* remote, std::string* local, const std::string& map,
-                             int site, bool batch, bool* installed);
+                             int site, const DownloadJob& job, bool* installed);
 // The job: each selected map of the left list in turn, from the selected
 // site or from each site in turn with "Search All"; with several maps a
 // summary line at the end. After anything was installed the check that the

@@ -243,13 +243,12 @@ std::vector<std::string> InstalledFiles() {
     return installed;
 }
 
-bool ExtractFiles(const std::string& remote, const std::string& local, bool successBox) {
+bool ExtractFiles(const std::string& remote, const std::string& local, int bot, bool successBox) {
     {
         std::lock_guard lock(installedMutex);
         installed.clear();
     }
     std::string path = SavedPath(remote);
-    int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);
     std::string map = BaseName(local);
     std::string waypoint = map + "." + GetBotExt(bot);

@@ -310,6 +310,28 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_TRUE(fs::is_empty(GetTempDir()));
 }
 
+// Another bot chosen while several maps are fetched (here at the size
+// question): every map still goes to the bot the job began with.
+TEST_F(Downloads, SeveralMapsGoToTheBotTheJobBeganWith) {
+    TempDir web;
+    for (const char* map : {"de_a", "de_b"}) {
+        tree.AddMap(std::string(map) + ".bsp");
+        WriteFile(web / "w/" + map + ".pwf", PodBotHeader(7, "W", 300001));
+    }
+    WebServer server(web.path());
+    Sites(server.host(), {{"/w", "pwf"}});
+    run.PressAndWait(1);
+    headless::SetMessageBoxResponder([](const headless::MessageBoxCall&) {
+        sbot = 1;
+        return IDYES;
+    });
+    for (int row = 0; row < 2; ++row) headless::SelectRow(md, kLeftList, row, true);
+    headless::SendCommand(md, 109);
+    WaitForThread(DThread);
+    EXPECT_EQ(run.Status().back(), "2 installed");
+    EXPECT_EQ(std::distance(fs::directory_iterator(wpt), {}), 2);
+}
+
 TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     updateEndsProgram = false;
     auto version = [](const std::string& v) {
