@@ -70,11 +70,14 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
 std::mutex leftOutMutex;
 std::set<std::string> leftOut;  // texts of message boxes that concern nothing of the run
 
-// The message boxes of the run, as captions and texts.
+// The message boxes of the run, as captions and texts. The boxes are taken
+// before the lock: a box is answered (and may be left out) under the host's
+// lock, so taking that one inside ours could deadlock.
 Json Messages() {
+    std::vector<headless::MessageBoxCall> boxes = headless::MessageBoxes();
     std::lock_guard lock(leftOutMutex);
     Json messages = Json::array();
-    for (const auto& m : headless::MessageBoxes())
+    for (const auto& m : boxes)
         if (!leftOut.count(m.text)) messages.push_back({{"caption", m.caption}, {"text", m.text}});
     return messages;
 }
