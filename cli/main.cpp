@@ -348,19 +348,35 @@ int RunJob(int button) {
     return static_cast<int>(code);
 }
 
-int DownloadMap(const Options& opt, const std::string& map, int site, bool all) {
-    Check(opt, false);
-    int rows = ListGetItemCount(md, kLeftList), row = 0;
-    while (row < rows && !EqualIgnoreCase(ListGetItemText(md, kLeftList, row, 0), map)) ++row;
-    if (row == rows) {
-        std::cerr << EscapedText(map) << " is no map missing a waypoint (see 'nodescan-cli check')"
-                  << std::endl;
-        return kUsageError;
+// Downloads the waypoints of the maps named, or of every map of the left
+// list (missing), as the window does for the rows selected.
+int DownloadMaps(const Options& opt, const std::vector<std::string>& names, bool missing, int site,
+                 bool all) {
+    int rc = Check(opt, false);
+    int rows = ListGetItemCount(md, kLeftList);
+    if (missing) {
+        // An unreadable directory can list maps whose waypoints exist.
+        if (Incomplete(rc, "nothing is downloaded")) return rc;
+        if (rows == 0) {
+            ErrLine("No map is missing a waypoint: nothing to download", true);
+            PrintDownload(std::cout, opt.json, false);
+            return 0;
+        }
     }
-    headless::SelectRow(md, kLeftList, row, true);
+    for (int row = 0; row < rows; ++row) headless::SelectRow(md, kLeftList, row, missing);
+    for (const std::string& map : names) {
+        int row = 0;
+        while (row < rows && !EqualIgnoreCase(ListGetItemText(md, kLeftList, row, 0), map)) ++row;
+        if (row == rows) {
+            std::cerr << EscapedText(map)
+                      << " is no map missing a waypoint (see 'nodescan-cli check')" << std::endl;
+            return kUsageError;
+        }
+        headless::SelectRow(md, kLeftList, row, true);
+    }
     if (site >= 0) ssite = static_cast<std::uint32_t>(site);
     if (all) CheckDlgButton(md, 111, true);
-    int rc = RunJob(109);
+    rc = RunJob(109);
     PrintDownload(std::cout, opt.json);
     return rc;
 }
@@ -467,12 +483,19 @@ int main(int argc, char** argv) {
                           "game-dir DIR | map-dir DIR | bot NAME|INDEX dir|ext VALUE");
     auto* download = app.add_subcommand(
         "download",
-        "Run the missing-waypoint check, download the waypoint of MAP from the selected site "
-        "(or from each in turn) and install it for the bot (Download Waypoint)");
-    std::string downloadMap;
+        "Run the missing-waypoint check, download the waypoints of the maps named (or of every "
+        "map missing one) in the list's order, each from the selected site (or from each in "
+        "turn), and install them for the bot; exit 0 only when every one was installed "
+        "(Download Waypoint)");
+    std::vector<std::string> downloadMaps;
     int downloadSite = -1;
-    bool downloadAll = false;
-    download->add_option("MAP", downloadMap, "The map, as the left list shows it")->required();
+    bool downloadAll = false, downloadMissing = false;
+    auto* mapsOpt =
+        download->add_option("MAP", downloadMaps, "The maps, as the left list shows them");
+    download
+        ->add_flag("--missing", downloadMissing,
+                   "Every map the check lists as missing a waypoint (with no MAP)")
+        ->excludes(mapsOpt);
     auto* siteOpt =
         download
             ->add_option("--site", downloadSite, "Site row, 0 to 5 (default: the selected site)")
@@ -550,6 +573,11 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (*configSet && !ConfigArgsValid(configArgs)) return kUsageError;
+    if (*download && downloadMaps.empty() && !downloadMissing) {
+        std::cerr << "download needs MAP... or --missing\nRun with --help for more information."
+                  << std::endl;
+        return kUsageError;
+    }
     if (*sitesSet && HasControlChar(siteValue)) {
         // It would end a request line early at the next download.
         std::cerr << "A site's " << siteField << " holds no control character (line break, tab...)"
@@ -591,7 +619,7 @@ int main(int argc, char** argv) {
         } else if (*deleteCmd) {
             rc = DeleteRedundant(opt, deleteNames);
         } else if (*download) {
-            rc = DownloadMap(opt, downloadMap, downloadSite, downloadAll);
+            rc = DownloadMaps(opt, downloadMaps, downloadMissing, downloadSite, downloadAll);
         } else if (*update) {
             rc = Update(opt);
         } else if (*configSet) {

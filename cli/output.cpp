@@ -14,7 +14,6 @@
 #include "download/sites.h"
 #include "download/update.h"
 #include "download/waypoint.h"
-#include "download/zip.h"
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/text.h"
@@ -71,7 +70,9 @@ std::string Cell(const headless::ListRow& row, std::size_t i) {
 std::mutex leftOutMutex;
 std::set<std::string> leftOut;  // texts of message boxes that concern nothing of the run
 
-// The message boxes of the run, as captions and texts.
+// The message boxes of the run, as captions and texts. The boxes are taken
+// before the lock: a box is answered (and may be left out) under the host's
+// lock, so taking that one inside ours could deadlock.
 Json Messages() {
     // The boxes are taken before the lock: a box being shown holds the
     // headless host's lock while LeaveOutMessage takes this one.
@@ -273,27 +274,42 @@ void PrintDeleted(std::ostream& out, bool json) {
     for (const auto& file : deleted) out << EscapedText(file.get<std::string>()) << '\n';
 }
 
-void PrintDownload(std::ostream& out, bool json) {
-    DownloadReport report = LastDownloadReport();
-    // Only a download that came this far installed anything.
-    bool came = report.outcome == "installed" || report.outcome == "not installed";
-    std::vector<std::string> files = came ? InstalledFiles() : std::vector<std::string>{};
+void PrintDownload(std::ostream& out, bool json, bool ran) {
+    std::vector<DownloadReport> reports = LastDownloadReports();
     if (!json) {
-        for (const auto& file : files) out << EscapedText(file) << '\n';
+        for (const auto& r : reports)
+            for (const auto& file : r.installed) out << EscapedText(file) << '\n';
         return;
     }
-    Json sites = Json::array();
-    for (int row : report.sites) {
-        SiteInfo s = GetSite(row);
-        sites.push_back({{"row", row}, {"name", s.name}, {"host", s.host}});
+    Json maps = Json::array();
+    Json counts = Json::object();
+    for (const char* outcome : {"installed", "not found", "declined", "failed", "not installed"})
+        counts[outcome] = 0;
+    for (const auto& r : reports) {
+        Json sites = Json::array();
+        for (int row : r.sites) {
+            SiteInfo s = GetSite(row);
+            sites.push_back({{"row", row}, {"name", s.name}, {"host", s.host}});
+        }
+        maps.push_back(
+            {{"map", r.map}, {"sites", sites}, {"installed", r.installed}, {"outcome", r.outcome}});
+        counts[r.outcome] = counts[r.outcome].get<int>() + 1;
     }
-    PrintJson(out, {{"map", report.map},
-                    {"bot", BotOf(static_cast<int>(sbot.load()))},
-                    {"sites", sites},
-                    {"installed", files},
-                    {"outcome", report.outcome},
-                    {"status", headless::StatusLog()},
-                    {"messages", Messages()}});
+    // One map: its fields also stand at the top, as they did before several
+    // maps could be fetched at once.
+    Json doc = maps.size() == 1 ? maps[0] : Json::object();
+    doc["bot"] = BotOf(static_cast<int>(sbot.load()));
+    std::size_t done = counts["installed"].get<std::size_t>();
+    if (maps.size() != 1)
+        doc["outcome"] = !ran                     ? "nothing missing"
+                         : reports.empty()        ? "refused"
+                         : done == reports.size() ? "installed"
+                                                  : "not all installed";
+    doc["maps"] = maps;
+    doc["counts"] = counts;
+    doc["status"] = headless::StatusLog();
+    doc["messages"] = Messages();
+    PrintJson(out, doc);
 }
 
 void PrintUpdate(std::ostream& out, bool json) {

@@ -13,9 +13,11 @@ void PrintSites(std::ostream& out, bool json);
 void PrintConfig(std::ostream& out, bool json);
 // The path of a written file.
 void PrintWritten(std::ostream& out, const std::string& path, bool json);
-// What the last waypoint download did: the files it installed (JSON: the
-// map, bot, sites tried, files, outcome and messages).
-void PrintDownload(std::ostream& out, bool json);
+// What the last waypoint download did: the files it installed. JSON: each
+// map's sites tried, files and outcome under "maps" (a single map's also at
+// the top), the counts of each outcome, the bot, status lines and messages.
+// ran false: there was nothing to download, and no job ran.
+void PrintDownload(std::ostream& out, bool json, bool ran = true);
 // What the last update check did: the saved release's path (JSON: the
 // versions, outcome, archive and messages).
 void PrintUpdate(std::ostream& out, bool json);

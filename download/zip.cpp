@@ -243,13 +243,12 @@ std::vector<std::string> InstalledFiles() {
     return installed;
 }
 
-bool ExtractFiles(const std::string& remote, const std::string& local) {
+bool ExtractFiles(const std::string& remote, const std::string& local, int bot, bool successBox) {
     {
         std::lock_guard lock(installedMutex);
         installed.clear();
     }
     std::string path = SavedPath(remote);
-    int bot = static_cast<int>(sbot.load());
     std::string wptDir = GetBotWaypointDir(bot);
     std::string map = BaseName(local);
     std::string waypoint = map + "." + GetBotExt(bot);
@@ -268,8 +267,9 @@ bool ExtractFiles(const std::string& remote, const std::string& local) {
             return false;
         }
         if (!InstallFile(path, dest)) return false;
-        ProgressBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
-                    MB_OK | MB_ICONINFORMATION);
+        if (successBox)
+            ProgressBox(md, "Success!\n\nWaypoint copied to your Waypoint Directory", dest,
+                        MB_OK | MB_ICONINFORMATION);
         return true;
     }
     zzip_error_t err = ZZIP_NO_ERROR;

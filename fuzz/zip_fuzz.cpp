@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     headless::Reset();  // the status lines, message boxes and shell requests of the last input
     fuzzenv::WriteFile(SavedPath(kRemote), data, size);
-    bool installed = ExtractFiles(kRemote, kRemote);
+    bool installed = ExtractFiles(kRemote, kRemote, kPodBot);
 
     namespace fs = std::filesystem;
     std::set<std::string> listed;

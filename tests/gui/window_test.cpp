@@ -280,17 +280,24 @@ TEST_F(Window, WhileACheckWaitsForAnAnswerABotChoiceMustWaitAndClosingEndsAtOnce
     EXPECT_FALSE(ScanRunning());
 }
 
-TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
+// Two maps selected: each fetched in turn, a summary line, and the check
+// that runs again by itself lists them as having waypoints.
+TEST_F(Window, DownloadWaypointFetchesTheSelectedMapsAndCheckForUpdateAnswers) {
     game.AddMap("de_a.bsp");
+    game.AddMap("de_c.bsp");
     game.AddPodWaypoint("de_b.pwf", 7, "");  // the waypoint directory
     testenv::TempDir web;
     testenv::WriteFile(web / "w/de_a.pwf", testenv::PodBotHeader(7, "Web", 300000));
+    testenv::WriteFile(web / "w/de_c.pwf", testenv::PodBotHeader(7, "Web", 300000));
     testenv::WriteFile(web / "programs/version.txt", "version 2.5\n");
     // Over TLS, the site's server through a redirect from plain HTTP.
     testenv::Certificates certs;
     testenv::WebServer server(web.path(), testenv::WebServer::kPythonTls, false, certs.pem("good"));
-    testenv::ScriptedServer redirect(
-        {"HTTP/1.1 301 Moved\r\nLocation: " + server.host() + "/w/de_a.pwf\r\n\r\n"});
+    std::vector<std::string> moved;  // HEAD and GET of each map
+    for (const char* map : {"de_a", "de_a", "de_c"})
+        moved.push_back("HTTP/1.1 301 Moved\r\nLocation: " + server.host() + "/w/" + map +
+                        ".pwf\r\n\r\n");
+    testenv::ScriptedServer redirect(moved);
     testenv::ScopedEnv online("NODESCAN_ONLINE", "1"), ca("NODESCAN_CA_FILE", certs.ca()),
         update("NODESCAN_UPDATE_HOST", server.host());
     Seed();
@@ -299,13 +306,14 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
         SetSiteField(0, "dir", "/w");
         SetSiteInfo(SB_THUMBPOSITION, 0);
         Click(1);
-        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 1); }));
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(0, 2); }));
         As<QTreeView>(101)->selectionModel()->select(
-            List(101)->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            QItemSelection(List(101)->index(0, 0), List(101)->index(1, 0)),
+            QItemSelectionModel::Select | QItemSelectionModel::Rows);
         Click(109);
-        ASSERT_TRUE(WaitUntil(
-            [] { return !StatusLines().empty() && StatusLines().back() == "Success...."; }));
-        EXPECT_THAT(StatusLines(), Contains("de_a.pwf moved to " + server.host() + "/w/de_a.pwf"));
+        ASSERT_TRUE(WaitUntil([] { return ListsHold(2, 0); }));
+        EXPECT_THAT(StatusLines(), Contains("2 installed"));
+        EXPECT_THAT(StatusLines(), Contains("de_c.pwf moved to " + server.host() + "/w/de_c.pwf"));
         WaitForThread(DThread);  // a press while it runs is refused
         ASSERT_TRUE(WaitUntil([] { return qthost::PendingCalls() == 0; }));
         auto* bar = As<QProgressBar>(157);
@@ -313,12 +321,13 @@ TEST_F(Window, DownloadWaypointShowsItsProgressAndCheckForUpdateItsAnswer) {
         EXPECT_EQ(bar->maximum(), 300000 / 1024);
         EXPECT_GT(bar->value(), 0);  // a step for each piece received (past the end: again)
         Click(129);
-        ASSERT_TRUE(WaitUntil([&] { return program.boxes.size() == 2; }));
-        EXPECT_EQ(program.boxes[1].text, "Your version of Nodescan is UP TO DATE!");
+        // No box for each map fetched: the status lines tell.
+        ASSERT_TRUE(WaitUntil([&] { return program.boxes.size() == 1; }));
+        EXPECT_EQ(program.boxes[0].text, "Your version of Nodescan is UP TO DATE!");
         ASSERT_TRUE(WaitUntil([] { return QApplication::overrideCursor() == nullptr; }));
     });
-    EXPECT_EQ(testenv::ReadFile(game.cstrike() + "PODBot/wptdefault/de_a.pwf").size(), 300000u);
-    EXPECT_EQ(program.boxes[0].caption, game.cstrike() + "PODBot/wptdefault/de_a.pwf");
+    for (const char* map : {"de_a.pwf", "de_c.pwf"})
+        EXPECT_EQ(testenv::ReadFile(game.cstrike() + "PODBot/wptdefault/" + map).size(), 300000u);
 }
 
 TEST(Help, EveryControlHasATopicAndTheContentsLinkEveryPage) {

@@ -374,6 +374,28 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     EXPECT_TRUE(fs::is_empty(GetTempDir()));
 }
 
+// Another bot chosen while several maps are fetched (here at the size
+// question): every map still goes to the bot the job began with.
+TEST_F(Downloads, SeveralMapsGoToTheBotTheJobBeganWith) {
+    TempDir web;
+    for (const char* map : {"de_a", "de_b"}) {
+        tree.AddMap(std::string(map) + ".bsp");
+        WriteFile(web / "w/" + map + ".pwf", PodBotHeader(7, "W", 300001));
+    }
+    WebServer server(web.path());
+    Sites(server.host(), {{"/w", "pwf"}});
+    run.PressAndWait(1);
+    headless::SetMessageBoxResponder([](const headless::MessageBoxCall&) {
+        sbot = 1;
+        return IDYES;
+    });
+    for (int row = 0; row < 2; ++row) headless::SelectRow(md, kLeftList, row, true);
+    headless::SendCommand(md, 109);
+    WaitForThread(DThread);
+    EXPECT_EQ(run.Status().back(), "2 installed");
+    EXPECT_EQ(std::distance(fs::directory_iterator(wpt), {}), 2);
+}
+
 TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     updateEndsProgram = false;
     auto version = [](const std::string& v) {
@@ -510,6 +532,7 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     EXPECT_EQ(doc["sites"].size(), 3u);
     EXPECT_EQ(doc["installed"], nlohmann::json::array({wpt + "de_a.pwf"}));
     EXPECT_EQ(doc["outcome"], "installed");
+    EXPECT_EQ(doc["messages"].back()["caption"], wpt + "de_a.pwf");  // the box of a copy
     CliResult r = Run({"download", "DE_B.BSP", "--site", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, wpt + "de_b.pwf\n");
@@ -568,6 +591,64 @@ TEST_F(CliTest, DownloadOverTls) {
     EXPECT_THAT(r.err, HasSubstr("No secure connection to " + wrong.host()));
     for (const char* f : {"de_a.pwf", "de_b.pwf", "de_c.pwf"})
         EXPECT_EQ(ReadFile(wpt + f), PodBotHeader(7, "Tls"));
+}
+
+// Several maps in one run, in the left list's order: each installed that a
+// site has, a summary line, one JSON document; exit 0 only when all came.
+TEST_F(CliTest, DownloadFetchesSeveralMapsAndSumsUp) {
+    GameTree tree{games.path()};
+    for (const char* map : {"de_n.bsp", "de_a.bsp", "de_big.bsp", "de_b.bsp"}) tree.AddMap(map);
+    AddPodFolder(tree);
+    TempDir web;
+    for (const char* map : {"de_a", "de_b"})
+        WriteFile(web / "w/" + map + ".pwf", PodBotHeader(7, "W"));
+    WriteFile(web / "w/de_big.pwf", PodBotHeader(7, "Big", 300001));
+    WebServer server(web.path());
+    env = {"NODESCAN_ONLINE=1"};
+    for (int site = 0; site < kSiteCount; ++site)
+        Run({"sites", "set", std::to_string(site), "host", server.host()});
+    Run({"sites", "set", "2", "dir", "/w"});
+    std::string wpt = tree.cstrike() + "PODBot/wptdefault/";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, err;
+    } cases[] = {
+        {{"download"}, 2, "", "download needs MAP... or --missing"},
+        {{"download", "de_a.bsp", "--missing"}, 2, "", "MAP excludes --missing"},
+        {{"download", "de_a.bsp", "de_x.bsp"}, 2, "", "de_x.bsp is no map missing a waypoint"},
+        // 300001 bytes, asked without a terminal: No. No site has de_n.
+        {{"--json", "download", "--missing", "--all"},
+         1,
+         "de_a.bsp installed,de_b.bsp installed,"
+         "de_big.bsp declined,de_n.bsp not found,",
+         "2 installed, 1 not found on any site (de_n.bsp), 1 declined (de_big.bsp)\n"},
+        {{"download", "de_n.bsp", "de_big.bsp", "--site", "2", "--yes"},
+         0,
+         wpt + "de_big.pwf\n" + wpt + "de_n.pwf\n",
+         "2 installed\n"},
+        {{"download", "--missing"}, 0, "", "No map is missing a waypoint: nothing to download\n"},
+    };
+    for (const Case& k : cases) {
+        if (k.code == 0) WriteFile(web / "w/de_n.pwf", PodBotHeader(7, "N"));
+        CliResult r = Run(k.args);
+        EXPECT_EQ(r.code, k.code) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(k.err));
+        std::string out = r.out;
+        if (k.args[0] == "--json") {
+            Json doc = Json::parse(r.out);
+            out.clear();
+            for (const auto& m : doc["maps"])
+                out += m["map"].get<std::string>() + " " + m["outcome"].get<std::string>() + ",";
+            EXPECT_EQ(doc["maps"][1]["installed"], Json::array({wpt + "de_b.pwf"}));
+            EXPECT_EQ(doc["counts"]["installed"].dump() + doc["outcome"].dump(),
+                      "2\"not all installed\"");
+            // No box for each copy, nor for the map no site has: the summary tells.
+            EXPECT_EQ(doc["messages"].back()["caption"], "File to large?");
+        }
+        EXPECT_EQ(out, k.out);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(wpt), {}), 4);
 }
 
 TEST(Loopback, OnlyHostsOnThisMachineNeedNoNetwork) {
