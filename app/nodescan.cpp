@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "app/scanrunner.h"
-#include "app/state.h"
 #include "app/window.h"
 #include "bots/bots.h"
 #include "bots/config.h"
@@ -11,6 +10,7 @@
 #include "check/lists.h"
 #include "check/redundant.h"
 #include "check/sort.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "download/worker.h"
 #include "platform/help.h"

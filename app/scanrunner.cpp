@@ -1,9 +1,9 @@
 #include "app/scanrunner.h"
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "check/lists.h"
 #include "check/scan.h"
+#include "core/state.h"
 
 void StartThread(int code) {
     std::uint32_t exitCode;

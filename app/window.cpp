@@ -1,7 +1,7 @@
 #include "app/window.h"
 
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "platform/net.h"
 #include "platform/shell.h"
 

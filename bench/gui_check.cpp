@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "gui_common.h"
 #include "platform/memory.h"
 #include "platform/qt/host.h"

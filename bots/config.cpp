@@ -1,7 +1,7 @@
 #include "bots/config.h"
 
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/help.h"
 #include "platform/registry.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "check/lists.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shell.h"

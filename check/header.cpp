@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/fields.h"
 #include "bots/bots.h"
+#include "core/fields.h"
 #include "platform/files.h"
 
 namespace {

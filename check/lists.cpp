@@ -4,9 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/fields.h"
 #include "bots/bots.h"
 #include "check/header.h"
+#include "core/fields.h"
 #include "platform/files.h"
 
 const ColumnSpec Cols[5] = {

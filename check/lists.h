@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 
 // One column of the right list.
 struct ColumnSpec {

@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "check/lists.h"
+#include "core/state.h"
 #include "platform/files.h"
 
 namespace {

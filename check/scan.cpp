@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
 #include "check/lists.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "settings/locator.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/state.h"
 #include "check/lists.h"
+#include "core/state.h"
 
 namespace {
 // The text of a fixed field, up to its terminator or its end.

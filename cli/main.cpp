@@ -13,7 +13,6 @@
 #include <string>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
 #include "bots/config.h"
 #include "check/export.h"
@@ -22,6 +21,7 @@
 #include "check/scan.h"
 #include "cli/help.h"
 #include "cli/output.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/update.h"

@@ -7,10 +7,10 @@
 #include <set>
 #include <vector>
 
-#include "app/state.h"
 #include "bots/bots.h"
 #include "check/lists.h"
 #include "check/scan.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "download/update.h"
 #include "download/waypoint.h"

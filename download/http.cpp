@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "platform/files.h"
 #include "platform/net.h"

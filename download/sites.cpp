@@ -3,8 +3,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/fields.h"
-#include "app/state.h"
+#include "core/fields.h"
+#include "core/state.h"
 #include "platform/ui.h"
 
 namespace {

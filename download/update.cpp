@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "app/window.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "platform/files.h"

@@ -4,9 +4,9 @@
 #include <mutex>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "app/window.h"
 #include "check/lists.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/zip.h"

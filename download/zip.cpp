@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "platform/files.h"
 #include "platform/shell.h"

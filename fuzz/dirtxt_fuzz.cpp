@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
 #include "check/scan.h"
+#include "core/state.h"
 #include "fuzz/fuzz_env.h"
 #include "platform/headless/host.h"
 

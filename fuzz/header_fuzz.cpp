@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/fields.h"
 #include "bots/bots.h"
 #include "check/header.h"
+#include "core/fields.h"
 #include "fuzz/fuzz_env.h"
 
 namespace {

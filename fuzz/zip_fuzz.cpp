@@ -10,8 +10,8 @@
 #include <set>
 #include <string>
 
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "download/zip.h"
 #include "fuzz/fuzz_env.h"

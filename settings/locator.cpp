@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/paths.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "app/window.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "platform/registry.h"
 

@@ -11,7 +11,7 @@
 #include <chrono>
 
 #include "app/nodescan.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/threads.h"
 
 namespace gui {

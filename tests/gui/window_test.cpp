@@ -22,9 +22,9 @@
 #include <QTreeView>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
 #include "bots/config.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "harness.h"
 #include "platform/help.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
 #include "support/run.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/update.h"

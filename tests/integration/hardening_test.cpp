@@ -13,8 +13,8 @@
 #include <sstream>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "support/cli.h"

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <filesystem>
 
-#include "app/state.h"
 #include "check/lists.h"
+#include "core/state.h"
 #include "platform/paths.h"
 #include "support/run.h"
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "app/nodescan.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/memory.h"
 #include "platform/registry.h"
 #include "platform/threads.h"

@@ -8,8 +8,8 @@
 #include <optional>
 #include <sstream>
 
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "settings/locator.h"
 #include "support/run.h"
 

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "app/state.h"
 #include "app/window.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "platform/registry.h"
 #include "support/run.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "app/nodescan.h"
-#include "app/state.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "platform/help.h"
 #include "platform/registry.h"
 #include "support/run.h"

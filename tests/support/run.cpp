@@ -1,7 +1,7 @@
 #include "support/run.h"
 
 #include "app/nodescan.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/memory.h"
 
 namespace testenv {

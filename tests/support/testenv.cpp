@@ -11,9 +11,9 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/state.h"
 #include "app/window.h"
 #include "bots/bots.h"
+#include "core/state.h"
 #include "download/sites.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
