@@ -10,7 +10,9 @@
 #include "check/lists.h"
 #include "check/redundant.h"
 #include "check/sort.h"
+#include "core/layout.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/sites.h"
 #include "download/worker.h"
 #include "platform/help.h"
@@ -18,24 +20,11 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
+#include "settings/locator.h"
 #include "settings/settings.h"
 
 namespace {
 constexpr const char* kHelpFile = "nodescan.hlp";
-
-thread_local Tells telling = Tells::Problem;
-thread_local int tellingBot = -1;
-
-// Marks what this thread shows while the object lives.
-struct TellingScope {
-    TellingScope(Tells kind, int bot) {
-        telling = kind;
-        tellingBot = bot;
-    }
-    ~TellingScope() { telling = Tells::Problem; }
-    TellingScope(const TellingScope&) = delete;
-    TellingScope& operator=(const TellingScope&) = delete;
-};
 }  // namespace
 
 int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
@@ -57,6 +46,7 @@ int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*s
 }
 
 std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
+    SetGameMovedHandler(RebaseBotDirs);
     AppStart = 0;
     md = window;
     int first = IsFirstRun();
@@ -179,40 +169,4 @@ std::string VersionText() {
 
 void SetNodescanWindowText() {
     SetWindowTitle(md, NodescanWindowText());
-}
-
-void sout(const std::string& text) {
-    // The steps run on the window's thread as one, as a message to the list
-    // would; no lock of ours is held across a window call.
-    RunOnWindowThread([&text] {
-        if (statusLines > 100) {
-            ListBoxResetContent(md, kStatusList);
-            statusLines = 0;
-        }
-        ListBoxAddString(md, kStatusList, text);
-        ListBoxSetCurSel(md, kStatusList, statusLines);
-        ++statusLines;
-    });
-}
-
-void dout(const std::string&) {}
-
-void sprogress(const std::string& text) {
-    TellingScope scope(Tells::Progress, -1);
-    sout(text);
-}
-
-int ProgressBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
-    TellingScope scope(Tells::Progress, -1);
-    return MessageBox(owner, text, caption, type);
-}
-
-void DefaultBox(int bot, const std::string& text, const std::string& caption) {
-    TellingScope scope(Tells::Default, bot);
-    MessageBox(md, text, caption, MB_OK);
-}
-
-Tells Telling(int* bot) {
-    if (bot) *bot = tellingBot;
-    return telling;
 }

@@ -1,9 +1,9 @@
 #include "app/scanrunner.h"
 
-#include "app/nodescan.h"
 #include "check/lists.h"
 #include "check/scan.h"
 #include "core/state.h"
+#include "core/status.h"
 
 void StartThread(int code) {
     std::uint32_t exitCode;

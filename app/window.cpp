@@ -2,19 +2,13 @@
 
 #include "bots/bots.h"
 #include "core/state.h"
-#include "platform/net.h"
+#include "download/http.h"
 #include "platform/shell.h"
 
 namespace {
 constexpr std::uint32_t Context(std::uint32_t id) {
     return (id << 16) | 100;
 }
-
-int layoutState = 1;  // 1 simple, 2 advanced
-
-struct LayoutSizes {
-    int simpleWidth = 0, simpleHeight = 0, fullWidth = 0, fullHeight = 0;
-} sizes;
 }  // namespace
 
 #define NODESCAN_HELP_ID(id) id, Context(id)
@@ -55,40 +49,6 @@ const std::uint32_t aIDs[] = {
 };
 #undef NODESCAN_HELP_ID
 
-int AdvButtonPressed(int query) {
-    if (query != 0) return layoutState;
-    if (layoutState == 1) {
-        SetSize(2);
-        SetDlgItemText(md, 143, "<--- Simple");
-        layoutState = 2;
-    } else {
-        SetSize(1);
-        SetDlgItemText(md, 143, "Advanced --->");
-        layoutState = 1;
-    }
-    return 0;
-}
-
-void SetSize(int mode) {
-    Rect marker = GetControlRect(md, 144);
-    Rect window = GetWindowRect(md);
-    switch (mode) {
-        case 0:
-            sizes.simpleWidth = marker.right - window.left;
-            sizes.simpleHeight = sizes.fullHeight = window.bottom - window.top;
-            sizes.fullWidth = window.right - window.left;
-            break;
-        case 1:
-            MoveWindow(md, window.left, window.top, sizes.simpleWidth, sizes.simpleHeight);
-            break;
-        case 2:
-            MoveWindow(md, window.left, window.top, sizes.fullWidth, sizes.fullHeight);
-            break;
-        default:
-            break;
-    }
-}
-
 void AddBotNames(Hwnd window) {
     for (int i = 0; i < kBotCount; ++i) {
         std::string name = GetBotName(i);
@@ -101,18 +61,4 @@ void AddBotNames(Hwnd window) {
 void GotoBotWebPageFunc() {
     if (IsConnected() == 0) return;
     ShellOpen(md, GetBotUrl(static_cast<int>(sbot.load())));
-}
-
-int IsConnected() {
-    if (!InternetConnected()) {
-        MessageBox(md, "No Internet Connection Found! ABORTING", "Connection Error",
-                   MB_OK | MB_ICONERROR);
-        return 0;
-    }
-    return 1;
-}
-
-void ResetWindowState() {
-    layoutState = 1;
-    sizes = {};
 }

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "app/nodescan.h"
 #include "core/fields.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/nodescan.h"
 #include "check/lists.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shell.h"

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <utility>
 
-#include "app/nodescan.h"
 #include "check/lists.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/files.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <system_error>
 #include <vector>
 
-#include "app/nodescan.h"
 #include "bots/bots.h"
 #include "check/lists.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/files.h"
 #include "settings/locator.h"
 

@@ -22,6 +22,7 @@
 #include "cli/help.h"
 #include "cli/output.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/update.h"
@@ -535,8 +536,10 @@ int main(int argc, char** argv) {
     endBar.sa_handler = EndBarLine;
     for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &endBar, nullptr);
     // Status lines, notices and message boxes go to standard error as they come.
-    headless::SetStatusListener(
-        [](const std::string& line) { ErrLine(line, Telling() == Tells::Progress); });
+    SetStatusListener([](const std::string& line) {
+        RecordStatusLine(line);
+        ErrLine(line, Telling() == Tells::Progress);
+    });
     RegistrySetNoticeSink(sout);
     headless::SetMessageBoxResponder(
         [&opt](const headless::MessageBoxCall& box) { return Answer(opt, box); });

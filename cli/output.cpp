@@ -84,6 +84,14 @@ Json Messages() {
     return messages;
 }
 
+std::mutex runStatusMutex;
+std::vector<std::string> runStatus;  // every status line of the run, whatever the list dropped
+
+Json StatusLog() {
+    std::lock_guard lock(runStatusMutex);
+    return runStatus;
+}
+
 // A directory as the tables show it.
 std::string DirCell(const std::string& dir) {
     return dir.empty() ? "(not set)" : dir;
@@ -137,7 +145,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
                              {"author", Cell(r, 3)}});
         doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
         doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
-        doc["status"] = headless::StatusLog();
+        doc["status"] = StatusLog();
         doc["messages"] = Messages();
         PrintJson(out, doc);
         return;
@@ -245,6 +253,11 @@ void PrintConfig(std::ostream& out, bool json) {
     PrintBotTable(out);
 }
 
+void RecordStatusLine(const std::string& line) {
+    std::lock_guard lock(runStatusMutex);
+    runStatus.push_back(line);
+}
+
 void LeaveOutMessage(const std::string& text) {
     std::lock_guard lock(leftOutMutex);
     leftOut.insert(text);
@@ -252,7 +265,7 @@ void LeaveOutMessage(const std::string& text) {
 
 void PrintWritten(std::ostream& out, const std::string& path, bool json) {
     if (json) {
-        PrintJson(out, {{"file", path}, {"status", headless::StatusLog()}});
+        PrintJson(out, {{"file", path}, {"status", StatusLog()}});
     } else {
         out << EscapedText(path) << '\n';
     }
@@ -268,7 +281,7 @@ void PrintDeleted(std::ostream& out, bool json) {
             deleted.push_back(MYSource[key].file);
     }
     if (json) {
-        PrintJson(out, {{"deleted", deleted}, {"status", headless::StatusLog()}});
+        PrintJson(out, {{"deleted", deleted}, {"status", StatusLog()}});
         return;
     }
     for (const auto& file : deleted) out << EscapedText(file.get<std::string>()) << '\n';
@@ -307,7 +320,7 @@ void PrintDownload(std::ostream& out, bool json, bool ran) {
                                                   : "not all installed";
     doc["maps"] = maps;
     doc["counts"] = counts;
-    doc["status"] = headless::StatusLog();
+    doc["status"] = StatusLog();
     doc["messages"] = Messages();
     PrintJson(out, doc);
 }
@@ -322,6 +335,6 @@ void PrintUpdate(std::ostream& out, bool json) {
                     {"web_version", OrNull(report.web)},
                     {"outcome", report.outcome},
                     {"archive", OrNull(report.archive)},
-                    {"status", headless::StatusLog()},
+                    {"status", StatusLog()},
                     {"messages", Messages()}});
 }

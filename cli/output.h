@@ -24,6 +24,8 @@ void PrintUpdate(std::ostream& out, bool json);
 // The files that the deletion removed (the right list's rows marked deleted).
 void PrintDeleted(std::ostream& out, bool json);
 
+// Keeps a status line for the JSON documents. Callable from any thread.
+void RecordStatusLine(const std::string& line);
 // Leaves the message boxes of that text out of the JSON messages (a note
 // for another bot than the run's). Callable from any thread.
 void LeaveOutMessage(const std::string& text);

@@ -12,8 +12,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/nodescan.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/sites.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -541,6 +541,15 @@ bool OnlyLoopback(const std::vector<std::string>& hosts) {
         Server server;
         return ParseServer(typed, &server) && IsLoopbackHost(server.name);
     });
+}
+
+int IsConnected() {
+    if (!InternetConnected()) {
+        MessageBox(md, "No Internet Connection Found! ABORTING", "Connection Error",
+                   MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    return 1;
 }
 
 bool LastRequestUnreachable() {

@@ -66,6 +66,8 @@ bool LastRequestUnreachable();
 // a scheme or not) is on
 // this machine's loopback interface, which needs no network connection.
 bool OnlyLoopback(const std::vector<std::string>& hosts);
+// 1 when connected; else tells the user and returns 0.
+int IsConnected();
 
 // The size a saved HEAD response announces (its Content-Length); 0 when a
 // 2xx reply announces none or the saved response cannot be opened;

@@ -15,9 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "app/nodescan.h"
-#include "app/window.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "platform/files.h"

@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "app/nodescan.h"
-#include "app/window.h"
 #include "check/lists.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/zip.h"

@@ -1,7 +1,7 @@
 #include "download/worker.h"
 
-#include "app/nodescan.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/update.h"
 #include "download/waypoint.h"
 #include "platform/threads.h"

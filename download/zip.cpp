@@ -12,9 +12,9 @@
 #include <mutex>
 #include <vector>
 
-#include "app/nodescan.h"
 #include "bots/bots.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/http.h"
 #include "platform/files.h"
 #include "platform/shell.h"

@@ -1,11 +1,11 @@
 #include "settings/locator.h"
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
-#include "app/nodescan.h"
-#include "bots/bots.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/paths.h"
@@ -43,6 +43,9 @@ void Overrides(std::string* game, std::string* map) {
     *game = gameOverride;
     *map = mapOverride;
 }
+
+// What moves along with the game installation (start-up sets it).
+std::atomic<void (*)(const std::string&, const std::string&)> gameMoved{nullptr};
 }  // namespace
 
 const char* GetCdir() {
@@ -99,10 +102,15 @@ bool GetCStrikeDirectory(std::string* out) {
     std::string old = dir;
     if (!FindCStrike(md, &dir)) return false;
     key.WriteString("CSDir", dir);
-    // The installation moved: bot directories inside it move along.
-    if (!old.empty() && old != dir) RebaseBotDirs(old, dir);
+    // The installation moved: what lies inside it moves along.
+    auto moved = gameMoved.load();
+    if (moved && !old.empty() && old != dir) moved(old, dir);
     *out = dir;
     return true;
+}
+
+void SetGameMovedHandler(void (*moved)(const std::string& oldDir, const std::string& newDir)) {
+    gameMoved = moved;
 }
 
 void GetMapDirectory(std::string* out) {

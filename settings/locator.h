@@ -23,6 +23,10 @@ void GetMapDirectory(std::string* out);
 // Searches the roots in order for cstrike.wad; out gets its directory with a
 // trailing '/'. Ends the calling thread with code 254 when no root has it.
 int FindCStrike(Hwnd owner, std::string* out);
+// Called after a search found the game installation elsewhere and stored it,
+// with the old and the new game directory: start-up installs what moves
+// along (the bot table's directories inside the installation).
+void SetGameMovedHandler(void (*moved)(const std::string& oldDir, const std::string& newDir));
 // Deletes the settings file of an old version, telling the user.
 void CheckForOld();
 const char* GetTempDir();

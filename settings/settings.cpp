@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/nodescan.h"
-#include "app/window.h"
 #include "bots/bots.h"
+#include "core/layout.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "download/sites.h"
 #include "platform/registry.h"
 

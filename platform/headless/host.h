@@ -56,10 +56,6 @@ int PumpPostedCommands(Hwnd w);
 // Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
 void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
 std::vector<MessageBoxCall> MessageBoxes();
-// Every status line of the run, in order, whatever the list has since dropped.
-std::vector<std::string> StatusLog();
-// Called with each status line as it is added.
-void SetStatusListener(std::function<void(const std::string&)> listener);
 
 // A progress bar: its range, step and position, and whether it is shown.
 struct ProgressState {

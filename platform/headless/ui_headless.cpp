@@ -52,9 +52,7 @@ std::recursive_mutex mu;
 std::map<Hwnd, Dialog> dialogs;
 std::deque<std::pair<Hwnd, int>> posted;
 std::vector<headless::MessageBoxCall> boxes;
-std::vector<std::string> statusLog;
 std::function<int(const headless::MessageBoxCall&)> responder;
-std::function<void(const std::string&)> statusListener;
 std::function<void(const headless::ProgressState&)> progressListener;
 bool busyCursor = false;
 std::vector<headless::HelpCall> helpCalls;
@@ -191,11 +189,6 @@ int ScrollGetPos(Hwnd w, int id) {
 
 void ListBoxAddString(Hwnd w, int id, const std::string& text) {
     std::lock_guard lock(mu);
-    // Status lines are recorded even before the window exists (a reset).
-    if (id == 126) {
-        statusLog.push_back(text);
-        if (statusListener) statusListener(text);
-    }
     if (Control* c = Find(w, id)) c->lines.push_back(text);
 }
 
@@ -504,9 +497,7 @@ void Reset() {
     dialogs.clear();
     posted.clear();
     boxes.clear();
-    statusLog.clear();
     responder = nullptr;
-    statusListener = nullptr;
     progressListener = nullptr;
     busyCursor = false;
     helpCalls.clear();
@@ -573,11 +564,6 @@ std::vector<MessageBoxCall> MessageBoxes() {
     return boxes;
 }
 
-std::vector<std::string> StatusLog() {
-    std::lock_guard lock(mu);
-    return statusLog;
-}
-
 void SelectRow(Hwnd w, int id, int row, bool selected) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
@@ -592,11 +578,6 @@ void SetProgressListener(std::function<void(const ProgressState&)> listener) {
 bool BusyCursor() {
     std::lock_guard lock(mu);
     return busyCursor;
-}
-
-void SetStatusListener(std::function<void(const std::string&)> listener) {
-    std::lock_guard lock(mu);
-    statusListener = std::move(listener);
 }
 
 std::string Title(Hwnd w) {

@@ -7,6 +7,7 @@
 #include "app/nodescan.h"
 #include "bots/bots.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/help.h"
 #include "platform/registry.h"
 #include "support/run.h"

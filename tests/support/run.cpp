@@ -2,13 +2,17 @@
 
 #include "app/nodescan.h"
 #include "core/state.h"
+#include "core/status.h"
 #include "platform/memory.h"
 
 namespace testenv {
 namespace {
+std::vector<std::string> statusLog;  // every status line of the run (window thread)
 void ResetState() {
     WaitForThread(hThread);
     headless::Reset();
+    SetStatusListener([](const std::string& line) { statusLog.push_back(line); });
+    RunOnWindowThread([] { statusLog.clear(); });
     ResetProgramState();
 }
 }  // namespace
@@ -24,6 +28,12 @@ ProgramRun::ProgramRun(const std::string& searchRoots)
 
 ProgramRun::~ProgramRun() {
     ResetState();
+}
+
+std::vector<std::string> ProgramRun::Status() const {
+    std::vector<std::string> lines;
+    RunOnWindowThread([&lines] { lines = statusLog; });
+    return lines;
 }
 
 void ProgramRun::Restart() {

@@ -27,7 +27,7 @@ class ProgramRun {
     // Chooses a bot in the selector as the user does.
     void ChooseBot(int index);
     // Every status line so far.
-    std::vector<std::string> Status() const { return headless::StatusLog(); }
+    std::vector<std::string> Status() const;
     std::vector<std::string> Captions() const;  // captions of the boxes shown, in order
     std::vector<std::string> LeftNames() const;
     std::vector<std::string> RightNames() const;

@@ -11,8 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "app/window.h"
 #include "bots/bots.h"
+#include "core/layout.h"
 #include "core/state.h"
 #include "download/sites.h"
 #include "platform/registry.h"
