@@ -5,15 +5,15 @@ A unit is a header with its source (check/scan.h and check/scan.cpp). The
 script reads every #include "..." of the program's folders, and fails when
   - units include each other in a cycle, or
   - a file includes a file of a higher layer.
-The layers, lowest first (a folder may use its own layer and those below):
-  1. platform, resources  the operating system and the dialog templates
-  2. core                 shared state, status output, window layout
-  3. settings             game locator, settings store
-  4. bots                 bot table, advanced configuration dialog
-  5. check                scan, result lists, sorting, deletion, export
-  6. download             HTTP client, waypoint download, update check
-  7. app                  WinMain, DialogFunc, the main window's commands
-  8. cli                  nodescan-cli
+The layers, lowest first; a folder may use its own layer and those below,
+and units of one layer may use each other as long as no cycle forms:
+  1. platform, resources  the operating system, the dialog templates
+  2. core                 shared state, status output, the window's layouts
+  3. settings, bots, check, download
+                          the subsystems: game locator and settings store,
+                          bot table, scan and result lists, downloads
+  4. app                  WinMain, DialogFunc, the main window's commands
+  5. cli                  nodescan-cli, which runs the app headless
 The entry point of the window program lives beside its host but starts the
 app, so it counts as the app's layer.
 Usage: scripts/check-layers.py [source root]; exit 0 when clean, else 1.
@@ -26,10 +26,7 @@ import sys
 LAYERS = [
     ("platform", "resources"),
     ("core",),
-    ("settings",),
-    ("bots",),
-    ("check",),
-    ("download",),
+    ("settings", "bots", "check", "download"),
     ("app",),
     ("cli",),
 ]
