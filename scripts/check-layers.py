@@ -149,7 +149,8 @@ def main():
     units = len({unit_of(p) for p in found})
     includes = sum(len(i) for i in found.values())
     if faults or loops:
-        print(f"check-layers: {len(faults)} includes against the layer order, {len(loops)} cycles "
+        print(f"check-layers: {len(faults)} includes against the layer order, "
+              f"{len(loops)} cycle{'' if len(loops) == 1 else 's'} "
               f"({units} units, {includes} includes)")
         return 1
     print(f"check-layers: {units} units, {includes} includes, layers and no cycle: clean")
