@@ -35,6 +35,7 @@ HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir)
     if (info.version <= 260) {
         std::snprintf(info.versionText, sizeof info.versionText, "%u", info.version);
     } else {
+        // "Unkown": kept as the original program spells it.
         SetFieldText(info.versionText, "Unkown!");
     }
 

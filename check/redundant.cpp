@@ -40,6 +40,7 @@ bool DeleteRedundantWaypoints(bool toTrash) {
         return false;
     }
     if (checkredway == 0) {
+        // "havn't": kept as the original program spells it.
         MessageBox(md, "You havn't searched for any redundant maps yet!", "Whoops!", MB_OK);
         return false;
     }

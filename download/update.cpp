@@ -290,6 +290,7 @@ bool UpdateNodescan() {
     std::string offer = "\nYour Version: " + VersionText(mine) +
                         "\nWEB Version: " + VersionText(w) +
                         "\n\nWould you like me to Download it?\n";
+    // "Avaliable": kept as the original program spells it.
     if (MessageBox(md, offer, "Update Avaliable!", MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return Ended("declined", false);
     sprogress("Downloading Update....");

@@ -120,6 +120,7 @@ std::int64_t GetSize(const std::string& host, const std::string& file, const std
                       "This file is %u bytes in size.\nThis seems too large for a waypoint "
                       "file.\nWould you still like to download it?",
                       size);
+        // "to large": kept as the original program spells it.
         if (MessageBox(md, text, "File to large?", MB_YESNO | MB_ICONQUESTION) != IDYES) {
             *end = SiteEnd::Declined;
             return -1;

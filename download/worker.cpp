@@ -20,6 +20,7 @@ void InitDownload(int job) {
     DThread = CreateThread([job] { return DownloadThread(job); }, &id);
     dwThreadId = id;
     if (!DThread) {
+        // "Donwload": kept as the original program spells it.
         sout("Donwload CreateThread failed.");
     } else {
         dout("Download Thread Created\n");

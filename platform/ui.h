@@ -61,6 +61,11 @@ enum : unsigned {
     MB_ICONINFORMATION = 0x40,
 };
 enum : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+// What a box closed without a choice answers: Cancel where it has one, No
+// for a Yes/No question (which has no close box of its own), else OK.
+constexpr int UnansweredBoxResult(unsigned type) {
+    return (type & 0xF) == MB_OKCANCEL ? IDCANCEL : (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+}
 
 constexpr std::uintptr_t MakeWParam(unsigned low, unsigned high) {
     return (static_cast<std::uintptr_t>(high & 0xFFFF) << 16) | (low & 0xFFFF);

@@ -54,6 +54,7 @@ const char* GetCdir() {
         std::string dir;
         if (!GetCStrikeDirectory(&dir)) {
             MessageBox(md,
+                       // "occured": kept as the original program spells it.
                        "A serious error occured while trying to find Counter-Strike!\nPlease "
                        "verify Counter-Strike installation",
                        "Error!", MB_OK);

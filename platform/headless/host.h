@@ -53,7 +53,8 @@ std::vector<int> TakePostedCommands();
 // many. A quit request then ends the dialog and sends WM_DESTROY.
 int PumpPostedCommands(Hwnd w);
 
-// Answers message boxes; without one, OK boxes answer IDOK and questions IDNO.
+// Answers message boxes; without one, each answers as if closed without a
+// choice (UnansweredBoxResult).
 void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder);
 std::vector<MessageBoxCall> MessageBoxes();
 

@@ -105,7 +105,10 @@ void SetDlgItemText(Hwnd w, int id, const std::string& text) {
 std::string GetDlgItemText(Hwnd w, int id) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
-    return c ? c->text : "";
+    if (!c) return "";
+    // A combo box shows the text of its selected item.
+    if (c->kind == ControlKind::ComboBox) return c->curSel < 0 ? "" : c->items[c->curSel].first;
+    return c->text;
 }
 
 void SetDlgItemInt(Hwnd w, int id, int value) {
@@ -171,8 +174,8 @@ void ScrollSetRange(Hwnd w, int id, int min, int max) {
     std::lock_guard lock(mu);
     if (Control* c = Find(w, id)) {
         c->scrollMin = min;
-        c->scrollMax = max;
-        c->scrollPos = std::clamp(c->scrollPos, min, max);
+        c->scrollMax = std::max(min, max);
+        c->scrollPos = std::clamp(c->scrollPos, min, c->scrollMax);
     }
 }
 
@@ -375,8 +378,7 @@ int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, 
         boxes.push_back(call);
         answer = responder;
     }
-    if (answer) return answer(call);
-    return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
+    return answer ? answer(call) : UnansweredBoxResult(type);
 }
 
 bool PostCommand(Hwnd w, int id) {

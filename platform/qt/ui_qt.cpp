@@ -153,22 +153,11 @@ void WakeSink() {
     if (Sink* s = sink.load()) QCoreApplication::postEvent(s, new QEvent(kDeliverEvent));
 }
 
-int DefaultAnswer(unsigned type) {
-    switch (type & 0xF) {
-        case MB_YESNO:
-            return IDNO;
-        case MB_OKCANCEL:
-            return IDCANCEL;
-        default:
-            return IDOK;
-    }
-}
-
 int ShowMessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
     QWidget* parent = nullptr;
     if (owner != kNoWindow) {
         DialogWindow* d = Dlg(owner);
-        if (!d) return DefaultAnswer(type);
+        if (!d) return UnansweredBoxResult(type);
         parent = d;
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -213,7 +202,7 @@ int ShowMessageBox(Hwnd owner, const std::string& text, const std::string& capti
         case QMessageBox::No:
             return IDNO;
         default:
-            return DefaultAnswer(type);
+            return UnansweredBoxResult(type);
     }
 }
 
@@ -588,15 +577,15 @@ int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, 
         // No display to show it on ("nodescan reset" without one): told on
         // standard error, a question answered as an unanswered box is.
         std::fprintf(stderr, "%s\n", EscapedText(caption + ": " + text, true).c_str());
-        return DefaultAnswer(type);
+        return UnansweredBoxResult(type);
     }
     if (qtdispatch::OnGuiThread()) {
         qtdispatch::Flush();
         return ShowMessageBox(owner, text, caption, type);
     }
-    return qtdispatch::Call(owner, DefaultAnswer(type), [&] {
+    return qtdispatch::Call(owner, UnansweredBoxResult(type), [&] {
         // A box asked for by a worker after the last window has gone is not shown.
-        if (!qtdispatch::AnyDialogLive()) return DefaultAnswer(type);
+        if (!qtdispatch::AnyDialogLive()) return UnansweredBoxResult(type);
         return ShowMessageBox(owner, text, caption, type);
     });
 }

@@ -10,6 +10,7 @@
 #include "core/status.h"
 #include "platform/help.h"
 #include "platform/registry.h"
+#include "support/contract.h"
 #include "support/run.h"
 
 using namespace testenv;
@@ -35,6 +36,12 @@ TEST(StatusList, HoldsAtMost101LinesWithTheLastSelected) {
     sout("line 101");  // the 102nd empties the list and becomes its only line
     EXPECT_THAT(headless::ListBoxLines(md, kStatusList), ElementsAre("line 101"));
     EXPECT_EQ(headless::ListBoxCurSel(md, kStatusList), 0);
+}
+
+TEST(HeadlessHost, KeepsTheHostContract) {
+    ProgramRun run;
+    headless::CreateDialog(100, nullptr);
+    RunHostContract([](unsigned type) { return MessageBox(100, "Go on?", "Question", type); });
 }
 
 TEST(Startup, FillsTheWindowBeforeItIsShown) {
