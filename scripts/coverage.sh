@@ -6,7 +6,7 @@
 #
 # Installs what is missing (gcovr among it), builds everything with gcc's
 # --coverage at -O0 with the window on, runs every test with ctest, and
-# counts only app/ bots/ check/ cli/ download/ platform/ resources/
+# counts only app/ bots/ check/ cli/ core/ download/ platform/ resources/
 # settings/ (not the tests, benchmarks, fuzz targets, demo, nor the files the
 # build generates). Prints a summary line such as
 #   lines: 83.4% (1234 out of 1480)
@@ -45,7 +45,7 @@ status=0
 ctest --test-dir "$build" -j2 --output-on-failure || status=$?
 
 filters=()
-for dir in app bots check cli download platform resources settings; do
+for dir in app bots check cli core download platform resources settings; do
     filters+=(--filter "$root/$dir/")
 done
 mkdir -p "$build/coverage"
