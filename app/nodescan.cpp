@@ -20,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 #include "settings/settings.h"
 
@@ -42,7 +43,7 @@ int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*s
         return 0;
     }
     hInst = instance;
-    return DialogBox(100, kNoWindow, DialogFunc);
+    return DialogBox(kMainDialog, kNoWindow, DialogFunc);
 }
 
 std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
@@ -78,7 +79,7 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
                 ColumnClicked(reinterpret_cast<const ListNotify*>(lParam));
             return 0;
         case WM_HSCROLL:
-            if (lParam == 150) SetSiteInfo(LoWord(wParam), HiWord(wParam));
+            if (lParam == kSiteScrollBar) SetSiteInfo(LoWord(wParam), HiWord(wParam));
             return 0;
         case WM_COMMAND:
             break;
@@ -87,50 +88,50 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
     }
     unsigned code = HiWord(wParam);
     unsigned id = LoWord(wParam);
-    if (code == CBN_SELENDOK && id == 102) {
+    if (code == CBN_SELENDOK && id == kBotCombo) {
         SetBotInfo(0);
-        while (!PostCommand(md, 1)) {
+        while (!PostCommand(md, kGoButton)) {
         }
     } else if (code == EN_CHANGE) {
         SiteInfoChanged();
     }
     switch (id) {
-        case 1:
-            StartThread(1);
+        case kGoButton:
+            StartThread(kGoButton);
             break;
-        case 2:
+        case kExitButton:
             hThread = nullptr;
             PostQuitMessage(0);
             break;
-        case 105:
+        case kBotWebPageButton:
             GotoBotWebPageFunc();
             break;
-        case 106:
-        case 122:
+        case kMapcycleButton:
+        case kRightCopyButton:
             WriteList(kRightList, static_cast<int>(id));
             break;
-        case 116:
-            WriteList(kLeftList, 116);
+        case kLeftCopyButton:
+            WriteList(kLeftList, kLeftCopyButton);
             break;
-        case 109:
+        case kDownloadButton:
             InitDownload(0);
             break;
-        case 129:
+        case kCheckUpdateButton:
             InitDownload(1);
             break;
-        case 139:
-            StartThread(139);
+        case kCheckRedundantButton:
+            StartThread(kCheckRedundantButton);
             break;
-        case 140:
+        case kDeleteRedundantButton:
             DeleteRedundantWaypoints(true);  // the desktop keeps what a click threw away
             break;
-        case 142:
+        case kAdvancedConfigButton:
             DoConfigBox(md);
             break;
-        case 143:
+        case kAdvancedButton:
             AdvButtonPressed(0);
             break;
-        case 146:
+        case kHelpButton:
             WinHelp(md, kHelpFile, HELP_FINDER, nullptr, 0);
             break;
         default:

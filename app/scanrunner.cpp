@@ -4,6 +4,7 @@
 #include "check/scan.h"
 #include "core/state.h"
 #include "core/status.h"
+#include "resources/ids.h"
 
 void StartThread(int code) {
     std::uint32_t exitCode;
@@ -12,13 +13,13 @@ void StartThread(int code) {
         sout("Please Wait! Executing operation!");
         return;
     }
-    if (code == 1) {
-        SetDlgItemText(md, 141, "Have Waypoints");
-        SetDlgItemText(md, 125, "Missing Waypoints");
+    if (code == kGoButton) {
+        SetDlgItemText(md, kRightListLabel, "Have Waypoints");
+        SetDlgItemText(md, kLeftListLabel, "Missing Waypoints");
         checkredway = 0;
     } else {
-        SetDlgItemText(md, 141, "Redundant Waypoints");
-        SetDlgItemText(md, 125, "Existing Waypoints");
+        SetDlgItemText(md, kRightListLabel, "Redundant Waypoints");
+        SetDlgItemText(md, kLeftListLabel, "Existing Waypoints");
         checkredway = 1;
     }
     hThread = nullptr;

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-// Starts a scan: code 1 the missing-waypoint check, any other code the
+// Starts a scan: code kGoButton the missing-waypoint check, any other code the
 // redundant-waypoint check. Refused with a status line while a scan runs.
 void StartThread(int code);
 std::uint32_t ThreadFunc(void* parameter);

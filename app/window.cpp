@@ -4,46 +4,47 @@
 #include "core/state.h"
 #include "download/http.h"
 #include "platform/shell.h"
+#include "resources/ids.h"
 
 namespace {
 constexpr std::uint32_t Context(std::uint32_t id) {
-    return (id << 16) | 100;
+    return (id << 16) | kMainDialog;
 }
 }  // namespace
 
 #define NODESCAN_HELP_ID(id) id, Context(id)
 const std::uint32_t aIDs[] = {
-    NODESCAN_HELP_ID(115),
-    NODESCAN_HELP_ID(139),
-    NODESCAN_HELP_ID(116),
-    NODESCAN_HELP_ID(140),
-    NODESCAN_HELP_ID(142),
-    NODESCAN_HELP_ID(143),
-    NODESCAN_HELP_ID(22222),
-    NODESCAN_HELP_ID(122),
-    NODESCAN_HELP_ID(146),
-    NODESCAN_HELP_ID(123),
-    NODESCAN_HELP_ID(101),
-    NODESCAN_HELP_ID(102),
-    NODESCAN_HELP_ID(149),
-    NODESCAN_HELP_ID(126),
-    NODESCAN_HELP_ID(103),
-    NODESCAN_HELP_ID(150),
-    NODESCAN_HELP_ID(105),
-    NODESCAN_HELP_ID(152),
-    NODESCAN_HELP_ID(129),
-    NODESCAN_HELP_ID(106),
-    NODESCAN_HELP_ID(177),
-    NODESCAN_HELP_ID(154),
-    NODESCAN_HELP_ID(131),
-    NODESCAN_HELP_ID(132),
-    NODESCAN_HELP_ID(109),
-    NODESCAN_HELP_ID(133),
-    NODESCAN_HELP_ID(110),
-    NODESCAN_HELP_ID(134),
-    NODESCAN_HELP_ID(111),
-    NODESCAN_HELP_ID(112),
-    NODESCAN_HELP_ID(136),
+    NODESCAN_HELP_ID(kOutOfCount),
+    NODESCAN_HELP_ID(kCheckRedundantButton),
+    NODESCAN_HELP_ID(kLeftCopyButton),
+    NODESCAN_HELP_ID(kDeleteRedundantButton),
+    NODESCAN_HELP_ID(kAdvancedConfigButton),
+    NODESCAN_HELP_ID(kAdvancedButton),
+    NODESCAN_HELP_ID(kAboutText),
+    NODESCAN_HELP_ID(kRightCopyButton),
+    NODESCAN_HELP_ID(kHelpButton),
+    NODESCAN_HELP_ID(kRightList),
+    NODESCAN_HELP_ID(kLeftList),
+    NODESCAN_HELP_ID(kBotCombo),
+    NODESCAN_HELP_ID(kSiteNameField),
+    NODESCAN_HELP_ID(kStatusList),
+    NODESCAN_HELP_ID(kBotInfoText),
+    NODESCAN_HELP_ID(kSiteScrollBar),
+    NODESCAN_HELP_ID(kBotWebPageButton),
+    NODESCAN_HELP_ID(kSiteStartField),
+    NODESCAN_HELP_ID(kCheckUpdateButton),
+    NODESCAN_HELP_ID(kMapcycleButton),
+    NODESCAN_HELP_ID(kBotSelectionGroup),
+    NODESCAN_HELP_ID(kSiteEndField),
+    NODESCAN_HELP_ID(kSiteDirField),
+    NODESCAN_HELP_ID(kSiteExtField),
+    NODESCAN_HELP_ID(kDownloadButton),
+    NODESCAN_HELP_ID(kSiteExtLabel),
+    NODESCAN_HELP_ID(kSiteHostField),
+    NODESCAN_HELP_ID(kAutoStartCheck),
+    NODESCAN_HELP_ID(kSearchAllCheck),
+    NODESCAN_HELP_ID(kMissingCount),
+    NODESCAN_HELP_ID(kOptionsGroup),
     0,
     0,
 };
@@ -53,8 +54,8 @@ void AddBotNames(Hwnd window) {
     for (int i = 0; i < kBotCount; ++i) {
         std::string name = GetBotName(i);
         if (name.empty()) break;
-        int item = ComboAddString(window, 102, name);
-        ComboSetItemData(window, 102, item, GetBotID(i));
+        int item = ComboAddString(window, kBotCombo, name);
+        ComboSetItemData(window, kBotCombo, item, GetBotID(i));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 BotRecord Bots[kBotCount + 1] = {
@@ -235,7 +236,7 @@ void DisplayBotDir(Hwnd window, int control, int bot) {
 
 std::string DisplayBotExt(int bot) {
     std::string ext = GetBotExt(bot);
-    SetDlgItemText(md, 148, ext);
+    SetDlgItemText(md, kExtUsedField, ext);
     return ext;
 }
 
@@ -245,7 +246,7 @@ std::size_t SetBotExt(std::string& name, int bot, int keep) {
     if (checkredway == 1 && keep == 0) {
         name.replace(p, std::string::npos, "bsp");
     } else {
-        // The scan's own bot names the file; control 148 keeps showing the selection.
+        // The scan's own bot names the file; control kExtUsedField keeps showing the selection.
         DisplayBotExt(static_cast<int>(sbot.load()));
         name.replace(p, std::string::npos, GetBotExt(bot));
     }
@@ -253,9 +254,9 @@ std::size_t SetBotExt(std::string& name, int bot, int keep) {
 }
 
 void SetBotInfo(int fromSbot) {
-    if (fromSbot == 1) ComboSetCurSel(md, 102, static_cast<int>(sbot.load()));
-    int sel = ComboGetCurSel(md, 102);
-    int bot = ComboGetItemData(md, 102, sel);
+    if (fromSbot == 1) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
+    int sel = ComboGetCurSel(md, kBotCombo);
+    int bot = ComboGetItemData(md, kBotCombo, sel);
     // A stored row may carry any id; only a valid row index may select a bot.
     if (!ValidBot(bot)) bot = ValidBot(sel) ? sel : 0;
     ShowBot(bot);
@@ -264,7 +265,7 @@ void SetBotInfo(int fromSbot) {
 void ShowBot(int bot) {
     sbot = static_cast<std::uint32_t>(bot);
     DisplayBotExt(bot);
-    SetDlgItemText(md, 103, GetBotInfo(bot));
+    SetDlgItemText(md, kBotInfoText, GetBotInfo(bot));
 }
 
 std::string MakeBotDirA(const std::string& sub, const std::string& cdir) {

@@ -54,12 +54,12 @@ void SetBotDir(int bot, const std::string& text);
 // as far as they exist (the row keeps the text as typed or computed).
 std::string GetBotDir(int bot);
 void DisplayBotDir(Hwnd window, int control, int bot);
-// Shows the selected bot's extension in control 148 and returns it.
+// Shows the selected bot's extension in control kExtUsedField and returns it.
 std::string DisplayBotExt(int bot);
 
 // Replaces everything after the first dot of name: by "bsp" in the
 // redundant-waypoint check when keep is 0, else by bot's extension (and
-// shows the selected bot's in control 148). Returns the position just after
+// shows the selected bot's in control kExtUsedField). Returns the position just after
 // the first dot.
 std::size_t SetBotExt(std::string& name, int bot, int keep);
 

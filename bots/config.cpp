@@ -5,20 +5,29 @@
 #include "platform/files.h"
 #include "platform/help.h"
 #include "platform/registry.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 std::atomic<int> cbot{0};
 
+namespace {
+constexpr std::uint32_t Context(std::uint32_t id) {
+    return (id << 16) | kConfigDialog;
+}
+}  // namespace
+
+#define NODESCAN_HELP_ID(id) id, Context(id)
 const std::uint32_t aConfigHelpIDs[] = {
-    301, 0x012D012C, 303, 0x012F012C, 305, 0x0131012C, 309, 0x0135012C, 0, 0,
+    NODESCAN_HELP_ID(kConfigBotCombo),
+    NODESCAN_HELP_ID(kBotDirField),
+    NODESCAN_HELP_ID(kGameDirField),
+    NODESCAN_HELP_ID(kMapDirField),
+    0,
+    0,
 };
+#undef NODESCAN_HELP_ID
 
 namespace {
-constexpr int kGameDirField = 305;
-constexpr int kMapDirField = 309;
-constexpr int kBotCombo = 301;
-constexpr int kBotDirField = 303;
-constexpr int kBotExtField = 310;
 constexpr int kExtChars = 4;
 
 // The two bot fields as they stand, into the row they belong to. Paths are
@@ -49,18 +58,18 @@ void Open(Hwnd w) {
     SetDlgItemText(w, kGameDirField, GetCdir());
     SetDlgItemText(w, kMapDirField, GetMdir());
     for (int i = 0; i < kBotCount; ++i) {
-        int item = ComboAddString(w, kBotCombo, GetBotName(i));
-        ComboSetItemData(w, kBotCombo, item, GetBotID(i));
+        int item = ComboAddString(w, kConfigBotCombo, GetBotName(i));
+        ComboSetItemData(w, kConfigBotCombo, item, GetBotID(i));
     }
     cbot = 0;
-    ComboSetCurSel(w, kBotCombo, 0);
+    ComboSetCurSel(w, kConfigBotCombo, 0);
     ShowBotFields(w);
     SetEditLimit(w, kBotExtField, kExtChars);
 }
 }  // namespace
 
 int DoConfigBox(Hwnd owner) {
-    return DialogBox(300, owner, ConfigDialogFunc);
+    return DialogBox(kConfigDialog, owner, ConfigDialogFunc);
 }
 
 bool SaveConfig(const std::string& gameDir, const std::string& mapDir) {
@@ -86,10 +95,10 @@ std::intptr_t ConfigDialogFunc(Hwnd w, unsigned msg, std::uintptr_t wParam, std:
     }
     unsigned code = HiWord(wParam);
     int id = static_cast<int>(LoWord(wParam));
-    if (id == kBotCombo && code == CBN_SELENDOK) {
+    if (id == kConfigBotCombo && code == CBN_SELENDOK) {
         KeepBotFields(w, true);
-    } else if (id == kBotCombo && code == CBN_SELCHANGE) {
-        int sel = ComboGetCurSel(w, kBotCombo);
+    } else if (id == kConfigBotCombo && code == CBN_SELCHANGE) {
+        int sel = ComboGetCurSel(w, kConfigBotCombo);
         if (sel >= 0 && sel < kBotCount) cbot = sel;
         ShowBotFields(w);
     } else if (code == EN_KILLFOCUS) {

@@ -1,4 +1,4 @@
-// The advanced configuration dialog (template 300): the game directory, the
+// The advanced configuration dialog (template kConfigDialog): the game directory, the
 // map directory and each bot's waypoint directory and extension, as the
 // user corrects them.
 #pragma once

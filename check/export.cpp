@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/shell.h"
 #include "platform/text.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 namespace {
@@ -30,7 +31,7 @@ std::string ListText(int list, int button) {
         if (!choice.Takes(row)) continue;
         std::string text = RowText(list, row);
         if (IsTrainingMap(text)) continue;
-        if (button == 106 && !text.empty()) {
+        if (button == kMapcycleButton && !text.empty()) {
             // A line break in a name would add lines of its own choosing.
             std::string map = MapcycleName(row, text);
             if (HasControlChar(map)) {
@@ -39,7 +40,7 @@ std::string ListText(int list, int button) {
                 continue;
             }
             out += map;
-        } else if (button != 106) {
+        } else if (button != kMapcycleButton) {
             for (int c = 0; Cols[c].text; ++c) {
                 std::string cell = c == 0 ? text : ListGetItemText(md, list, row, c);
                 if (cell.empty()) continue;
@@ -54,9 +55,9 @@ std::string ListText(int list, int button) {
 }  // namespace
 
 std::string ListFilePath(int button) {
-    if (button == 116) return JoinPath(DataDir(), "NoWaypoints.txt");
-    if (button == 122) return JoinPath(DataDir(), "GoodWayPoints.txt");
-    if (button != 106) return "";
+    if (button == kLeftCopyButton) return JoinPath(DataDir(), "NoWaypoints.txt");
+    if (button == kRightCopyButton) return JoinPath(DataDir(), "GoodWayPoints.txt");
+    if (button != kMapcycleButton) return "";
     // The game's own file, under the name on disk when it differs in case.
     std::string path = JoinPath(GetCdir(), "mapcycle.txt"), actual;
     return ResolvePath(path, &actual) ? actual : path;
@@ -66,7 +67,7 @@ bool WriteListFile(int list, int button, const std::string& path) {
     std::string text = ListText(list, button), why, backup = path + ".bak";
     // A mapcycle.txt made by hand is not lost to a click or a cron job.
     bool kept = false;
-    if ((button != 106 || KeepPreviousVersion(path, text, backup, &kept, &why)) &&
+    if ((button != kMapcycleButton || KeepPreviousVersion(path, text, backup, &kept, &why)) &&
         WriteFileAtomic(path, text, 0666, &why)) {
         if (kept) sout("The previous " + path + " is kept as " + backup);
         return true;
@@ -77,19 +78,19 @@ bool WriteListFile(int list, int button, const std::string& path) {
 }
 
 bool WriteList(int list, int button) {
-    if (button == 106) {
+    if (button == kMapcycleButton) {
         if (checkredway == 1) {
             MessageBox(md, "What do you think you're doing? Trying to ruin your Counter-Strike?!",
                        "Whoops!", MB_OK);
             return false;
         }
-    } else if (button == 116 || button == 122) {
+    } else if (button == kLeftCopyButton || button == kRightCopyButton) {
         MakeDirPath(DataDir(), 0700);  // a failure is told by the write
     }
     std::string path = ListFilePath(button);
     if (path.empty()) return false;
     if (!WriteListFile(list, button, path)) return false;
-    if (button == 106) {
+    if (button == kMapcycleButton) {
         sprogress("Mapcycle.txt written");
     } else {
         // Without an opener the click would seem to do nothing.

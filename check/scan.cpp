@@ -12,6 +12,7 @@
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/files.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 namespace {
@@ -57,8 +58,8 @@ bool ScanComplete() {
 void BotFind() {
     complete = true;
     // Both counters belong to this check, also when it lists nothing.
-    SetDlgItemInt(md, 115, 0);
-    SetDlgItemInt(md, 112, 0);
+    SetDlgItemInt(md, kOutOfCount, 0);
+    SetDlgItemInt(md, kMissingCount, 0);
     GetCdir();
     std::string mapDir = GetMdir();
     // The bot is taken once: a choice made while the scan runs starts the next scan.
@@ -114,8 +115,8 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
     }
     if (mode == 0) nfound = 0;
     int n = FileCount(L, mask);
-    SetDlgItemInt(md, 115, n);
-    SetDlgItemInt(md, 112, 0);
+    SetDlgItemInt(md, kOutOfCount, n);
+    SetDlgItemInt(md, kMissingCount, 0);
 
     DirectoryIndex test(T);
     if (test.error() != 0) {
@@ -164,7 +165,7 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
             }
             ++count;
         }
-        SetDlgItemInt(md, 112, count);
+        SetDlgItemInt(md, kMissingCount, count);
     }
     return 1;
 }
@@ -197,7 +198,7 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
     if (!listed) {
         // No set was named: list the maps here, so that every one is reported missing.
         int n = FileCount(mapDir, "*.bsp");
-        SetDlgItemInt(md, 115, n);
+        SetDlgItemInt(md, kOutOfCount, n);
     }
     FindNotFoundFiles("*.bsp", bot, mapDir);
     return 1;

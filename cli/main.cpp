@@ -33,6 +33,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 #include "settings/settings.h"
 
@@ -154,7 +155,7 @@ void StartUp(const Options& opt, bool storedOnly, bool readOnly) {
     // writes its missing rows): a first run stays a first run until the
     // window has run or a command saved something.
     RegistrySetReadOnly(Hive::CurrentUser, true);
-    Hwnd w = headless::CreateDialog(100, DialogFunc);
+    Hwnd w = headless::CreateDialog(kMainDialog, DialogFunc);
     headless::Send(w, WM_INITDIALOG, 0, 0);
     // The command's own changes.
     if (!givenDirs && !readOnly) RegistrySetReadOnly(Hive::CurrentUser, false);
@@ -167,8 +168,9 @@ void StartUp(const Options& opt, bool storedOnly, bool readOnly) {
         // The row itself, also when the selector lacks it (it stops at a
         // row without a name) or its entry carries another id.
         int bot = FindBot(opt.bot);
-        ComboSetCurSel(w, 102,
-                       bot < static_cast<int>(headless::ComboItems(w, 102).size()) ? bot : -1);
+        ComboSetCurSel(
+            w, kBotCombo,
+            bot < static_cast<int>(headless::ComboItems(w, kBotCombo).size()) ? bot : -1);
         ShowBot(bot);
     }
     headless::TakePostedCommands();  // the CLI runs only its own command
@@ -193,7 +195,7 @@ int SetSite(int row, const std::string& field, const std::string& value) {
 // check thread's exit code; 1 for a check that could not read a directory
 // it needed (its lists are no answer).
 int Check(const Options& opt, bool redundant) {
-    headless::SendCommand(md, redundant ? 139 : 1);
+    headless::SendCommand(md, redundant ? kCheckRedundantButton : kGoButton);
     headless::TakePostedCommands();
     WaitForThread(hThread);
     std::uint32_t code = 0;
@@ -225,8 +227,8 @@ int RunCheck(const Options& opt) {
 int Mapcycle(const Options& opt) {
     int rc = Check(opt, false);
     if (Incomplete(rc, "mapcycle.txt is left as it is")) return rc;
-    if (!WriteList(kRightList, 106)) return 1;
-    PrintWritten(std::cout, ListFilePath(106), opt.json);
+    if (!WriteList(kRightList, kMapcycleButton)) return 1;
+    PrintWritten(std::cout, ListFilePath(kMapcycleButton), opt.json);
     return 0;
 }
 
@@ -234,7 +236,7 @@ int Export(const Options& opt, const std::string& side, const std::string& file)
     int rc = Check(opt, opt.redundant);
     if (Incomplete(rc, "no list is written")) return rc;
     int list = side == "left" ? kLeftList : kRightList;
-    int button = side == "left" ? 116 : 122;
+    int button = side == "left" ? kLeftCopyButton : kRightCopyButton;
     std::string path = file.empty() ? ListFilePath(button) : AbsoluteDir(file);
     bool ok = file.empty() ? WriteList(list, button) : WriteListFile(list, button, path);
     if (!ok) return 1;
@@ -376,15 +378,15 @@ int DownloadMaps(const Options& opt, const std::vector<std::string>& names, bool
         headless::SelectRow(md, kLeftList, row, true);
     }
     if (site >= 0) ssite = static_cast<std::uint32_t>(site);
-    if (all) CheckDlgButton(md, 111, true);
-    rc = RunJob(109);
+    if (all) CheckDlgButton(md, kSearchAllCheck, true);
+    rc = RunJob(kDownloadButton);
     PrintDownload(std::cout, opt.json);
     return rc;
 }
 
 int Update(const Options& opt) {
     updateEndsProgram = false;
-    int rc = RunJob(129);
+    int rc = RunJob(kCheckUpdateButton);
     PrintUpdate(std::cout, opt.json);
     return rc;
 }

@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/text.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 using Json = nlohmann::ordered_json;
@@ -119,8 +120,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     Hwnd w = md;
     auto left = headless::Rows(w, kLeftList);
     auto right = headless::Rows(w, kRightList);
-    std::string leftCaption = GetDlgItemText(w, 125);
-    std::string rightCaption = GetDlgItemText(w, 141);
+    std::string leftCaption = GetDlgItemText(w, kLeftListLabel);
+    std::string rightCaption = GetDlgItemText(w, kRightListLabel);
     int bot = static_cast<int>(sbot.load());
     if (json) {
         Json doc;
@@ -129,7 +130,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         doc["game_dir"] = CachedCdir();
         doc["map_dir"] = CachedMdir();
         doc["waypoint_dir"] = GetBotDir(bot);
-        doc["counts"] = {{"listed", Counter(115)}, {"unmatched", Counter(112)}};
+        doc["counts"] = {{"listed", Counter(kOutOfCount)}, {"unmatched", Counter(kMissingCount)}};
         doc["complete"] = ScanComplete();
         Json lrows = Json::array();
         for (const auto& r : left) lrows.push_back({{"name", Cell(r, 0)}, {"key", r.key}});
@@ -165,8 +166,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     for (const auto& r : right) rt.push_back({Cell(r, 0), Cell(r, 1), Cell(r, 2), Cell(r, 3)});
     PrintTable(out, rt);
     out << '\n'
-        << GetDlgItemText(w, 113) << ": " << Counter(112) << "  " << GetDlgItemText(w, 114) << ": "
-        << Counter(115) << '\n';
+        << GetDlgItemText(w, kMissingLabel) << ": " << Counter(kMissingCount) << "  "
+        << GetDlgItemText(w, kOutOfLabel) << ": " << Counter(kOutOfCount) << '\n';
     if (!ScanComplete()) out << "The check is incomplete: see the messages above.\n";
 }
 

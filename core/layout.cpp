@@ -1,6 +1,7 @@
 #include "core/layout.h"
 
 #include "core/state.h"
+#include "resources/ids.h"
 
 namespace {
 int layoutState = 1;  // 1 simple, 2 advanced
@@ -14,18 +15,18 @@ int AdvButtonPressed(int query) {
     if (query != 0) return layoutState;
     if (layoutState == 1) {
         SetSize(2);
-        SetDlgItemText(md, 143, "<--- Simple");
+        SetDlgItemText(md, kAdvancedButton, "<--- Simple");
         layoutState = 2;
     } else {
         SetSize(1);
-        SetDlgItemText(md, 143, "Advanced --->");
+        SetDlgItemText(md, kAdvancedButton, "Advanced --->");
         layoutState = 1;
     }
     return 0;
 }
 
 void SetSize(int mode) {
-    Rect marker = GetControlRect(md, 144);
+    Rect marker = GetControlRect(md, kAdvancedMarker);
     Rect window = GetWindowRect(md);
     switch (mode) {
         case 0:

@@ -8,6 +8,7 @@
 
 #include "platform/threads.h"
 #include "platform/ui.h"
+#include "resources/ids.h"
 
 // The program version: shown as 2.50, stored as 250.
 inline constexpr double kProgramVersion = 2.5;
@@ -16,10 +17,6 @@ inline constexpr int kMaxMaps = 4000;          // slots of the map name list
 inline constexpr int kMapNameSize = 64;        // bytes per slot, terminator included
 inline constexpr int kMaxResults = 4000;       // result records
 inline constexpr std::size_t kPathSize = 260;  // the path buffers of the stored format
-
-inline constexpr int kLeftList = 101;
-inline constexpr int kRightList = 123;
-inline constexpr int kStatusList = 126;
 
 // One row of the right result list.
 struct ResultRecord {

@@ -19,12 +19,12 @@
 #include "platform/net.h"
 #include "platform/text.h"
 #include "platform/threads.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 char H[kRequestRows][1024] = {"", "", "", "", "", "", "", "\r\n", ""};
 
 namespace {
-constexpr int kProgressBar = 157;
 constexpr std::size_t kPiece = 16 << 10;  // what one receive takes at most
 std::atomic<bool> unreachable{false};
 

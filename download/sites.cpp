@@ -6,11 +6,9 @@
 #include "core/fields.h"
 #include "core/state.h"
 #include "platform/ui.h"
+#include "resources/ids.h"
 
 namespace {
-// The site boxes of the main window.
-enum : int { kName = 149, kStart = 152, kEnd = 154, kExt = 132, kHost = 110, kDir = 131 };
-
 // How many characters the editor keeps of each field.
 constexpr std::size_t kNameChars = 49, kStartChars = 5, kEndChars = 6, kExtChars = 4,
                       kHostChars = 49, kDirChars = 49;
@@ -116,23 +114,24 @@ void SetSiteInfo(unsigned code, unsigned position) {
     }
     site = Clamp(site);
     ssite = static_cast<std::uint32_t>(site);
-    ScrollSetPos(md, 150, site);
+    ScrollSetPos(md, kSiteScrollBar, site);
     SiteInfo s = GetSite(site);
-    SetDlgItemText(md, kEnd, s.end);
-    SetDlgItemText(md, kStart, s.start);
-    SetDlgItemText(md, kExt, s.ext);
-    SetDlgItemText(md, kHost, s.host);
-    SetDlgItemText(md, kDir, s.dir);
-    SetDlgItemText(md, kName, s.name);
+    SetDlgItemText(md, kSiteEndField, s.end);
+    SetDlgItemText(md, kSiteStartField, s.start);
+    SetDlgItemText(md, kSiteExtField, s.ext);
+    SetDlgItemText(md, kSiteHostField, s.host);
+    SetDlgItemText(md, kSiteDirField, s.dir);
+    SetDlgItemText(md, kSiteNameField, s.name);
     AppStart = 1;
 }
 
 void SiteInfoChanged() {
     if (AppStart == 0) return;
     int site = Clamp(static_cast<int>(ssite.load()));
-    std::string name = GetDlgItemText(md, kName), ext = GetDlgItemText(md, kExt),
-                host = GetDlgItemText(md, kHost), dir = GetDlgItemText(md, kDir),
-                start = GetDlgItemText(md, kStart), end = GetDlgItemText(md, kEnd);
+    std::string name = GetDlgItemText(md, kSiteNameField), ext = GetDlgItemText(md, kSiteExtField),
+                host = GetDlgItemText(md, kSiteHostField), dir = GetDlgItemText(md, kSiteDirField),
+                start = GetDlgItemText(md, kSiteStartField),
+                end = GetDlgItemText(md, kSiteEndField);
     std::lock_guard lock(sitesMutex);
     SiteRecord& r = Sites[site];
     SetFieldText(r.name, name, kNameChars);

@@ -10,13 +10,10 @@
 #include "download/sites.h"
 #include "download/zip.h"
 #include "platform/files.h"
+#include "resources/ids.h"
 #include "settings/locator.h"
 
 namespace {
-constexpr int kGo = 1;
-constexpr int kCheckRedundant = 139;
-constexpr int kProgressBar = 157;
-constexpr int kSearchAll = 111;
 constexpr std::int64_t kLargeFile = 300000;
 
 std::mutex reportMutex;
@@ -170,7 +167,7 @@ bool DownloadWaypoint() {
         reports.clear();
     }
     // The sites the job asks: a network is needed unless all are on this machine.
-    bool searchAll = IsDlgButtonChecked(md, kSearchAll);
+    bool searchAll = IsDlgButtonChecked(md, kSearchAllCheck);
     std::vector<int> sites;
     std::vector<std::string> hosts;
     for (int site = 0; site < kSiteCount; ++site) {
@@ -224,7 +221,7 @@ bool DownloadWaypoint() {
     // The lists show the new state: the check they show runs again (the
     // user may have turned to the redundant-waypoint check meanwhile).
     if (installed > 0)
-        while (!PostCommand(md, checkredway == 1 ? kCheckRedundant : kGo)) {
+        while (!PostCommand(md, checkredway == 1 ? kCheckRedundantButton : kGoButton)) {
         }
     return installed == maps.size();
 }

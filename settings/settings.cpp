@@ -10,6 +10,7 @@
 #include "core/status.h"
 #include "download/sites.h"
 #include "platform/registry.h"
+#include "resources/ids.h"
 
 namespace {
 constexpr std::uint32_t kStoredVersion = 250;
@@ -76,12 +77,12 @@ void LoadSettings() {
     ssite = key.ReadDword("Default Site", &value) ? value : 0;
     LoadBots();
 
-    SetEditLimit(md, 154, 6);
-    SetEditLimit(md, 152, 5);
-    SetEditLimit(md, 132, 5);
-    SetEditLimit(md, 110, 51);
-    SetEditLimit(md, 131, 51);
-    SetEditLimit(md, 149, 51);
+    SetEditLimit(md, kSiteEndField, 6);
+    SetEditLimit(md, kSiteStartField, 5);
+    SetEditLimit(md, kSiteExtField, 5);
+    SetEditLimit(md, kSiteHostField, 51);
+    SetEditLimit(md, kSiteDirField, 51);
+    SetEditLimit(md, kSiteNameField, 51);
 
     for (int n = 0; n < kSiteCount; ++n) {
         SiteRecord row = GetSiteRow(n);
@@ -94,25 +95,25 @@ void LoadSettings() {
     }
 
     SetSiteInfo(SB_THUMBPOSITION, ssite);
-    SetDlgItemText(md, 141, "Have Waypoints");
-    SetDlgItemText(md, 125, "Missing Waypoints");
-    ScrollSetRange(md, 150, 0, kSiteCount - 1);
-    ScrollSetPos(md, 150, static_cast<int>(ssite.load()));
+    SetDlgItemText(md, kRightListLabel, "Have Waypoints");
+    SetDlgItemText(md, kLeftListLabel, "Missing Waypoints");
+    ScrollSetRange(md, kSiteScrollBar, 0, kSiteCount - 1);
+    ScrollSetPos(md, kSiteScrollBar, static_cast<int>(ssite.load()));
 
-    if (DwordIs(key, "Check All", 1)) CheckDlgButton(md, 111, true);
+    if (DwordIs(key, "Check All", 1)) CheckDlgButton(md, kSearchAllCheck, true);
     if (DwordIs(key, "Auto Start", 1)) {
-        CheckDlgButton(md, 134, true);
+        CheckDlgButton(md, kAutoStartCheck, true);
         sprogress("Auto Start Initiated");
-        while (!PostCommand(md, 1)) {
+        while (!PostCommand(md, kGoButton)) {
         }
     }
-    if (DwordIs(key, "Disable Verify", 1)) CheckDlgButton(md, 138, true);
+    if (DwordIs(key, "Disable Verify", 1)) CheckDlgButton(md, kDisableVerifyCheck, true);
 
     std::uint32_t layout = 1;
     key.ReadDword("Difficulty", &layout);
     SetSize(static_cast<int>(layout));
     if (layout == 2) {
-        while (!PostCommand(md, 143)) {
+        while (!PostCommand(md, kAdvancedButton)) {
         }
     }
     key.Close();
@@ -127,9 +128,9 @@ bool SaveSites() {
 
 bool SaveOptions() {
     RegKey key = RegKey::Open(Hive::CurrentUser, true);
-    key.WriteDword("Auto Start", IsDlgButtonChecked(md, 134) ? 1 : 0);
-    key.WriteDword("Check All", IsDlgButtonChecked(md, 111) ? 1 : 0);
-    key.WriteDword("Disable Verify", IsDlgButtonChecked(md, 138) ? 1 : 0);
+    key.WriteDword("Auto Start", IsDlgButtonChecked(md, kAutoStartCheck) ? 1 : 0);
+    key.WriteDword("Check All", IsDlgButtonChecked(md, kSearchAllCheck) ? 1 : 0);
+    key.WriteDword("Disable Verify", IsDlgButtonChecked(md, kDisableVerifyCheck) ? 1 : 0);
     key.WriteDword("Default Bot", sbot);
     key.WriteDword("Default Site", ssite);
     key.WriteDword("Difficulty", static_cast<std::uint32_t>(AdvButtonPressed(1)));
