@@ -283,10 +283,13 @@ std::string MakeBotDirB(const std::string& sub, const std::string& cdir) {
     return base + sub;
 }
 
-std::string GetBotWaypointDir(int bot) {
+namespace {
+// The row's directory as the row holds it, computed and kept when not yet
+// known; no look at the disk.
+std::string KnownBotDir(int bot) {
     std::string cdir = GetCdir();
     std::string mdir = GetMdir();
-    if (std::string dir = RowDir(bot); dir.size() > 1) return OnDisk(dir);
+    if (std::string dir = RowDir(bot); dir.size() > 1) return dir;
     if (cdir.empty()) return "";  // no game directory stored yet to work one out from
     std::string result;
     const BotDirRule& rule = kDirRules[bot];
@@ -308,7 +311,12 @@ std::string GetBotWaypointDir(int bot) {
         std::lock_guard lock(botsMutex);
         SetDirLocked(bot, result);
     }
-    return OnDisk(result);
+    return result;
+}
+}  // namespace
+
+std::string GetBotWaypointDir(int bot) {
+    return OnDisk(KnownBotDir(bot));
 }
 
 void RebaseBotDirs(const std::string& oldCdir, const std::string& newCdir) {
@@ -366,7 +374,7 @@ void LoadBots() {
             if (read) longDirs[i].clear();
         }
         if (!read) {
-            GetBotWaypointDir(i);
+            KnownBotDir(i);
             SaveBot(i);
         }
     }
