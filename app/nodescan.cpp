@@ -2,13 +2,14 @@
 
 #include <cstdio>
 
-#include "app/scanrunner.h"
 #include "app/window.h"
 #include "bots/bots.h"
 #include "bots/config.h"
 #include "check/export.h"
 #include "check/lists.h"
 #include "check/redundant.h"
+#include "check/scan.h"
+#include "check/scanrunner.h"
 #include "check/sort.h"
 #include "core/layout.h"
 #include "core/state.h"
@@ -16,7 +17,6 @@
 #include "download/sites.h"
 #include "download/worker.h"
 #include "platform/help.h"
-#include "platform/memory.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/threads.h"
@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kHelpFile = "nodescan.hlp";
 }  // namespace
 
-int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
+int WinMain(void* /*instance*/, void* /*prevInstance*/, const char* cmdLine, int /*showCmd*/) {
     RegistrySetNoticeSink(sout);
     if (std::string(cmdLine ? cmdLine : "") == "reset") {
         bool user = RegDeleteKey(Hive::CurrentUser);
@@ -42,7 +42,6 @@ int WinMain(void* instance, void* /*prevInstance*/, const char* cmdLine, int /*s
         ProgressBox(kNoWindow, "Nodescan Registry settings deleted.", "Nodescan Notice", MB_OK);
         return 0;
     }
-    hInst = instance;
     return DialogBox(kMainDialog, kNoWindow, DialogFunc);
 }
 
@@ -90,8 +89,7 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
     unsigned id = LoWord(wParam);
     if (code == CBN_SELENDOK && id == kBotCombo) {
         SetBotInfo(0);
-        while (!PostCommand(md, kGoButton)) {
-        }
+        PostCommand(md, kGoButton);
     } else if (code == EN_CHANGE) {
         SiteInfoChanged();
     }
@@ -143,16 +141,6 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
 int IsFirstRun() {
     RegKey key = RegKey::Open(Hive::CurrentUser, false);
     return key.ok() ? 0 : 1;
-}
-
-void AllocateListMemory() {
-    for (auto& slot : maps) {
-        slot = AllocBlock(kMapNameSize);
-        if (!slot) {
-            MessageBox(kNoWindow, "Error Allocating Memory!", "Error!", MB_OK);
-            ExitProcess(555);
-        }
-    }
 }
 
 std::string NodescanWindowText() {

@@ -14,7 +14,6 @@ int WinMain(void* instance, void* prevInstance, const char* cmdLine, int showCmd
 std::intptr_t InitializeApp(Hwnd window, std::uintptr_t wParam, std::intptr_t lParam);
 std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 int IsFirstRun();
-void AllocateListMemory();
 void SetNodescanWindowText();
 // The window title for the program version.
 std::string NodescanWindowText();

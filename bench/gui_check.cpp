@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/nodescan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "gui_common.h"
 #include "platform/memory.h"
@@ -46,8 +47,7 @@ double Median(std::vector<double> v) {
 }
 
 bool Complete(int right, int left) {
-    std::uint32_t code = 0;
-    if (hThread && GetExitCodeThread(hThread, &code) && code == STILL_ACTIVE) return false;
+    if (ScanRunning()) return false;
     if (qthost::PendingCalls() != 0) return false;
     return ListGetItemCount(100, 123) == right && ListGetItemCount(100, 101) == left &&
            GetDlgItemText(100, 115) == std::to_string(right + left);

@@ -14,7 +14,11 @@
 #include "resources/ids.h"
 #include "settings/locator.h"
 
-BotRecord Bots[kBotCount + 1] = {
+std::atomic<std::uint32_t> sbot{0};
+
+namespace {
+// The rows the program is built with: the table of a first run.
+constexpr BotRecord kCompiledBots[kBotCount + 1] = {
     {"Pod Bot",
      0,
      "pwf",
@@ -69,6 +73,13 @@ BotRecord Bots[kBotCount + 1] = {
      {}},
     {"AgroBot", 10, "agro", "AgroBot by Agnes Rossi", "http://www.agrobot.example/", "", "", {}},
     {"", 255, " ", "", "", "", "", {}},
+};
+}  // namespace
+
+BotRecord Bots[kBotCount + 1] = {
+    kCompiledBots[0], kCompiledBots[1], kCompiledBots[2],  kCompiledBots[3],
+    kCompiledBots[4], kCompiledBots[5], kCompiledBots[6],  kCompiledBots[7],
+    kCompiledBots[8], kCompiledBots[9], kCompiledBots[10], kCompiledBots[11],
 };
 
 namespace {
@@ -240,19 +251,6 @@ std::string DisplayBotExt(int bot) {
     return ext;
 }
 
-std::size_t SetBotExt(std::string& name, int bot, int keep) {
-    std::size_t p = name.find('.');
-    p = (p == std::string::npos) ? name.size() : p + 1;
-    if (checkredway == 1 && keep == 0) {
-        name.replace(p, std::string::npos, "bsp");
-    } else {
-        // The scan's own bot names the file; control kExtUsedField keeps showing the selection.
-        DisplayBotExt(static_cast<int>(sbot.load()));
-        name.replace(p, std::string::npos, GetBotExt(bot));
-    }
-    return p;
-}
-
 void SetBotInfo(int fromSbot) {
     if (fromSbot == 1) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
     int sel = ComboGetCurSel(md, kBotCombo);
@@ -378,4 +376,11 @@ void LoadBots() {
             SaveBot(i);
         }
     }
+}
+
+void ResetBots() {
+    std::lock_guard lock(botsMutex);
+    std::memcpy(Bots, kCompiledBots, sizeof Bots);
+    for (std::string& dir : longDirs) dir.clear();
+    sbot = 0;
 }

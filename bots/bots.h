@@ -2,6 +2,7 @@
 // waypoint directory, kept in the settings as one binary row per bot.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,9 @@ inline constexpr int kBotCount = 11;  // rows 0 to 10; row 11 ends the table
 inline constexpr int kPodBot = 0;
 inline constexpr int kJoeBot = 3;
 
+// The selected bot row, 0 to 10.
+extern std::atomic<std::uint32_t> sbot;
+
 // Rows 0 to 10 and the terminating row. Guarded by the accessors below; read
 // it directly only while no other thread runs.
 extern BotRecord Bots[kBotCount + 1];
@@ -57,12 +61,6 @@ void DisplayBotDir(Hwnd window, int control, int bot);
 // Shows the selected bot's extension in control kExtUsedField and returns it.
 std::string DisplayBotExt(int bot);
 
-// Replaces everything after the first dot of name: by "bsp" in the
-// redundant-waypoint check when keep is 0, else by bot's extension (and
-// shows the selected bot's in control kExtUsedField). Returns the position just after
-// the first dot.
-std::size_t SetBotExt(std::string& name, int bot, int keep);
-
 // Shows the selected bot in the main window; fromSbot 1 first selects row sbot.
 void SetBotInfo(int fromSbot);
 // Makes row bot the selected bot and shows its extension and credit line.
@@ -87,3 +85,6 @@ bool SaveBot(int bot);
 bool SaveBots();
 // A copy of one row's bytes, taken under the table's lock.
 BotRecord GetBotRow(int bot);
+// Gives every row its compiled-in content again and selects row 0 (tests: a
+// new run).
+void ResetBots();

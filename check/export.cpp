@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "check/lists.h"
+#include "check/scan.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/files.h"

@@ -13,9 +13,17 @@ const ColumnSpec Cols[5] = {
     {"Map Name", 118}, {"Last Edited", 70}, {"Version", 55}, {"Created By", 95}, {nullptr, 0},
 };
 
+std::atomic<int> checkredway{0};
+std::atomic<int> col{0};
+ResultRecord MY[kMaxResults] = {};
 ResultSource MYSource[kMaxResults];
 
 namespace {
+void ClearRecords() {
+    std::memset(MY, 0, sizeof MY);
+    for (ResultSource& s : MYSource) s = {};
+}
+
 constexpr RGB kBlue = MakeRGB(0, 0, 255);
 constexpr RGB kRed = MakeRGB(255, 0, 0);
 
@@ -29,6 +37,19 @@ std::uint32_t DosDateOf(std::int64_t t) {
     return static_cast<std::uint32_t>((year - 1980) * 512 + (utc.tm_mon + 1) * 32 + utc.tm_mday);
 }
 }  // namespace
+
+std::size_t SetBotExt(std::string& name, int bot, int keep) {
+    std::size_t p = name.find('.');
+    p = (p == std::string::npos) ? name.size() : p + 1;
+    if (checkredway == 1 && keep == 0) {
+        name.replace(p, std::string::npos, "bsp");
+    } else {
+        // The scan's own bot names the file; control kExtUsedField keeps showing the selection.
+        DisplayBotExt(static_cast<int>(sbot.load()));
+        name.replace(p, std::string::npos, GetBotExt(bot));
+    }
+    return p;
+}
 
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
                   const std::string& ext, const std::string& map) {
@@ -124,8 +145,13 @@ void ClearLists(Hwnd dialog) {
     RunOnWindowThread([dialog] {
         ListDeleteAllItems(dialog, kRightList);
         ListDeleteAllItems(dialog, kLeftList);
-        std::memset(MY, 0, sizeof MY);
-        for (ResultSource& s : MYSource) s = {};
+        ClearRecords();
         SetColumnNames(kRightList, 1);
     });
+}
+
+void ResetLists() {
+    ClearRecords();
+    checkredway = 0;
+    col = 0;
 }

@@ -2,6 +2,7 @@
 // the right list.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -16,6 +17,26 @@ struct ColumnSpec {
 // The right list's columns, ended by a row whose text is null.
 extern const ColumnSpec Cols[5];
 
+// One row of the right result list.
+struct ResultRecord {
+    char name[32];
+    std::uint32_t dosDate;
+    std::uint32_t version;
+    char author[32];
+    std::uint32_t flag;
+    std::uint32_t index;
+    char dir[260];
+};
+static_assert(sizeof(ResultRecord) == 340);
+// Which check the lists show: 0 the missing-waypoint check, 1 the
+// redundant-waypoint check. Set by StartThread before the scan thread starts.
+extern std::atomic<int> checkredway;
+// The sort slot of the most recent sort (see check/sort.h); a header click
+// sets it, and a plain header shows no marker.
+extern std::atomic<int> col;
+// One record per right-list row, found by the row's key.
+extern ResultRecord MY[kMaxResults];
+
 // What a right-list row was made from, kept beside its record: the file
 // read for it (the row shows another name, and its record's dir field cuts
 // a long path), the map the game loads for it ("" in a redundant check) and
@@ -28,12 +49,20 @@ struct ResultSource {
 // Written by the scan before it adds the row; both tables are cleared with
 // the lists, as one step on the window's thread.
 extern ResultSource MYSource[kMaxResults];
+// Empties MY and MYSource and forgets the mode and the sorted column (tests:
+// a new run).
+void ResetLists();
 
 // Adds a right-list row for the file dir/name, showing name with the text
 // from pos on replaced by ext, and fills MY[key] from the file. map: the
 // listed map file the row stands for, "" when none.
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
                   const std::string& ext, const std::string& map);
+// Replaces everything after the first dot of name: by "bsp" in the
+// redundant-waypoint check when keep is 0, else by bot's extension (and
+// shows the selected bot's in control kExtUsedField). Returns the position just after
+// the first dot.
+std::size_t SetBotExt(std::string& name, int bot, int keep);
 // Adds a left-list row showing name with the text from pos on replaced by ext.
 void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext);
 // The rows a list command acts on: the selected ones, or every row when

@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "check/lists.h"
+#include "check/scan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/files.h"
@@ -33,9 +35,7 @@ bool Remove(const std::string& file, bool toTrash, bool& told) {
 }  // namespace
 
 bool DeleteRedundantWaypoints(bool toTrash) {
-    std::uint32_t code;
-    if (GetExitCodeThread(hThread, &code)) ec = code;
-    if (ec == STILL_ACTIVE) {
+    if (ScanRunning()) {
         sout("Please wait... Thread Executing");
         return false;
     }

@@ -12,8 +12,12 @@
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/files.h"
+#include "platform/memory.h"
+#include "platform/threads.h"
 #include "resources/ids.h"
 #include "settings/locator.h"
+
+char* maps[kMaxMaps] = {};
 
 namespace {
 int nfound = 0;  // key of the next right-list row of the waypoint pass
@@ -202,4 +206,20 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
     }
     FindNotFoundFiles("*.bsp", bot, mapDir);
     return 1;
+}
+
+void AllocateListMemory() {
+    for (auto& slot : maps) {
+        slot = AllocBlock(kMapNameSize);
+        if (!slot) {
+            MessageBox(kNoWindow, "Error Allocating Memory!", "Error!", MB_OK);
+            ExitProcess(555);
+        }
+    }
+}
+
+void ResetScan() {
+    for (auto& slot : maps) slot = nullptr;
+    nfound = 0;
+    complete = true;
 }

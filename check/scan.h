@@ -1,7 +1,17 @@
 // The scan of the map directory against the selected bot's waypoint files.
 #pragma once
 
+#include <atomic>
 #include <string>
+
+#include "core/state.h"
+
+// The map name list: kMaxMaps blocks of kMapNameSize bytes, filled by
+// FileCount from the map directory.
+extern char* maps[kMaxMaps];
+
+// Allocates the blocks of maps; ends the program when memory runs out.
+void AllocateListMemory();
 
 // Runs one scan for sbot in the mode checkredway.
 void BotFind();
@@ -20,3 +30,5 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
 int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L);
 // Fills maps with the names of dir that match mask; returns their number.
 int FileCount(const std::string& dir, const std::string& mask);
+// Forgets the map list and the last scan's outcome (tests: a new run).
+void ResetScan();

@@ -5,7 +5,10 @@
 #include <string>
 
 #include "check/lists.h"
+#include "check/scan.h"
 #include "core/state.h"
+
+int order[8] = {};
 
 namespace {
 // The text of a fixed field, up to its terminator or its end.
@@ -101,4 +104,8 @@ void ColumnClicked(const ListNotify* n) {
     ListSetColumn(md, list, column, header, -1);
     // Direction 1 is A to Z for text, the largest first for numbers.
     ListSetSortMark(md, list, column, (order[slot] == 1) == (kind.compare == DoCompareString));
+}
+
+void ResetSort() {
+    for (int& direction : order) direction = 0;
 }

@@ -10,6 +10,10 @@
 // Sort slots: 0 to 3 the right list's columns, 7 the left list's one.
 inline constexpr int kLeftListSlot = 7;
 
+// Sort direction per sort slot, 0 before the first click, then 1 or 2
+// (user-interface thread).
+extern int order[8];
+
 // Handles a header click of either list.
 void ColumnClicked(const ListNotify* notification);
 // Row comparators over record keys: -1 when key1's row goes first, 0 when
@@ -19,3 +23,5 @@ int DoCompareString(std::uint32_t key1, std::uint32_t key2, std::intptr_t slot);
 // -1 or 1 from the direction order[col]: for x equal to y, -1 in direction 1;
 // for x different from y, 1 in direction 1; the opposite in direction 2.
 int CompareResult(std::uint32_t x, std::uint32_t y);
+// Forgets every slot's direction (tests: a new run).
+void ResetSort();

@@ -45,7 +45,7 @@ void SetSize(int mode) {
     }
 }
 
-void ResetWindowState() {
+void ResetLayout() {
     layoutState = 1;
     sizes = {};
 }

@@ -7,4 +7,4 @@ int AdvButtonPressed(int query);
 // 0 measures the two layouts, 1 applies the simple one, 2 the advanced one.
 void SetSize(int mode);
 // Starts the next run in this process with the window's layout state at its start value.
-void ResetWindowState();
+void ResetLayout();

@@ -8,6 +8,7 @@ thread_local int tellingBot = -1;
 
 // Touched only on the window's thread (inside RunOnWindowThread).
 std::function<void(const std::string&)> statusListener;
+int statusLines = 0;  // lines put into the status list since it was last emptied
 
 // Marks what this thread shows while the object lives.
 struct TellingScope {
@@ -40,6 +41,13 @@ void dout(const std::string&) {}
 
 void SetStatusListener(std::function<void(const std::string&)> listener) {
     RunOnWindowThread([&listener] { statusListener = std::move(listener); });
+}
+
+void ResetStatus() {
+    RunOnWindowThread([] {
+        statusListener = nullptr;
+        statusLines = 0;
+    });
 }
 
 void sprogress(const std::string& text) {

@@ -16,6 +16,8 @@ void dout(const std::string& text);
 // Called with each status line as it is added, on the window's thread (a
 // front end that shows the lines elsewhere: nodescan-cli); empty for none.
 void SetStatusListener(std::function<void(const std::string&)> listener);
+// Forgets the listener and the count of status lines (tests: a new run).
+void ResetStatus();
 
 // What a status line or message box tells, for a front end that shows some
 // of them otherwise (nodescan-cli's notes and --quiet). The window shows

@@ -556,6 +556,10 @@ bool LastRequestUnreachable() {
     return unreachable;
 }
 
+void ResetHttp() {
+    unreachable = false;
+}
+
 namespace {
 constexpr int kMaxRedirects = 5;
 

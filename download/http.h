@@ -62,6 +62,8 @@ int GetHTTP(const std::string& host, const std::string& file,
             std::uint64_t maxBody = kMaxWaypointBody);
 // Whether the last request failed because its server could not be reached.
 bool LastRequestUnreachable();
+// Forgets the last request's outcome (tests: a new run).
+void ResetHttp();
 // Whether every host (as a site has it: host, host:port, [IPv6]:port, with
 // a scheme or not) is on
 // this machine's loopback interface, which needs no network connection.

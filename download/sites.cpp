@@ -44,6 +44,8 @@ int Clamp(int site) {
 }
 }  // namespace
 
+std::atomic<std::uint32_t> ssite{0};
+std::atomic<int> AppStart{0};
 SiteRecord Sites[kSiteCount] = {kPresets[0], kPresets[1], kPresets[2],
                                 kPresets[3], kPresets[4], kPresets[5]};
 
@@ -140,4 +142,11 @@ void SiteInfoChanged() {
     SetFieldText(r.dir, dir, kDirChars);
     SetFieldText(r.start, start, kStartChars);
     SetFieldText(r.end, end, kEndChars);
+}
+
+void ResetSites() {
+    std::lock_guard lock(sitesMutex);
+    for (int n = 0; n < kSiteCount; ++n) Sites[n] = kPresets[n];
+    ssite = 0;
+    AppStart = 0;
 }

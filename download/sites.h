@@ -2,6 +2,7 @@
 // of the main window's advanced panel.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,11 @@ inline constexpr int kSiteCount = 6;
 // Guarded by the accessors below; read it directly only while no other
 // thread runs.
 extern SiteRecord Sites[kSiteCount];
+// The selected site row, 0 to 5.
+extern std::atomic<std::uint32_t> ssite;
+// 1: text typed into the site boxes is copied into row ssite; 0 while the
+// program itself fills the boxes.
+extern std::atomic<int> AppStart;
 
 // The fields of a row, each cut at its width when it has no terminator.
 struct SiteInfo {
@@ -52,3 +58,6 @@ std::string GetServerName(int site);
 void SetSiteInfo(unsigned code, unsigned position);
 // The site editor: copies the six site boxes into row ssite.
 void SiteInfoChanged();
+// Gives every row its compiled-in content and selects row 0, the editor off
+// (tests: a new run).
+void ResetSites();

@@ -327,3 +327,9 @@ bool UpdateNodescan() {
     }
     return true;
 }
+
+void ResetUpdate() {
+    updateEndsProgram = true;
+    std::lock_guard lock(reportMutex);
+    report = {};
+}

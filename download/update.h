@@ -21,3 +21,6 @@ struct UpdateReport {
     std::string local, web, outcome, archive;
 };
 UpdateReport LastUpdateReport();
+// Forgets the last report and lets an installed update end the program
+// again (tests: a new run).
+void ResetUpdate();

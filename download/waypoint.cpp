@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <mutex>
 
+#include "bots/bots.h"
 #include "check/lists.h"
+#include "check/scan.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "download/http.h"
@@ -220,9 +222,7 @@ bool DownloadWaypoint() {
     }
     // The lists show the new state: the check they show runs again (the
     // user may have turned to the redundant-waypoint check meanwhile).
-    if (installed > 0)
-        while (!PostCommand(md, checkredway == 1 ? kCheckRedundantButton : kGoButton)) {
-        }
+    if (installed > 0) PostCommand(md, checkredway == 1 ? kCheckRedundantButton : kGoButton);
     return installed == maps.size();
 }
 

@@ -1,10 +1,11 @@
 #include "download/worker.h"
 
-#include "core/state.h"
 #include "core/status.h"
 #include "download/update.h"
 #include "download/waypoint.h"
 #include "platform/threads.h"
+
+ThreadHandle DThread;
 
 void InitDownload(int job) {
     std::uint32_t code;
@@ -12,13 +13,11 @@ void InitDownload(int job) {
         sout("Download already in progress!");
         return;
     }
-    // Stored only now, and handed to the thread itself: a press while a job
-    // runs changes nothing of it.
-    dfunc = job;
+    // The job is handed to the thread itself: a press while a job runs
+    // changes nothing of it.
     DThread = nullptr;
     std::uint32_t id = 0;
     DThread = CreateThread([job] { return DownloadThread(job); }, &id);
-    dwThreadId = id;
     if (!DThread) {
         // "Donwload": kept as the original program spells it.
         sout("Donwload CreateThread failed.");
@@ -32,4 +31,9 @@ std::uint32_t DownloadThread(int job) {
     if (job == 0) done = DownloadWaypoint();
     if (job == 1) done = UpdateNodescan();
     return done ? 0 : 1;
+}
+
+void ResetWorker() {
+    WaitForThread(DThread);
+    DThread = nullptr;
 }

@@ -3,9 +3,16 @@
 
 #include <cstdint>
 
+#include "platform/threads.h"
+
+// The worker thread of the last job (user-interface thread only).
+extern ThreadHandle DThread;
+
 // Starts job 0 (waypoint download) or 1 (update check) on the worker,
 // unless a job still runs.
 void InitDownload(int job);
 // The worker's procedure for a job; its exit code is 0 when the job did its
 // work, 1 otherwise.
 std::uint32_t DownloadThread(int job);
+// Waits for a running job and forgets its thread (tests: a new run).
+void ResetWorker();

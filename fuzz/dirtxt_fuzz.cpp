@@ -13,6 +13,7 @@
 
 #include "app/nodescan.h"
 #include "bots/bots.h"
+#include "check/lists.h"
 #include "check/scan.h"
 #include "core/state.h"
 #include "fuzz/fuzz_env.h"

@@ -174,7 +174,8 @@ int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, 
 
 // Posts a command (as if button id was pressed) to the window's queue; it
 // reaches the dialog procedure from the event loop, never from inside this call.
-bool PostCommand(Hwnd w, int id);
+// The queue has no limit, so a post cannot fail.
+void PostCommand(Hwnd w, int id);
 
 // Window geometry in screen pixels.
 struct Rect {

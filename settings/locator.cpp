@@ -12,6 +12,8 @@
 #include "platform/registry.h"
 #include "platform/threads.h"
 
+std::atomic<int> research{0};
+
 namespace {
 // The cached blocks. A new lookup replaces the pointer; blocks handed out
 // before stay valid for whoever holds them.
@@ -163,6 +165,7 @@ void CheckForOld() {
 }
 
 const char* GetTempDir() {
+    static char tdir[4096];  // the temporary directory, as the design hands it out
     std::string dir = TempDirPath();
     std::size_t n = std::min(dir.size(), sizeof tdir - 1);
     std::memcpy(tdir, dir.data(), n);
@@ -190,7 +193,9 @@ std::string CachedMdir() {
     return m ? m : "";
 }
 
-void ResetDirectoryCache() {
+void ResetLocator() {
+    research = 0;
+    gameMoved = nullptr;
     cdirCache = nullptr;
     mdirCache = nullptr;
     storedOnly = false;

@@ -3,9 +3,14 @@
 // temporary directory.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/ui.h"
+
+// 1: the directories are looked up again at their next use (set when the
+// advanced configuration changed them, cleared when a scan has ended).
+extern std::atomic<int> research;
 
 // The game directory, looked up at the first use and again while research
 // is 1, under the names on disk (the settings keep it as given). Ends the
@@ -44,6 +49,6 @@ void SetStoredDirectoriesOnly(bool on);
 // The cached directories without a lookup ("" before the first).
 std::string CachedCdir();
 std::string CachedMdir();
-// Forgets the cached directories, the override and the stored-only mode
-// (tests: a new run).
-void ResetDirectoryCache();
+// Forgets the cached directories, research, the handler, the override and
+// the stored-only mode (tests: a new run).
+void ResetLocator();

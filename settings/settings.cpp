@@ -104,8 +104,7 @@ void LoadSettings() {
     if (DwordIs(key, "Auto Start", 1)) {
         CheckDlgButton(md, kAutoStartCheck, true);
         sprogress("Auto Start Initiated");
-        while (!PostCommand(md, kGoButton)) {
-        }
+        PostCommand(md, kGoButton);
     }
     if (DwordIs(key, "Disable Verify", 1)) CheckDlgButton(md, kDisableVerifyCheck, true);
 
@@ -113,8 +112,7 @@ void LoadSettings() {
     key.ReadDword("Difficulty", &layout);
     SetSize(static_cast<int>(layout));
     if (layout == 2) {
-        while (!PostCommand(md, kAdvancedButton)) {
-        }
+        PostCommand(md, kAdvancedButton);
     }
     key.Close();
     AppStart = 1;

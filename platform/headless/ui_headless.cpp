@@ -381,10 +381,9 @@ int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, 
     return answer ? answer(call) : UnansweredBoxResult(type);
 }
 
-bool PostCommand(Hwnd w, int id) {
+void PostCommand(Hwnd w, int id) {
     std::lock_guard lock(mu);
     posted.emplace_back(w, id);
-    return true;
 }
 
 Rect GetWindowRect(Hwnd w) {

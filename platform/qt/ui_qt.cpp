@@ -590,14 +590,13 @@ int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, 
     });
 }
 
-bool PostCommand(Hwnd w, int id) {
+void PostCommand(Hwnd w, int id) {
     {
         std::lock_guard lock(postedMutex);
         posted.push_back(Posted{w, id});
     }
     if (qtdispatch::OnGuiThread()) EnsureSink();
     WakeSink();
-    return true;
 }
 
 Rect GetWindowRect(Hwnd w) {

@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "app/nodescan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "platform/threads.h"
 
@@ -90,11 +91,6 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
         loop.exec();
     }
     return true;
-}
-
-bool ScanRunning() {
-    std::uint32_t code = 0;
-    return hThread && GetExitCodeThread(hThread, &code) && code == STILL_ACTIVE;
 }
 
 bool ScanDone() {

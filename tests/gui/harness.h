@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "check/scanrunner.h"
 #include "platform/qt/host.h"
 #include "platform/qt/listmodel.h"
 #include "support/testenv.h"
@@ -45,7 +46,6 @@ struct Program {
 
 // Processes events until pred holds; false after timeoutMs.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 30000);
-bool ScanRunning();
 // The scan thread has ended and everything it asked of the window is done.
 bool ScanDone();
 

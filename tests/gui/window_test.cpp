@@ -24,11 +24,14 @@
 #include "app/nodescan.h"
 #include "bots/bots.h"
 #include "bots/config.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "download/sites.h"
+#include "download/worker.h"
 #include "harness.h"
 #include "platform/help.h"
 #include "platform/registry.h"
+#include "settings/locator.h"
 #include "support/servers.h"
 
 using namespace gui;

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "check/lists.h"
 #include "core/state.h"
 #include "platform/registry.h"
 #include "settings/locator.h"

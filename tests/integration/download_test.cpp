@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "bots/bots.h"
 #include "core/state.h"
 #include "download/http.h"
 #include "download/sites.h"
 #include "download/update.h"
+#include "download/worker.h"
 #include "download/zip.h"
 #include "platform/threads.h"
 #include "settings/locator.h"

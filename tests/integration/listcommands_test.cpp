@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "check/lists.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "platform/paths.h"
 #include "support/run.h"

@@ -10,6 +10,8 @@
 #include <filesystem>
 
 #include "app/nodescan.h"
+#include "check/scan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "platform/memory.h"
 #include "platform/registry.h"

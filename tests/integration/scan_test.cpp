@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "bots/bots.h"
+#include "check/lists.h"
 #include "core/state.h"
 #include "settings/locator.h"
 #include "support/run.h"

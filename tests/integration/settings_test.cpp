@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/window.h"
+#include "bots/bots.h"
 #include "core/state.h"
 #include "download/sites.h"
 #include "platform/registry.h"

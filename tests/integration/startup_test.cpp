@@ -6,6 +6,8 @@
 
 #include "app/nodescan.h"
 #include "bots/bots.h"
+#include "check/scan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/help.h"

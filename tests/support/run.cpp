@@ -1,6 +1,7 @@
 #include "support/run.h"
 
 #include "app/nodescan.h"
+#include "check/scanrunner.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "platform/memory.h"
@@ -9,11 +10,10 @@ namespace testenv {
 namespace {
 std::vector<std::string> statusLog;  // every status line of the run (window thread)
 void ResetState() {
-    WaitForThread(hThread);
+    ResetProgramState();
     headless::Reset();
     SetStatusListener([](const std::string& line) { statusLog.push_back(line); });
     RunOnWindowThread([] { statusLog.clear(); });
-    ResetProgramState();
 }
 }  // namespace
 

@@ -12,9 +12,17 @@
 #include <stdexcept>
 
 #include "bots/bots.h"
+#include "check/lists.h"
+#include "check/scan.h"
+#include "check/scanrunner.h"
+#include "check/sort.h"
 #include "core/layout.h"
 #include "core/state.h"
+#include "core/status.h"
+#include "download/http.h"
 #include "download/sites.h"
+#include "download/update.h"
+#include "download/worker.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
 
@@ -144,33 +152,22 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
-namespace {
-// The bot table as compiled in, taken before any run changed it.
-const struct CompiledBots {
-    BotRecord rows[kBotCount + 1];
-    CompiledBots() { std::memcpy(rows, Bots, sizeof rows); }
-} compiledBots;
-}  // namespace
-
 void ResetProgramState() {
-    WaitForThread(hThread);
+    ResetScanRunner();
+    ResetWorker();
     RegistryUnload();
     RegistrySetReadOnly(false);
-    ResetDirectoryCache();
-    std::memcpy(Bots, compiledBots.rows, sizeof Bots);
-    for (int bot = 0; bot < kBotCount; ++bot) SetBotDir(bot, compiledBots.rows[bot].dir);
-    md = kNoWindow;
-    sbot = 0;
-    ssite = 0;
-    checkredway = 0;
-    research = 0;
-    AppStart = 0;
-    hThread = nullptr;
-    ec = 0;
-    col = 0;
-    statusLines = 0;
-    ResetWindowState();
-    for (int n = 0; n < kSiteCount; ++n) SetSiteRow(n, PresetSite(n));
+    ResetSharedState();
+    ResetStatus();
+    ResetLayout();
+    ResetLocator();
+    ResetBots();
+    ResetScan();
+    ResetLists();
+    ResetSort();
+    ResetSites();
+    ResetHttp();
+    ResetUpdate();
 }
 
 }  // namespace testenv

@@ -60,9 +60,8 @@ void StoreSettings(const std::string& cstrike,
 void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute);
 
 // Puts the program's shared state back to its values at process start, so
-// that one test process can run the program several times: waits for a
-// running scan, then resets the globals, the bot and site tables and the
-// registry and directory caches (the window host's records are the caller's).
+// that one test process can run the program several times: each module's
+// reset, the threads' first (the window host's records are the caller's).
 void ResetProgramState();
 
 // Sets an environment variable for the life of the object, restoring the old value.

@@ -1,15 +1,23 @@
-#include "app/scanrunner.h"
+#include "check/scanrunner.h"
 
 #include "check/lists.h"
 #include "check/scan.h"
 #include "core/state.h"
 #include "core/status.h"
 #include "resources/ids.h"
+#include "settings/locator.h"
 
-void StartThread(int code) {
+ThreadHandle hThread;
+std::atomic<std::uint32_t> ec{0};
+
+bool ScanRunning() {
     std::uint32_t exitCode;
     if (GetExitCodeThread(hThread, &exitCode)) ec = exitCode;
-    if (ec == STILL_ACTIVE) {
+    return ec == STILL_ACTIVE;
+}
+
+void StartThread(int code) {
+    if (ScanRunning()) {
         sout("Please Wait! Executing operation!");
         return;
     }
@@ -25,7 +33,6 @@ void StartThread(int code) {
     hThread = nullptr;
     std::uint32_t id = 0;
     hThread = CreateThread([] { return ThreadFunc(nullptr); }, &id);
-    dwThreadId = id;
     if (!hThread) {
         sout("CreateThread failed.");
     } else {
@@ -38,4 +45,10 @@ std::uint32_t ThreadFunc(void*) {
     BotFind();
     research = 0;
     return 0;
+}
+
+void ResetScanRunner() {
+    WaitForThread(hThread);
+    hThread = nullptr;
+    ec = 0;
 }

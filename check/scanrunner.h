@@ -1,0 +1,21 @@
+// The runner of the scan thread: one scan at a time.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/threads.h"
+
+// The scan thread (user-interface thread only) and its exit code as last
+// queried.
+extern ThreadHandle hThread;
+extern std::atomic<std::uint32_t> ec;
+
+// Starts a scan: code kGoButton the missing-waypoint check, any other code the
+// redundant-waypoint check. Refused with a status line while a scan runs.
+void StartThread(int code);
+std::uint32_t ThreadFunc(void* parameter);
+// Whether the scan thread still runs (queries its exit code into ec).
+bool ScanRunning();
+// Waits for a running scan and forgets its thread (tests: a new run).
+void ResetScanRunner();
