@@ -6,14 +6,14 @@
 #include "core/status.h"
 #include "resources/ids.h"
 
-void StartThread(int code) {
+void StartThread(ScanKind kind) {
     std::uint32_t exitCode;
     if (GetExitCodeThread(hThread, &exitCode)) ec = exitCode;
     if (ec == STILL_ACTIVE) {
         sout("Please Wait! Executing operation!");
         return;
     }
-    if (code == kGoButton) {
+    if (kind == ScanKind::MissingWaypoints) {
         SetDlgItemText(md, kRightListLabel, "Have Waypoints");
         SetDlgItemText(md, kLeftListLabel, "Missing Waypoints");
         checkredway = 0;

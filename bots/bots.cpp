@@ -240,10 +240,10 @@ std::string DisplayBotExt(int bot) {
     return ext;
 }
 
-std::size_t SetBotExt(std::string& name, int bot, int keep) {
+std::size_t SetBotExt(std::string& name, int bot, ExtFor target) {
     std::size_t p = name.find('.');
     p = (p == std::string::npos) ? name.size() : p + 1;
-    if (checkredway == 1 && keep == 0) {
+    if (checkredway == 1 && target == ExtFor::Counterpart) {
         name.replace(p, std::string::npos, "bsp");
     } else {
         // The scan's own bot names the file; control kExtUsedField keeps showing the selection.
@@ -253,8 +253,8 @@ std::size_t SetBotExt(std::string& name, int bot, int keep) {
     return p;
 }
 
-void SetBotInfo(int fromSbot) {
-    if (fromSbot == 1) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
+void SetBotInfo(BotFrom from) {
+    if (from == BotFrom::Sbot) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
     int sel = ComboGetCurSel(md, kBotCombo);
     int bot = ComboGetItemData(md, kBotCombo, sel);
     // A stored row may carry any id; only a valid row index may select a bot.

@@ -57,14 +57,22 @@ void DisplayBotDir(Hwnd window, int control, int bot);
 // Shows the selected bot's extension in control kExtUsedField and returns it.
 std::string DisplayBotExt(int bot);
 
-// Replaces everything after the first dot of name: by "bsp" in the
-// redundant-waypoint check when keep is 0, else by bot's extension (and
+enum class ExtFor {
+    Counterpart,  // the other file of the scan's pair: the map's in the redundant-waypoint check
+    Waypoint,     // the bot's waypoint file in either check
+};
+// Replaces everything after the first dot of name: by "bsp" for a
+// Counterpart in the redundant-waypoint check, else by bot's extension (and
 // shows the selected bot's in control kExtUsedField). Returns the position just after
 // the first dot.
-std::size_t SetBotExt(std::string& name, int bot, int keep);
+std::size_t SetBotExt(std::string& name, int bot, ExtFor target);
 
-// Shows the selected bot in the main window; fromSbot 1 first selects row sbot.
-void SetBotInfo(int fromSbot);
+enum class BotFrom {
+    Selector,  // takes the selector's choice into sbot
+    Sbot,      // first selects row sbot in the selector
+};
+// Shows the selected bot in the main window.
+void SetBotInfo(BotFrom from);
 // Makes row bot the selected bot and shows its extension and credit line.
 void ShowBot(int bot);
 

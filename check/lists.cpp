@@ -40,7 +40,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     // The header is read from the file as it is named on disk; the redundant
     // check's row then shows it under the bot's extension.
     HeaderInfo info = CheckHeader(bot, name, dir);
-    if (checkredway == 1) SetBotExt(name, bot, 1);
+    if (checkredway == 1) SetBotExt(name, bot, ExtFor::Waypoint);
 
     char isoDate[64] = "";
     std::time_t tt = static_cast<std::time_t>(mtime);
@@ -97,15 +97,15 @@ bool IsTrainingMap(const std::string& text) {
     return text.size() >= 3 && EqualIgnoreCase(text.substr(0, 3), "tr_");
 }
 
-void SetColumnNames(int list, int mode) {
+void SetColumnNames(int list, ColumnSetup setup) {
     // A plain header shows no sort arrow either.
     if (col == 7) {
         ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
         ListSetSortMark(md, kLeftList, -1, true);
     }
-    if (mode == 1) ListSetSortMark(md, list, -1, true);
+    if (setup == ColumnSetup::Reset) ListSetSortMark(md, list, -1, true);
     for (int i = 0; Cols[i].text; ++i) {
-        if (mode == 1) {
+        if (setup == ColumnSetup::Reset) {
             ListSetColumn(md, list, i, Cols[i].text, Cols[i].width);
         } else {
             ListInsertColumn(md, list, i, Cols[i].text, Cols[i].width);
@@ -126,6 +126,6 @@ void ClearLists(Hwnd dialog) {
         ListDeleteAllItems(dialog, kLeftList);
         std::memset(MY, 0, sizeof MY);
         for (ResultSource& s : MYSource) s = {};
-        SetColumnNames(kRightList, 1);
+        SetColumnNames(kRightList, ColumnSetup::Reset);
     });
 }

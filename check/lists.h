@@ -49,8 +49,11 @@ std::string RowText(int list, int row);
 // Whether a row's text names a training map ("tr_", any case), which the
 // list commands never delete, export or put into mapcycle.txt.
 bool IsTrainingMap(const std::string& text);
-// mode 0 inserts the columns into list; mode 1 resets texts and widths.
-void SetColumnNames(int list, int mode);
+enum class ColumnSetup {
+    Insert,  // inserts the columns into the list
+    Reset,   // gives them their plain texts and widths back, without sort marks
+};
+void SetColumnNames(int list, ColumnSetup setup);
 void CreateNoWaypointColumns(Hwnd dialog);
 // Empties both lists, MY and MYSource as one step on the window's thread (so
 // that no sort reads a record being cleared), and gives the right list's

@@ -6,7 +6,7 @@
 #include "download/waypoint.h"
 #include "platform/threads.h"
 
-void InitDownload(int job) {
+void InitDownload(DownloadTask job) {
     std::uint32_t code;
     if (DThread && GetExitCodeThread(DThread, &code) && code == STILL_ACTIVE) {
         sout("Download already in progress!");
@@ -14,7 +14,7 @@ void InitDownload(int job) {
     }
     // Stored only now, and handed to the thread itself: a press while a job
     // runs changes nothing of it.
-    dfunc = job;
+    dfunc = static_cast<int>(job);
     DThread = nullptr;
     std::uint32_t id = 0;
     DThread = CreateThread([job] { return DownloadThread(job); }, &id);
@@ -27,9 +27,7 @@ void InitDownload(int job) {
     }
 }
 
-std::uint32_t DownloadThread(int job) {
-    bool done = false;
-    if (job == 0) done = DownloadWaypoint();
-    if (job == 1) done = UpdateNodescan();
+std::uint32_t DownloadThread(DownloadTask job) {
+    bool done = job == DownloadTask::Waypoint ? DownloadWaypoint() : UpdateNodescan();
     return done ? 0 : 1;
 }
