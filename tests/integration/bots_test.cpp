@@ -130,8 +130,7 @@ TEST_F(BotsTest, FirstRunStoresEveryRowAndLaterRunsReadThem) {
 }
 
 TEST_F(BotsTest, StoredExtensionIsUsedByTheScan) {
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("de_nuke.bsp");
+    for (const char* map : {"de_dust.bsp", "de_nuke.bsp"}) tree.AddMap(map);
     tree.Add("JoeBot/wpjs/dir.txt", "std\n");
     tree.Add("JoeBot/wpjs/std/de_dust.wp2", VersionHeader(2));
     tree.Add("JoeBot/wpjs/std/de_nuke.wpj", VersionHeader(2));
