@@ -51,12 +51,12 @@ std::intptr_t InitializeApp(Hwnd window, std::uintptr_t, std::intptr_t) {
     md = window;
     int first = IsFirstRun();
     CreateNoWaypointColumns(md);
-    SetColumnNames(kRightList, 0);
-    SetSize(0);
+    SetColumnNames(kRightList, ColumnSetup::Insert);
+    SetSize(SizeMode::Measure);
     SetNodescanWindowText();
     LoadSettings();
     AddBotNames(md);
-    SetBotInfo(1);
+    SetBotInfo(BotFrom::Sbot);
     AllocateListMemory();
     // A first run shows the directories found before the window opens.
     if (first == 1) DoConfigBox(md);
@@ -88,14 +88,14 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
     unsigned code = HiWord(wParam);
     unsigned id = LoWord(wParam);
     if (code == CBN_SELENDOK && id == kBotCombo) {
-        SetBotInfo(0);
+        SetBotInfo(BotFrom::Selector);
         PostCommand(md, kGoButton);
     } else if (code == EN_CHANGE) {
         SiteInfoChanged();
     }
     switch (id) {
         case kGoButton:
-            StartThread(kGoButton);
+            StartThread(ScanKind::MissingWaypoints);
             break;
         case kExitButton:
             hThread = nullptr;
@@ -112,13 +112,13 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
             WriteList(kLeftList, kLeftCopyButton);
             break;
         case kDownloadButton:
-            InitDownload(0);
+            InitDownload(DownloadTask::Waypoint);
             break;
         case kCheckUpdateButton:
-            InitDownload(1);
+            InitDownload(DownloadTask::UpdateCheck);
             break;
         case kCheckRedundantButton:
-            StartThread(kCheckRedundantButton);
+            StartThread(ScanKind::RedundantWaypoints);
             break;
         case kDeleteRedundantButton:
             DeleteRedundantWaypoints(true);  // the desktop keeps what a click threw away
@@ -127,7 +127,7 @@ std::intptr_t DialogFunc(Hwnd window, unsigned msg, std::uintptr_t wParam, std::
             DoConfigBox(md);
             break;
         case kAdvancedButton:
-            AdvButtonPressed(0);
+            AdvButtonPressed(LayoutRequest::Toggle);
             break;
         case kHelpButton:
             WinHelp(md, kHelpFile, HELP_FINDER, nullptr, 0);

@@ -251,8 +251,8 @@ std::string DisplayBotExt(int bot) {
     return ext;
 }
 
-void SetBotInfo(int fromSbot) {
-    if (fromSbot == 1) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
+void SetBotInfo(BotFrom from) {
+    if (from == BotFrom::Sbot) ComboSetCurSel(md, kBotCombo, static_cast<int>(sbot.load()));
     int sel = ComboGetCurSel(md, kBotCombo);
     int bot = ComboGetItemData(md, kBotCombo, sel);
     // A stored row may carry any id; only a valid row index may select a bot.

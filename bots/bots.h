@@ -61,8 +61,12 @@ void DisplayBotDir(Hwnd window, int control, int bot);
 // Shows the selected bot's extension in control kExtUsedField and returns it.
 std::string DisplayBotExt(int bot);
 
-// Shows the selected bot in the main window; fromSbot 1 first selects row sbot.
-void SetBotInfo(int fromSbot);
+enum class BotFrom {
+    Selector,  // takes the selector's choice into sbot
+    Sbot,      // first selects row sbot in the selector
+};
+// Shows the selected bot in the main window.
+void SetBotInfo(BotFrom from);
 // Makes row bot the selected bot and shows its extension and credit line.
 void ShowBot(int bot);
 

@@ -38,10 +38,10 @@ std::uint32_t DosDateOf(std::int64_t t) {
 }
 }  // namespace
 
-std::size_t SetBotExt(std::string& name, int bot, int keep) {
+std::size_t SetBotExt(std::string& name, int bot, ExtFor target) {
     std::size_t p = name.find('.');
     p = (p == std::string::npos) ? name.size() : p + 1;
-    if (checkredway == 1 && keep == 0) {
+    if (checkredway == 1 && target == ExtFor::Counterpart) {
         name.replace(p, std::string::npos, "bsp");
     } else {
         // The scan's own bot names the file; control kExtUsedField keeps showing the selection.
@@ -61,7 +61,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     // The header is read from the file as it is named on disk; the redundant
     // check's row then shows it under the bot's extension.
     HeaderInfo info = CheckHeader(bot, name, dir);
-    if (checkredway == 1) SetBotExt(name, bot, 1);
+    if (checkredway == 1) SetBotExt(name, bot, ExtFor::Waypoint);
 
     char isoDate[64] = "";
     std::time_t tt = static_cast<std::time_t>(mtime);
@@ -118,15 +118,15 @@ bool IsTrainingMap(const std::string& text) {
     return text.size() >= 3 && EqualIgnoreCase(text.substr(0, 3), "tr_");
 }
 
-void SetColumnNames(int list, int mode) {
+void SetColumnNames(int list, ColumnSetup setup) {
     // A plain header shows no sort arrow either.
     if (col == 7) {
         ListSetColumn(md, kLeftList, 0, Cols[0].text, Cols[0].width);
         ListSetSortMark(md, kLeftList, -1, true);
     }
-    if (mode == 1) ListSetSortMark(md, list, -1, true);
+    if (setup == ColumnSetup::Reset) ListSetSortMark(md, list, -1, true);
     for (int i = 0; Cols[i].text; ++i) {
-        if (mode == 1) {
+        if (setup == ColumnSetup::Reset) {
             ListSetColumn(md, list, i, Cols[i].text, Cols[i].width);
         } else {
             ListInsertColumn(md, list, i, Cols[i].text, Cols[i].width);
@@ -146,7 +146,7 @@ void ClearLists(Hwnd dialog) {
         ListDeleteAllItems(dialog, kRightList);
         ListDeleteAllItems(dialog, kLeftList);
         ClearRecords();
-        SetColumnNames(kRightList, 1);
+        SetColumnNames(kRightList, ColumnSetup::Reset);
     });
 }
 

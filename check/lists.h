@@ -58,11 +58,15 @@ void ResetLists();
 // listed map file the row stands for, "" when none.
 void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const std::string& dir,
                   const std::string& ext, const std::string& map);
-// Replaces everything after the first dot of name: by "bsp" in the
-// redundant-waypoint check when keep is 0, else by bot's extension (and
+enum class ExtFor {
+    Counterpart,  // the other file of the scan's pair: the map's in the redundant-waypoint check
+    Waypoint,     // the bot's waypoint file in either check
+};
+// Replaces everything after the first dot of name: by "bsp" for a
+// Counterpart in the redundant-waypoint check, else by bot's extension (and
 // shows the selected bot's in control kExtUsedField). Returns the position just after
 // the first dot.
-std::size_t SetBotExt(std::string& name, int bot, int keep);
+std::size_t SetBotExt(std::string& name, int bot, ExtFor target);
 // Adds a left-list row showing name with the text from pos on replaced by ext.
 void DisplayNotFound(int key, std::string& name, std::size_t pos, const std::string& ext);
 // The rows a list command acts on: the selected ones, or every row when
@@ -78,8 +82,11 @@ std::string RowText(int list, int row);
 // Whether a row's text names a training map ("tr_", any case), which the
 // list commands never delete, export or put into mapcycle.txt.
 bool IsTrainingMap(const std::string& text);
-// mode 0 inserts the columns into list; mode 1 resets texts and widths.
-void SetColumnNames(int list, int mode);
+enum class ColumnSetup {
+    Insert,  // inserts the columns into the list
+    Reset,   // gives them their plain texts and widths back, without sort marks
+};
+void SetColumnNames(int list, ColumnSetup setup);
 void CreateNoWaypointColumns(Hwnd dialog);
 // Empties both lists, MY and MYSource as one step on the window's thread (so
 // that no sort reads a record being cleared), and gives the right list's

@@ -82,8 +82,8 @@ void BotFind() {
 }
 
 int NormalBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
-    if (checkredway == 0) return FindFiles(bot, mapDir, wptDir, 0, "*.bsp");
-    return FindFiles(bot, wptDir, mapDir, 0, "*." + GetBotExt(bot));
+    if (checkredway == 0) return FindFiles(bot, mapDir, wptDir, FindMode::Start, "*.bsp");
+    return FindFiles(bot, wptDir, mapDir, FindMode::Start, "*." + GetBotExt(bot));
 }
 
 int FileCount(const std::string& dir, const std::string& mask) {
@@ -111,13 +111,13 @@ int FileCount(const std::string& dir, const std::string& mask) {
     return n;
 }
 
-int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
+int FindFiles(int bot, const std::string& L, const std::string& T, FindMode mode,
               const std::string& mask) {
-    if (mode == 3) {
+    if (mode == FindMode::ResetCounter) {
         nfound = 0;
         return 1;
     }
-    if (mode == 0) nfound = 0;
+    if (mode == FindMode::Start) nfound = 0;
     int n = FileCount(L, mask);
     SetDlgItemInt(md, kOutOfCount, n);
     SetDlgItemInt(md, kMissingCount, 0);
@@ -132,7 +132,7 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
     std::string ext = ListingExt(mask);
     for (int i = 0; i < kMaxMaps && maps[i] && maps[i][0]; ++i) {
         std::string counterpart = maps[i];
-        std::size_t pos = SetBotExt(counterpart, bot, 0);
+        std::size_t pos = SetBotExt(counterpart, bot, ExtFor::Counterpart);
         // A waypoint whose map has a longer name (cs_town.pwf for
         // cs_town.final.bsp) belongs to that map: it is not redundant.
         bool exists =
@@ -150,7 +150,7 @@ int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
         }
         ++nfound;
     }
-    if (mode == 0) FindNotFoundFiles(mask, bot, L);
+    if (mode == FindMode::Start) FindNotFoundFiles(mask, bot, L);
     return 1;
 }
 
@@ -175,7 +175,7 @@ int FindNotFoundFiles(const std::string& mask, int bot, const std::string& L) {
 }
 
 int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
-    FindFiles(bot, mapDir, wptDir, 3, "*.bsp");
+    FindFiles(bot, mapDir, wptDir, FindMode::ResetCounter, "*.bsp");
     if (checkredway == 1) {
         sout("JoeBot not supported yet..");
         complete = false;
@@ -195,7 +195,7 @@ int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir) {
     while (ReadTextLine(f, line, sizeof line)) {
         if (line[0] == '\n' || line[0] == '#') continue;
         if (char* nl = std::strchr(line, '\n')) *nl = 0;
-        FindFiles(bot, mapDir, JoinPath(wptDir, line), 1, "*.bsp");
+        FindFiles(bot, mapDir, JoinPath(wptDir, line), FindMode::AddTestDir, "*.bsp");
         listed = true;
     }
     std::fclose(f);

@@ -20,10 +20,13 @@ void BotFind();
 bool ScanComplete();
 int NormalBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
 int JoeBotFind(int bot, const std::string& mapDir, const std::string& wptDir);
+enum class FindMode {
+    Start,         // a scan's pass: counts from 0, then lists what has no counterpart
+    AddTestDir,    // one more test directory of a running scan (a Joe Bot set)
+    ResetCounter,  // only sets the key counter of the found rows back to 0
+};
 // The waypoint pass over the listing of L, testing counterparts in T.
-// mode 0 starts a scan, 1 adds a test directory to a running scan, 3 only
-// resets the right-list key counter.
-int FindFiles(int bot, const std::string& L, const std::string& T, int mode,
+int FindFiles(int bot, const std::string& L, const std::string& T, FindMode mode,
               const std::string& mask);
 // The second pass: every listed name without a row gets one. A redundant
 // waypoint's row names its file in L, which is given under the names on disk.

@@ -16,12 +16,12 @@ bool ScanRunning() {
     return ec == STILL_ACTIVE;
 }
 
-void StartThread(int code) {
+void StartThread(ScanKind kind) {
     if (ScanRunning()) {
         sout("Please Wait! Executing operation!");
         return;
     }
-    if (code == kGoButton) {
+    if (kind == ScanKind::MissingWaypoints) {
         SetDlgItemText(md, kRightListLabel, "Have Waypoints");
         SetDlgItemText(md, kLeftListLabel, "Missing Waypoints");
         checkredway = 0;

@@ -11,9 +11,12 @@
 extern ThreadHandle hThread;
 extern std::atomic<std::uint32_t> ec;
 
-// Starts a scan: code kGoButton the missing-waypoint check, any other code the
-// redundant-waypoint check. Refused with a status line while a scan runs.
-void StartThread(int code);
+enum class ScanKind {
+    MissingWaypoints,    // maps without a waypoint file ("Go! Go! Go!", a bot choice)
+    RedundantWaypoints,  // waypoint files without a map ("Check Redundant Waypoints")
+};
+// Starts a scan of that kind. Refused with a status line while a scan runs.
+void StartThread(ScanKind kind);
 std::uint32_t ThreadFunc(void* parameter);
 // Whether the scan thread still runs (queries its exit code into ec).
 bool ScanRunning();

@@ -97,7 +97,7 @@ void ColumnClicked(const ListNotify* n) {
     order[slot] = order[slot] == 1 ? 2 : 1;
     SlotKind kind = KindOf(slot);
     ListSortItems(md, list, kind.compare, slot);
-    SetColumnNames(list, 1);
+    SetColumnNames(list, ColumnSetup::Reset);
     int column = slot == kLeftListSlot ? 0 : slot;
     std::string header =
         std::string(Cols[column].text) + " " + (order[slot] == 1 ? kind.first : kind.second);

@@ -11,36 +11,36 @@ struct LayoutSizes {
 } sizes;
 }  // namespace
 
-int AdvButtonPressed(int query) {
-    if (query != 0) return layoutState;
+int AdvButtonPressed(LayoutRequest request) {
+    if (request == LayoutRequest::ReadState) return layoutState;
     if (layoutState == 1) {
-        SetSize(2);
+        SetSize(SizeMode::Advanced);
         SetDlgItemText(md, kAdvancedButton, "<--- Simple");
         layoutState = 2;
     } else {
-        SetSize(1);
+        SetSize(SizeMode::Simple);
         SetDlgItemText(md, kAdvancedButton, "Advanced --->");
         layoutState = 1;
     }
     return 0;
 }
 
-void SetSize(int mode) {
+void SetSize(SizeMode mode) {
     Rect marker = GetControlRect(md, kAdvancedMarker);
     Rect window = GetWindowRect(md);
     switch (mode) {
-        case 0:
+        case SizeMode::Measure:
             sizes.simpleWidth = marker.right - window.left;
             sizes.simpleHeight = sizes.fullHeight = window.bottom - window.top;
             sizes.fullWidth = window.right - window.left;
             break;
-        case 1:
+        case SizeMode::Simple:
             MoveWindow(md, window.left, window.top, sizes.simpleWidth, sizes.simpleHeight);
             break;
-        case 2:
+        case SizeMode::Advanced:
             MoveWindow(md, window.left, window.top, sizes.fullWidth, sizes.fullHeight);
             break;
-        default:
+        default:  // a stored value that names no mode
             break;
     }
 }

@@ -7,7 +7,7 @@
 
 ThreadHandle DThread;
 
-void InitDownload(int job) {
+void InitDownload(DownloadTask job) {
     std::uint32_t code;
     if (DThread && GetExitCodeThread(DThread, &code) && code == STILL_ACTIVE) {
         sout("Download already in progress!");
@@ -26,10 +26,8 @@ void InitDownload(int job) {
     }
 }
 
-std::uint32_t DownloadThread(int job) {
-    bool done = false;
-    if (job == 0) done = DownloadWaypoint();
-    if (job == 1) done = UpdateNodescan();
+std::uint32_t DownloadThread(DownloadTask job) {
+    bool done = job == DownloadTask::Waypoint ? DownloadWaypoint() : UpdateNodescan();
     return done ? 0 : 1;
 }
 

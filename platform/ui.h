@@ -158,8 +158,8 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param);
 // marker in its text.
 void ListSetSortMark(Hwnd w, int id, int column, bool ascending);
 
-// Progress bars (may be carried out after the call returns). A step past the
-// end of the range starts again from its beginning.
+// Progress bars (may be carried out after the call returns), changed as
+// ProgressBar in platform/progress.h has it.
 void ShowControl(Hwnd w, int id, bool shown);
 void ProgressSetRange(Hwnd w, int id, int min, int max);
 void ProgressSetStep(Hwnd w, int id, int step);

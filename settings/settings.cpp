@@ -110,7 +110,7 @@ void LoadSettings() {
 
     std::uint32_t layout = 1;
     key.ReadDword("Difficulty", &layout);
-    SetSize(static_cast<int>(layout));
+    SetSize(static_cast<SizeMode>(layout));  // the stored layout state is its mode
     if (layout == 2) {
         PostCommand(md, kAdvancedButton);
     }
@@ -131,7 +131,8 @@ bool SaveOptions() {
     key.WriteDword("Disable Verify", IsDlgButtonChecked(md, kDisableVerifyCheck) ? 1 : 0);
     key.WriteDword("Default Bot", sbot);
     key.WriteDword("Default Site", ssite);
-    key.WriteDword("Difficulty", static_cast<std::uint32_t>(AdvButtonPressed(1)));
+    key.WriteDword("Difficulty",
+                   static_cast<std::uint32_t>(AdvButtonPressed(LayoutRequest::ReadState)));
     key.WriteDword("Version", kStoredVersion);
     WriteSites(key);
     return ReportIfFailed(key.Close());

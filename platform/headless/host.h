@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress.h"
 #include "platform/ui.h"
 
 namespace headless {
@@ -59,8 +60,7 @@ void SetMessageBoxResponder(std::function<int(const MessageBoxCall&)> responder)
 std::vector<MessageBoxCall> MessageBoxes();
 
 // A progress bar: its range, step and position, and whether it is shown.
-struct ProgressState {
-    int min = 0, max = 100, step = 10, pos = 0;
+struct ProgressState : ProgressBar {
     // Where the steps since the position or range was last set have led,
     // counted on past the maximum where pos wraps round to the minimum.
     long long reached = 0;
@@ -75,6 +75,7 @@ std::string Title(Hwnd w);
 int EditLimit(Hwnd w, int id);
 std::vector<std::string> ComboItems(Hwnd w, int id);
 std::pair<int, int> ScrollRange(Hwnd w, int id);
+ProgressState Progress(Hwnd w, int id);
 std::vector<std::string> ListBoxLines(Hwnd w, int id);
 int ListBoxCurSel(Hwnd w, int id);
 std::vector<ListColumn> Columns(Hwnd w, int id);

@@ -341,9 +341,8 @@ void ShowControl(Hwnd w, int id, bool shown) {
 
 void ProgressSetRange(Hwnd w, int id, int min, int max) {
     ChangeProgress(w, id, [&](headless::ProgressState& p) {
-        p.min = min;
-        p.max = max;
-        p.reached = p.pos = std::clamp(p.pos, min, std::max(min, max));
+        p.SetRange(min, max);
+        p.reached = p.pos;
     });
 }
 
@@ -353,15 +352,15 @@ void ProgressSetStep(Hwnd w, int id, int step) {
 
 void ProgressSetPos(Hwnd w, int id, int pos) {
     ChangeProgress(w, id, [&](headless::ProgressState& p) {
-        p.reached = p.pos = std::clamp(pos, p.min, std::max(p.min, p.max));
+        p.SetPos(pos);
+        p.reached = p.pos;
     });
 }
 
 void ProgressStepIt(Hwnd w, int id) {
     ChangeProgress(w, id, [](headless::ProgressState& p) {
-        p.pos += p.step;
         p.reached += p.step;
-        if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
+        p.StepIt();
     });
 }
 
@@ -605,6 +604,12 @@ std::pair<int, int> ScrollRange(Hwnd w, int id) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);
     return c ? std::pair{c->scrollMin, c->scrollMax} : std::pair{0, 0};
+}
+
+ProgressState Progress(Hwnd w, int id) {
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->progress : ProgressState{};
 }
 
 std::vector<std::string> ListBoxLines(Hwnd w, int id) {

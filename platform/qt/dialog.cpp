@@ -335,8 +335,9 @@ QWidget* DialogWindow::Make(const ControlTemplate& c, Control& control) {
         }
         case ControlKind::Progress: {
             auto* p = new QProgressBar(this);
-            p->setRange(0, 100);
-            p->setValue(0);
+            ProgressBar start;  // what the control holds before the program sets it
+            p->setRange(start.min, start.max);
+            p->setValue(start.pos);
             p->setTextVisible(false);
             return p;
         }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/progress.h"
 #include "platform/ui.h"
 #include "resources/dialogs.h"
 
@@ -36,6 +37,7 @@ class DialogWindow : public QWidget {
         std::string text;              // as the program set it
         QString shown;                 // what the widget showed for text
         int limit = 0;                 // edits: characters the user may type, 0 no limit
+        ProgressBar progress;          // progress bars: what the widget shows
     };
 
     DialogWindow(const DialogTemplate& tmpl, DialogProc proc, QWidget* owner);

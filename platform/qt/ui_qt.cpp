@@ -533,33 +533,36 @@ void ShowControl(Hwnd w, int id, bool shown) {
     });
 }
 
-void ProgressSetRange(Hwnd w, int id, int min, int max) {
-    qtdispatch::Post(w, [w, id, min, max] {
-        if (auto* p = Widget<QProgressBar>(w, id)) p->setRange(min, std::max(min, max));
+namespace {
+// Changes a progress bar's state and shows it: QProgressBar itself would
+// ignore a position outside the range and reset on a range that leaves it out.
+template <class F>
+void ChangeProgress(Hwnd w, int id, F change) {
+    qtdispatch::Post(w, [w, id, change] {
+        DialogWindow::Control* c = Ctl(w, id);
+        auto* p = c ? qobject_cast<QProgressBar*>(c->widget) : nullptr;
+        if (!p) return;
+        change(c->progress);
+        p->setRange(c->progress.min, c->progress.max);
+        p->setValue(c->progress.pos);
     });
+}
+}  // namespace
+
+void ProgressSetRange(Hwnd w, int id, int min, int max) {
+    ChangeProgress(w, id, [min, max](ProgressBar& b) { b.SetRange(min, max); });
 }
 
 void ProgressSetStep(Hwnd w, int id, int step) {
-    qtdispatch::Post(w, [w, id, step] {
-        if (auto* p = Widget<QProgressBar>(w, id)) p->setProperty("nodescanStep", step);
-    });
+    ChangeProgress(w, id, [step](ProgressBar& b) { b.step = step; });
 }
 
 void ProgressSetPos(Hwnd w, int id, int pos) {
-    qtdispatch::Post(w, [w, id, pos] {
-        if (auto* p = Widget<QProgressBar>(w, id)) p->setValue(pos);
-    });
+    ChangeProgress(w, id, [pos](ProgressBar& b) { b.SetPos(pos); });
 }
 
 void ProgressStepIt(Hwnd w, int id) {
-    qtdispatch::Post(w, [w, id] {
-        auto* p = Widget<QProgressBar>(w, id);
-        if (!p) return;
-        QVariant step = p->property("nodescanStep");
-        int pos = std::max(p->value(), p->minimum()) + (step.isValid() ? step.toInt() : 10);
-        if (pos > p->maximum()) pos = p->minimum() + (pos - p->maximum());
-        p->setValue(pos);
-    });
+    ChangeProgress(w, id, [](ProgressBar& b) { b.StepIt(); });
 }
 
 void SetBusyCursor(bool busy) {

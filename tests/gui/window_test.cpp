@@ -286,8 +286,7 @@ TEST_F(Window, WhileACheckWaitsForAnAnswerABotChoiceMustWaitAndClosingEndsAtOnce
 // Two maps selected: each fetched in turn, a summary line, and the check
 // that runs again by itself lists them as having waypoints.
 TEST_F(Window, DownloadWaypointFetchesTheSelectedMapsAndCheckForUpdateAnswers) {
-    game.AddMap("de_a.bsp");
-    game.AddMap("de_c.bsp");
+    for (const char* map : {"de_a.bsp", "de_c.bsp"}) game.AddMap(map);
     game.AddPodWaypoint("de_b.pwf", 7, "");  // the waypoint directory
     testenv::TempDir web;
     testenv::WriteFile(web / "w/de_a.pwf", testenv::PodBotHeader(7, "Web", 300000));

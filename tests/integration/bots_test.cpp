@@ -37,15 +37,16 @@ struct BotsTest : ::testing::Test {
 TEST_F(BotsTest, ExtensionRuleReplacesEverythingAfterTheFirstDot) {
     struct {
         const char *name, *result;
-        int redundant, keep;
-    } cases[] = {{"de_dust.bsp", "de_dust.pwf", 0, 0},
-                 {"cs_town.final.bsp", "cs_town.pwf", 0, 0},
-                 {"de_dust.pwf", "de_dust.bsp", 1, 0},
-                 {"de_dust.bsp", "de_dust.pwf", 1, 1}};
+        int redundant;
+        ExtFor target;
+    } cases[] = {{"de_dust.bsp", "de_dust.pwf", 0, ExtFor::Counterpart},
+                 {"cs_town.final.bsp", "cs_town.pwf", 0, ExtFor::Counterpart},
+                 {"de_dust.pwf", "de_dust.bsp", 1, ExtFor::Counterpart},
+                 {"de_dust.bsp", "de_dust.pwf", 1, ExtFor::Waypoint}};
     for (const auto& c : cases) {
         checkredway = c.redundant;
         std::string name = c.name;
-        EXPECT_EQ(SetBotExt(name, kPodBot, c.keep), name.find('.') + 1);
+        EXPECT_EQ(SetBotExt(name, kPodBot, c.target), name.find('.') + 1);
         EXPECT_EQ(name, c.result);
     }
 }
@@ -130,8 +131,7 @@ TEST_F(BotsTest, FirstRunStoresEveryRowAndLaterRunsReadThem) {
 }
 
 TEST_F(BotsTest, StoredExtensionIsUsedByTheScan) {
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("de_nuke.bsp");
+    for (const char* map : {"de_dust.bsp", "de_nuke.bsp"}) tree.AddMap(map);
     tree.Add("JoeBot/wpjs/dir.txt", "std\n");
     tree.Add("JoeBot/wpjs/std/de_dust.wp2", VersionHeader(2));
     tree.Add("JoeBot/wpjs/std/de_nuke.wpj", VersionHeader(2));

@@ -41,8 +41,7 @@ std::vector<std::string> Names(const Json& list) {
 
 TEST_F(CliTest, CheckJsonHasTheDocumentedShapeAndContent) {
     GameTree tree{games.path()};
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("cs_italy.bsp");
+    for (const char* map : {"de_dust.bsp", "cs_italy.bsp"}) tree.AddMap(map);
     tree.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
     SetLocalMTime(tree.cstrike() + "PODBot/wptdefault/de_dust.pwf", 2003, 4, 5, 12, 0);
     std::string c = tree.cstrike(), wpts = c + "PODBot/wptdefault";
@@ -101,8 +100,7 @@ TEST_F(CliTest, RedundantCheckAndMessagesInJson) {
 
 TEST_F(CliTest, BotByNameOrIndex) {
     GameTree tree{games.path()};
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("cs_italy.bsp");
+    for (const char* map : {"de_dust.bsp", "cs_italy.bsp"}) tree.AddMap(map);
     tree.Add("maps/de_dust.wpt", VersionHeader(4));
     for (const std::string bot : {"hpb bot", "HPB Bot", "4"}) {
         Json doc = RunJson({"check", "--json", "--bot", bot, "--game-dir", tree.cstrike()});

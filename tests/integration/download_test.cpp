@@ -468,8 +468,7 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
 TEST_F(CliTest, WaypointCommandsUseTheFolderOnDisk) {
     GameTree tree{games.path()};
     std::string c = tree.cstrike();
-    tree.AddMap("de_a.bsp");
-    tree.AddMap("de_b.bsp");
+    for (const char* map : {"de_a.bsp", "de_b.bsp"}) tree.AddMap(map);
     TempDir web;
     WriteFile(web / "w/de_a.pwf", PodBotHeader(7, "Web"));
     WebServer server(web.path());
@@ -511,8 +510,7 @@ TEST_F(CliTest, WaypointCommandsUseTheFolderOnDisk) {
 
 TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     GameTree tree{games.path()};
-    tree.AddMap("de_a.bsp");
-    tree.AddMap("de_b.bsp");
+    for (const char* map : {"de_a.bsp", "de_b.bsp"}) tree.AddMap(map);
     AddPodFolder(tree);
     TempDir web;
     WriteFile(web / "w/de_a.pwf", PodBotHeader(7, "Web"));

@@ -31,8 +31,7 @@ struct ScanTest : ::testing::Test {
 }  // namespace
 
 TEST_F(ScanTest, RowsCarryKeysAndRecordsOfTheWaypointFile) {
-    tree.AddMap("de_dust.bsp");
-    tree.AddMap("cs_italy.bsp");
+    for (const char* map : {"de_dust.bsp", "cs_italy.bsp"}) tree.AddMap(map);
     tree.AddPodWaypoint("de_dust.pwf", 7, "Mapper");
     tree.AddPodWaypoint("gone.v2.pwf", 9, "Reader");
     run.Start();

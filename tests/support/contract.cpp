@@ -6,7 +6,7 @@
 
 namespace {
 constexpr Hwnd M = 100;  // and its edit, check box, combo box, scroll bar, list view
-constexpr int E = 110, X = 134, C = 102, S = 150, L = 123;
+constexpr int E = 110, X = 134, C = 102, S = 150, L = 123, P = 157;
 std::string J(std::initializer_list<long long> values) {  // "1 -1 0"
     std::string out;
     for (long long v : values) out += (out.empty() ? "" : " ") + std::to_string(v);
@@ -21,7 +21,7 @@ int KeysDown(std::uint32_t a, std::uint32_t b, std::intptr_t) {
 }
 }  // namespace
 
-void RunHostContract(const std::function<int(unsigned)>& unansweredBox) {
+void RunHostContract(const std::function<int()>& barPos) {
     EXPECT_EQ((SetDlgItemText(M, E, "Pod Bot"), GetDlgItemText(M, E)), "Pod Bot");
     EXPECT_EQ((SetDlgItemInt(M, E, -42), GetDlgItemText(M, E)), "-42");
     EXPECT_EQ((SetDlgItemText(M, 999, "x"), GetDlgItemText(M, 999)), "") << "no such control";
@@ -34,10 +34,17 @@ void RunHostContract(const std::function<int(unsigned)>& unansweredBox) {
     EXPECT_EQ(J({ComboGetItemData(M, C, 0), ComboGetItemData(M, C, 5)}), "0 -1");
     EXPECT_EQ((ComboSetCurSel(M, C, 1), J({ComboGetCurSel(M, C)}) + GetDlgItemText(M, C)), "1Swat");
     EXPECT_EQ((ComboSetCurSel(M, C, 9), J({ComboGetCurSel(M, C)}) + GetDlgItemText(M, C)), "-1");
-    // Scroll bars keep the position within the range.
+    // Scroll and progress bars keep the position within the range, a reversed
+    // one holds its minimum; a progress step past the maximum wraps round.
     EXPECT_EQ((ScrollSetRange(M, S, 0, 5), ScrollSetPos(M, S, 9), ScrollGetPos(M, S)), 5);
     EXPECT_EQ((ScrollSetPos(M, S, -3), ScrollGetPos(M, S)), 0);
     EXPECT_EQ((ScrollSetRange(M, S, 4, 2), ScrollSetPos(M, S, 9), ScrollGetPos(M, S)), 4);
+    ProgressSetRange(M, P, 2, 6), ProgressSetStep(M, P, 3);
+    EXPECT_EQ(J({(ProgressSetPos(M, P, 9), barPos()), (ProgressSetPos(M, P, -1), barPos()),
+                 (ProgressStepIt(M, P), barPos()), (ProgressStepIt(M, P), barPos()),
+                 (ProgressSetRange(M, P, 0, 1), barPos()), (ProgressStepIt(M, P), barPos()),
+                 (ProgressSetRange(M, P, 7, 3), ProgressStepIt(M, P), barPos())}),
+              "6 2 5 4 1 0 7");
     // List views: an index past the end appends; a find matches the whole
     // first cell in any case; reads out of range are empty; sorts move rows.
     ListInsertColumn(M, L, 0, "Map", 99), ListInsertColumn(M, L, 1, "Day", 9);
@@ -58,6 +65,6 @@ void RunHostContract(const std::function<int(unsigned)>& unansweredBox) {
     std::string answers;
     for (unsigned type : {MB_OK | MB_ICONERROR, MB_OKCANCEL | MB_ICONWARNING,
                           MB_YESNO | MB_ICONQUESTION, MB_OK | 0u, MB_OKCANCEL | 0u, MB_YESNO | 0u})
-        answers += J({unansweredBox(type)}) + " ";
+        answers += J({MessageBox(M, "Go on?", "Question", type)}) + " ";
     EXPECT_EQ(answers, J({IDOK, IDCANCEL, IDNO, IDOK, IDCANCEL, IDNO}) + " ");
 }

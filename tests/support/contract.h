@@ -1,7 +1,7 @@
-// One table of platform/ui.h calls and the answers every host gives, run on
-// dialog 100; unansweredBox shows a box of a type and closes it unchosen.
+// The platform/ui.h calls and the answers every host gives, on dialog 100
+// (boxes closed unchosen); barPos reads the position progress bar 157 shows.
 #pragma once
 
 #include <functional>
 
-void RunHostContract(const std::function<int(unsigned type)>& unansweredBox);
+void RunHostContract(const std::function<int()>& barPos);
