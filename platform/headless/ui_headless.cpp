@@ -357,11 +357,13 @@ void ProgressSetPos(Hwnd w, int id, int pos) {
     });
 }
 
-void ProgressStepIt(Hwnd w, int id) {
-    ChangeProgress(w, id, [](headless::ProgressState& p) {
-        p.pos += p.step;
-        p.reached += p.step;
-        if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
+void ProgressStepIt(Hwnd w, int id, int times) {
+    ChangeProgress(w, id, [times](headless::ProgressState& p) {
+        for (int i = 0; i < times; ++i) {
+            p.pos += p.step;
+            if (p.pos > p.max) p.pos = p.min + (p.pos - p.max);
+        }
+        p.reached += static_cast<long long>(p.step) * std::max(times, 0);
     });
 }
 

@@ -551,13 +551,20 @@ void ProgressSetPos(Hwnd w, int id, int pos) {
     });
 }
 
-void ProgressStepIt(Hwnd w, int id) {
-    qtdispatch::Post(w, [w, id] {
+void ProgressStepIt(Hwnd w, int id, int times) {
+    qtdispatch::Post(w, [w, id, times] {
         auto* p = Widget<QProgressBar>(w, id);
-        if (!p) return;
+        if (!p || times <= 0) return;
         QVariant step = p->property("nodescanStep");
-        int pos = std::max(p->value(), p->minimum()) + (step.isValid() ? step.toInt() : 10);
-        if (pos > p->maximum()) pos = p->minimum() + (pos - p->maximum());
+        const int min = p->minimum(), max = p->maximum();
+        int pos = p->value();
+        // Each step as its own setValue would make it: a value outside the
+        // range is refused, except by a busy bar (range 0 to 0).
+        for (int i = 0; i < times; ++i) {
+            int next = std::max(pos, min) + (step.isValid() ? step.toInt() : 10);
+            if (next > max) next = min + (next - max);
+            if ((next >= min && next <= max) || (min == 0 && max == 0)) pos = next;
+        }
         p->setValue(pos);
     });
 }
