@@ -40,11 +40,12 @@ void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows) {
             w[i] = std::max(w[i], Chars(r[i]));
         }
     }
+    std::string line;  // one buffer for every line
     for (const auto& r : rows) {
-        std::string line;
+        line.clear();
         for (std::size_t i = 0; i < r.size(); ++i) {
             line += r[i];
-            if (i + 1 < r.size()) line += std::string(w[i] - Chars(r[i]) + 2, ' ');
+            if (i + 1 < r.size()) line.append(w[i] - Chars(r[i]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << '\n';
@@ -60,8 +61,9 @@ Json Shown(Json doc) {
     return doc;
 }
 
-void PrintJson(std::ostream& out, const Json& doc) {
-    out << Shown(doc).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+// doc is taken by value: a caller's document is moved in, not copied.
+void PrintJson(std::ostream& out, Json doc) {
+    out << Shown(std::move(doc)).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 std::string Cell(const headless::ListRow& row, std::size_t i) {
@@ -132,9 +134,10 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         doc["waypoint_dir"] = GetBotDir(bot);
         doc["counts"] = {{"listed", Counter(kOutOfCount)}, {"unmatched", Counter(kMissingCount)}};
         doc["complete"] = ScanComplete();
-        Json lrows = Json::array();
+        Json lrows = Json::array(), rrows = Json::array();
+        lrows.get_ref<Json::array_t&>().reserve(left.size());
+        rrows.get_ref<Json::array_t&>().reserve(right.size());
         for (const auto& r : left) lrows.push_back({{"name", Cell(r, 0)}, {"key", r.key}});
-        Json rrows = Json::array();
         for (const auto& r : right)
             rrows.push_back({{"name", Cell(r, 0)},
                              {"key", r.key},
@@ -148,17 +151,19 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
         doc["status"] = StatusLog();
         doc["messages"] = Messages();
-        PrintJson(out, doc);
+        PrintJson(out, std::move(doc));
         return;
     }
     out << "Bot: " << EscapedText(GetBotName(bot)) << " (." << EscapedText(GetBotExt(bot)) << ")\n";
     out << "Waypoint directory: " << EscapedText(GetBotDir(bot)) << "\n\n";
     out << leftCaption << '\n';
     std::vector<std::vector<std::string>> lt;
+    lt.reserve(left.size());
     for (const auto& r : left) lt.push_back({Cell(r, 0)});
     PrintTable(out, lt);
     out << '\n' << rightCaption << '\n';
     std::vector<std::vector<std::string>> rt;
+    rt.reserve(right.size() + 1);
     auto cols = headless::Columns(w, kRightList);
     std::vector<std::string> header;
     for (const auto& c : cols) header.push_back(c.text);
@@ -225,7 +230,7 @@ void PrintSites(std::ostream& out, bool json) {
                            {"dir", s.dir},
                            {"selected", n == selected}});
         }
-        PrintJson(out, doc);
+        PrintJson(out, std::move(doc));
         return;
     }
     std::vector<std::vector<std::string>> t{
@@ -323,7 +328,7 @@ void PrintDownload(std::ostream& out, bool json, bool ran) {
     doc["counts"] = counts;
     doc["status"] = StatusLog();
     doc["messages"] = Messages();
-    PrintJson(out, doc);
+    PrintJson(out, std::move(doc));
 }
 
 void PrintUpdate(std::ostream& out, bool json) {
