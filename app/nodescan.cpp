@@ -146,6 +146,11 @@ int IsFirstRun() {
 }
 
 void AllocateListMemory() {
+    // The result tables hold texts and numbers only: the block heap's
+    // collections need not read their 1.7 MB (said once a process).
+    static const bool told =
+        (KeepNoBlocksIn(MY, sizeof MY), KeepNoBlocksIn(MYSource, sizeof MYSource), true);
+    (void)told;
     for (auto& slot : maps) {
         slot = AllocBlock(kMapNameSize);
         if (!slot) {
