@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -109,6 +110,115 @@ Json BotOf(int bot) {
     return {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
 }
 
+// A JSON document written into a text as it goes, in the layout of
+// PrintJson (two spaces a level, strings as shown text, escaped as Json's
+// dump escapes them), for documents too large to be built first.
+class JsonWriter {
+  public:
+    explicit JsonWriter(std::string& out) : out_(out) {}
+    JsonWriter& Begin(char bracket) {
+        Value();
+        out_ += bracket;
+        empty_.push_back(true);
+        return *this;
+    }
+    JsonWriter& End(char bracket) {
+        bool empty = empty_.back();
+        empty_.pop_back();
+        if (!empty) NewLine();
+        out_ += bracket;
+        return *this;
+    }
+    JsonWriter& Key(std::string_view key) {
+        Item();
+        Quoted(key);
+        out_ += ": ";
+        keyed_ = true;
+        return *this;
+    }
+    JsonWriter& String(std::string_view text) {
+        Value();
+        Quoted(ShownText(text));
+        return *this;
+    }
+    JsonWriter& Int(long long n) {
+        Value();
+        out_ += std::to_string(n);
+        return *this;
+    }
+    JsonWriter& Bool(bool b) {
+        Value();
+        out_ += b ? "true" : "false";
+        return *this;
+    }
+    JsonWriter& Null() {
+        Value();
+        out_ += "null";
+        return *this;
+    }
+
+  private:
+    // Before a value: after its key nothing, in an array a new item.
+    void Value() {
+        if (keyed_) {
+            keyed_ = false;
+        } else if (!empty_.empty()) {
+            Item();
+        }
+    }
+    void Item() {
+        if (!empty_.back()) out_ += ',';
+        empty_.back() = false;
+        NewLine();
+    }
+    void NewLine() {
+        out_ += '\n';
+        out_.append(2 * empty_.size(), ' ');
+    }
+    void Quoted(std::string_view text) {
+        out_ += '"';
+        for (char ch : text) {
+            auto c = static_cast<unsigned char>(ch);
+            switch (c) {
+                case '"':
+                    out_ += "\\\"";
+                    break;
+                case '\\':
+                    out_ += "\\\\";
+                    break;
+                case '\b':
+                    out_ += "\\b";
+                    break;
+                case '\f':
+                    out_ += "\\f";
+                    break;
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                default:
+                    if (c < 0x20) {
+                        char escape[8];
+                        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                        out_ += escape;
+                    } else {
+                        out_ += ch;
+                    }
+            }
+        }
+        out_ += '"';
+    }
+
+    std::string& out_;
+    std::vector<bool> empty_;  // per open bracket: nothing in it yet
+    bool keyed_ = false;       // a key was written, its value comes next
+};
+
 int Counter(int id) {
     try {
         return std::stoi(GetDlgItemText(md, id));
@@ -126,32 +236,48 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     std::string rightCaption = GetDlgItemText(w, kRightListLabel);
     int bot = static_cast<int>(sbot.load());
     if (json) {
-        Json doc;
-        doc["mode"] = redundant ? "redundant" : "missing";
-        doc["bot"] = BotOf(bot);
-        doc["game_dir"] = CachedCdir();
-        doc["map_dir"] = CachedMdir();
-        doc["waypoint_dir"] = GetBotDir(bot);
-        doc["counts"] = {{"listed", Counter(kOutOfCount)}, {"unmatched", Counter(kMissingCount)}};
-        doc["complete"] = ScanComplete();
-        Json lrows = Json::array(), rrows = Json::array();
-        lrows.get_ref<Json::array_t&>().reserve(left.size());
-        rrows.get_ref<Json::array_t&>().reserve(right.size());
-        for (const auto& r : left) lrows.push_back({{"name", Cell(r, 0)}, {"key", r.key}});
-        for (const auto& r : right)
-            rrows.push_back({{"name", Cell(r, 0)},
-                             {"key", r.key},
-                             {"last_edited", Cell(r, 1)},
-                             {"date_iso", r.key < static_cast<std::uint32_t>(kMaxResults)
-                                              ? OrNull(MYSource[r.key].date)
-                                              : Json(nullptr)},
-                             {"version", Cell(r, 2)},
-                             {"author", Cell(r, 3)}});
-        doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
-        doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
-        doc["status"] = StatusLog();
-        doc["messages"] = Messages();
-        PrintJson(out, std::move(doc));
+        // Written as it goes, in the layout of PrintJson: a check of
+        // thousands of rows builds no document.
+        std::string text;
+        text.reserve(512 + left.size() * 64 + right.size() * 192);
+        JsonWriter doc(text);
+        doc.Begin('{');
+        doc.Key("mode").String(redundant ? "redundant" : "missing");
+        doc.Key("bot").Begin('{');
+        doc.Key("index").Int(bot).Key("name").String(GetBotName(bot));
+        doc.Key("ext").String(GetBotExt(bot)).End('}');
+        doc.Key("game_dir").String(CachedCdir()).Key("map_dir").String(CachedMdir());
+        doc.Key("waypoint_dir").String(GetBotDir(bot));
+        doc.Key("counts").Begin('{').Key("listed").Int(Counter(kOutOfCount));
+        doc.Key("unmatched").Int(Counter(kMissingCount)).End('}');
+        doc.Key("complete").Bool(ScanComplete());
+        doc.Key("left").Begin('{').Key("caption").String(leftCaption).Key("rows").Begin('[');
+        for (const auto& r : left)
+            doc.Begin('{').Key("name").String(Cell(r, 0)).Key("key").Int(r.key).End('}');
+        doc.End(']').End('}');
+        doc.Key("right").Begin('{').Key("caption").String(rightCaption).Key("rows").Begin('[');
+        for (const auto& r : right) {
+            doc.Begin('{').Key("name").String(Cell(r, 0)).Key("key").Int(r.key);
+            doc.Key("last_edited").String(Cell(r, 1)).Key("date_iso");
+            if (r.key < static_cast<std::uint32_t>(kMaxResults) && !MYSource[r.key].date.empty()) {
+                doc.String(MYSource[r.key].date);
+            } else {
+                doc.Null();
+            }
+            doc.Key("version").String(Cell(r, 2)).Key("author").String(Cell(r, 3)).End('}');
+        }
+        doc.End(']').End('}');
+        doc.Key("status").Begin('[');
+        for (const Json& line : StatusLog()) doc.String(line.get_ref<const std::string&>());
+        doc.End(']');
+        doc.Key("messages").Begin('[');
+        for (const Json& m : Messages()) {
+            doc.Begin('{').Key("caption").String(m["caption"].get_ref<const std::string&>());
+            doc.Key("text").String(m["text"].get_ref<const std::string&>()).End('}');
+        }
+        doc.End(']').End('}');
+        text += '\n';
+        out << text;
         return;
     }
     out << "Bot: " << EscapedText(GetBotName(bot)) << " (." << EscapedText(GetBotExt(bot)) << ")\n";
