@@ -12,11 +12,9 @@
 //   updates=.. seconds=.. updates_per_s=.. value=..
 // the progress bar's value changes, the time from the press to the end,
 // their quotient and the bar's last value. Exit 2 when the waypoint was not installed.
-#include <QAbstractButton>
 #include <QApplication>
 #include <QEventLoop>
 #include <QItemSelectionModel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -60,25 +58,6 @@ bool WaitFor(F done) {
     return ok;
 }
 
-// Yes to the question whether to fetch a large file, OK to the rest.
-void AnswerYes() {
-    auto* timer = new QTimer(QApplication::instance());
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(top);
-            if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
-            box->setProperty("answered", true);
-            for (auto b : {QMessageBox::Yes, QMessageBox::Ok}) {
-                if (QAbstractButton* button = box->button(b)) {
-                    QTimer::singleShot(0, button, &QAbstractButton::click);
-                    break;
-                }
-            }
-        }
-    });
-    timer->start();
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +69,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     guibench::StoreSettings(argv[1]);
-    AnswerYes();
+    guibench::AnswerMessageBoxes(true);  // Yes to the question about a large file
     int updates = 0, value = 0;
     double seconds = 0;
     bool ok = false;
