@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Times the missing-waypoint check of nodescan-cli on generated game trees of
-# 1000 and 4000 maps, each map with its Pod Bot waypoint file.
+# 1000 and 4000 maps, each map with its Pod Bot waypoint file, and sets the
+# check beside the least work it could do.
 #
-#   bench/check_bench.sh [BUILD_DIR] [RUNS]      (default build/default, 15 runs)
+#   bench/check_bench.sh [--floor FLOOR] [BUILD_DIR] [RUNS]   (default build/default, 15 runs)
 #   bench/check_bench.sh --make-tree DIR N       (only write a tree of N maps to DIR)
 #
 # For each size the command
@@ -13,14 +14,26 @@
 # (the check, then mapcycle.txt written). Fails (exit 1) when a target is
 # missed: median at 4000 maps <= 150 ms, mapcycle at 4000 maps <= 200 ms,
 # peak RSS <= 20 MB, t(4000) / t(1000) <= 5.
+#
+# The floor: FLOOR (a C source, built here with cc -O2, or a program; by
+# default ../shared/bench/floor.c beside the repository) lists the map and
+# the waypoint directory and opens, stats and reads the 84-byte header of
+# each waypoint, which is all a check has to do. On 4000 maps of which about
+# two thirds have a waypoint the floor, the check, the redundant check and
+# mapcycle run in turn, RUNS rounds after 2 warm-up rounds (interleaved, so
+# that a change of the machine's load falls on all of them alike); each
+# median is given as a multiple of the floor's, target <= 2.0. One more run
+# of each under strace -c -f gives the system calls made, by name.
 # Exit 2: usage error, programs not built, or the check itself failed.
-# Builds nothing; generated data lives under /tmp and is removed at the end.
+# Builds nothing of the project; generated data lives under /tmp and is
+# removed at the end.
 set -euo pipefail
 
 TARGET_MS_4000=150
 TARGET_RSS_MB=20
 TARGET_RATIO=5
 TARGET_MAPCYCLE_MS=200
+TARGET_FLOOR_RATIO=2.0
 WARMUPS=2
 SIZES=(1000 4000)
 NODES=12  # Pod Bot nodes per waypoint file: files of about 2.5 KB
@@ -104,6 +117,14 @@ if [[ ${1:-} == --make-tree ]]; then
 fi
 
 source "$(dirname -- "${BASH_SOURCE[0]}")/common.sh"
+floor=$repo/../shared/bench/floor.c
+if [[ ${1:-} == --floor ]]; then
+    [[ $# -ge 2 ]] || { echo "usage: $0 [--floor FLOOR] [BUILD_DIR] [RUNS]" >&2; exit 2; }
+    floor=$2
+    shift 2
+fi
+[[ -f $floor ]] || { echo "$0: no floor program at $floor (--floor FLOOR)" >&2; exit 2; }
+command -v strace >/dev/null || { echo "$0: strace is needed" >&2; exit 2; }
 bench_args "$@"
 require_built nodescan-cli bench/measure
 cli=$(realpath "$build/nodescan-cli")
@@ -111,6 +132,11 @@ measure=$(realpath "$build/bench/measure")
 
 work=$(mktemp -d /tmp/nodescan-check-bench.XXXXXX)
 trap 'rm -rf -- "$work"' EXIT
+if [[ $floor == *.c ]]; then
+    cc -O2 -o "$work/floor" "$floor" || { echo "$0: cannot build $floor" >&2; exit 2; }
+    floor=$work/floor
+fi
+floor=$(realpath "$floor")
 
 declare -A median rss
 mapcycle=0
@@ -163,10 +189,72 @@ for size in "${SIZES[@]}" 4000u; do
     rm -rf -- "$tree"
 done
 
+# The floor and the three commands on one tree, interleaved.
+tree=$work/treefloor
+echo "generating 4000 maps, waypoints for two thirds of them, under $tree ..."
+make_tree "$tree" 4000
+for ((i = 3; i <= 4000; i += 3)); do
+    printf -v name 'map_%04d.pwf' "$i"
+    rm -- "$tree/cstrike/PODBot/wptdefault/$name"
+done
+cs=$tree/cstrike
+wpts=$(find "$cs/PODBot/wptdefault" -name '*.pwf' | wc -l)
+export NODESCAN_SEARCH_ROOTS=$tree NODESCAN_ONLINE=0
+names=(floor check redundant mapcycle)
+declare -A cmd
+for name in check redundant mapcycle; do mkdir "$work/home-$name"; done
+cmd[floor]="$floor $cs/maps $cs/PODBot/wptdefault"
+cmd[check]="$cli check --json --game-dir $cs/"
+cmd[redundant]="$cli check --redundant --json --game-dir $cs/"
+cmd[mapcycle]="$cli mapcycle --game-dir $cs/"
+# run NAME: one timed run of the command NAME; prints its milliseconds.
+run() {
+    local result
+    result=$(NODESCAN_HOME=$work/home-$1 "$measure" -n 1 -w 0 -q -- ${cmd[$1]}) || {
+        echo "$0: $1 failed: $result" >&2
+        exit 2
+    }
+    sed -n 's/.*median_ms=\([0-9.]*\).*/\1/p' <<<"$result"
+}
+echo "floor, check, redundant check and mapcycle on 4000 maps and $wpts waypoints," \
+    "$runs rounds in turn:"
+declare -A times
+for ((round = -WARMUPS; round < runs; round++)); do
+    for name in "${names[@]}"; do
+        ms=$(run "$name")
+        ((round >= 0)) && times[$name]+="$ms "
+    done
+done
+for name in "${names[@]}"; do
+    median[$name]=$(tr ' ' '\n' <<<"${times[$name]}" | sed '/^$/d' | sort -g |
+        awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
+    echo "  $name: median ${median[$name]} ms"
+done
+
+# System calls by name, one run of each under strace.
+declare -A calls
+for name in "${names[@]}"; do
+    NODESCAN_HOME=$work/home-$name strace -c -f -o "$work/strace-$name.txt" \
+        ${cmd[$name]} >/dev/null 2>&1 || { echo "$0: $name failed under strace" >&2; exit 2; }
+    while read -r sc n; do calls[$name.$sc]=$n; done < <(
+        awk '$1 ~ /^[0-9.]+$/ && $NF != "total" { print $NF, $4 }' "$work/strace-$name.txt")
+done
+syscalls=$(for key in "${!calls[@]}"; do echo "${key#*.}"; done | sort -u)
+echo
+printf '%-18s %10s %10s %10s %10s\n' "system calls" "${names[@]}"
+for sc in $syscalls; do
+    printf '%-18s' "$sc"
+    for name in "${names[@]}"; do printf ' %10s' "${calls[$name.$sc]:-0}"; done
+    printf '\n'
+done
+rm -rf -- "$tree"
+
 awk -v t1="${median[1000]}" -v t4="${median[4000]}" -v tu="${median[4000u]}" \
     -v r1="${rss[1000]}" -v r4="${rss[4000]}" -v ru="${rss[4000u]}" \
     -v tms="$TARGET_MS_4000" -v trss="$TARGET_RSS_MB" -v tratio="$TARGET_RATIO" \
-    -v mc="$mapcycle" -v tmc="$TARGET_MAPCYCLE_MS" '
+    -v mc="$mapcycle" -v tmc="$TARGET_MAPCYCLE_MS" -v fl="${median[floor]}" \
+    -v fc="${median[check]}" -v fr="${median[redundant]}" -v fm="${median[mapcycle]}" \
+    -v tfl="$TARGET_FLOOR_RATIO" '
 function verdict(ok) { if (!ok) failed = 1; return ok ? "ok" : "MISSED" }
 BEGIN {
     peak = r1 > r4 ? r1 : r4
@@ -179,5 +267,9 @@ BEGIN {
     printf "%-28s %10.1f %10d  %s\n", "mapcycle, 4000 maps (ms)", mc, tmc, verdict(mc <= tmc)
     printf "%-28s %10.2f %10d  %s\n", "peak RSS (MB)", peak, trss, verdict(peak <= trss)
     printf "%-28s %10.2f %10d  %s\n", "t(4000) / t(1000)", ratio, tratio, verdict(ratio <= tratio)
+    printf "%-28s %10.1f %10s\n", "floor, 4000 maps (ms)", fl, "-"
+    printf "%-28s %10.2f %10.1f  %s\n", "check / floor", fc / fl, tfl, verdict(fc / fl <= tfl)
+    printf "%-28s %10.2f %10.1f  %s\n", "redundant check / floor", fr / fl, tfl, verdict(fr / fl <= tfl)
+    printf "%-28s %10.2f %10.1f  %s\n", "mapcycle / floor", fm / fl, tfl, verdict(fm / fl <= tfl)
     exit failed
 }'

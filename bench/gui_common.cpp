@@ -28,10 +28,10 @@ void StoreSettings(const std::string& cstrike) {
     RegistryUnload();
 }
 
-void AnswerMessageBoxes() {
+void AnswerMessageBoxes(bool yes) {
     auto* timer = new QTimer(QApplication::instance());
     timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [] {
+    QObject::connect(timer, &QTimer::timeout, [yes] {
         for (QWidget* top : QApplication::topLevelWidgets()) {
             auto* box = qobject_cast<QMessageBox*>(top);
             if (!box || !box->isVisible() || box->property("answered").toBool()) continue;
@@ -39,7 +39,8 @@ void AnswerMessageBoxes() {
             std::fprintf(stderr, "warning: message box \"%s\": %s\n",
                          box->windowTitle().toLocal8Bit().constData(),
                          box->text().toLocal8Bit().constData());
-            for (auto b : {QMessageBox::Ok, QMessageBox::No, QMessageBox::Cancel}) {
+            for (auto b : {yes ? QMessageBox::Yes : QMessageBox::Ok, QMessageBox::Ok,
+                           QMessageBox::No, QMessageBox::Cancel}) {
                 if (QAbstractButton* button = box->button(b)) {
                     QTimer::singleShot(0, button, &QAbstractButton::click);
                     break;

@@ -12,9 +12,10 @@ namespace guibench {
 // was closed once leave them: the directories and the version.
 void StoreSettings(const std::string& cstrike);
 
-// Answers every message box that shows (OK, No or Cancel) and says so on
-// stderr: a benchmark's run should show none.
-void AnswerMessageBoxes();
+// Answers every message box that shows (OK, No or Cancel; Yes first when
+// yes) and says so on stderr: a benchmark's run should show none it does
+// not expect.
+void AnswerMessageBoxes(bool yes = false);
 
 // The seconds since the process started (its start time from /proc).
 double SecondsSinceProcessStart();

@@ -28,6 +28,9 @@ std::string ListText(int list, int button) {
     std::string out;
     RowChoice choice = ChosenRows(list);
     int rows = ListGetItemCount(md, list);
+    // Room for a usual row (a map name, or four cells of 20) from the start.
+    out.reserve(static_cast<std::size_t>(std::max(rows, 0)) *
+                (button == kMapcycleButton ? 24 : 4 * 20 + 2));
     for (int row = 0; row < rows; ++row) {
         if (!choice.Takes(row)) continue;
         std::string text = RowText(list, row);

@@ -15,18 +15,15 @@ constexpr std::size_t kAuthorSize = 32;
 
 }  // namespace
 
-HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir) {
+HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir, FileStart* file) {
     HeaderInfo info{};
     SetFieldText(info.author, "N/A");
-    std::FILE* f = OpenFile(JoinPath(dir, name), "rb");
-    if (!f) return info;
-    unsigned char buf[kHeaderSize] = {};
     // A short file reads as if padded with zero bytes; one that cannot be
     // read at all (a directory, an I/O error) has no header.
-    std::size_t got = std::fread(buf, 1, sizeof buf, f);
-    bool failed = got == 0 && std::ferror(f);
-    std::fclose(f);
-    if (failed) return info;
+    unsigned char buf[kHeaderSize] = {};
+    FileStart start = ReadFileStart(JoinPath(dir, name), buf, sizeof buf);
+    if (file) *file = start;
+    if (!start.read) return info;
 
     info.version = static_cast<std::uint32_t>(buf[kVersionOffset]) |
                    static_cast<std::uint32_t>(buf[kVersionOffset + 1]) << 8 |

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 struct HeaderInfo {
     std::uint32_t version;
     char versionText[32];
@@ -12,5 +14,7 @@ struct HeaderInfo {
 };
 
 // Reads the first 84 bytes of dir/name. A file that cannot be read gives
-// version 0, an empty version text and the author "N/A".
-HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir);
+// version 0, an empty version text and the author "N/A". file, when given,
+// gets what was found of the file (its time).
+HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir,
+                       FileStart* file = nullptr);

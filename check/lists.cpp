@@ -55,12 +55,13 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
                   const std::string& ext, const std::string& map) {
     if (key < 0 || key >= kMaxResults) return;
     std::string file = JoinPath(dir, name);
-    std::int64_t mtime = 0;
-    bool haveTime = GetFileTime(file, &mtime);
-
     // The header is read from the file as it is named on disk; the redundant
-    // check's row then shows it under the bot's extension.
-    HeaderInfo info = CheckHeader(bot, name, dir);
+    // check's row then shows it under the bot's extension. The same open
+    // gives the file's time.
+    FileStart start;
+    HeaderInfo info = CheckHeader(bot, name, dir, &start);
+    std::int64_t mtime = start.mtime;
+    bool haveTime = start.haveTime;
     if (checkredway == 1) SetBotExt(name, bot, ExtFor::Waypoint);
 
     char isoDate[64] = "";

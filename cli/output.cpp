@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -40,11 +41,12 @@ void PrintTable(std::ostream& out, std::vector<std::vector<std::string>> rows) {
             w[i] = std::max(w[i], Chars(r[i]));
         }
     }
+    std::string line;  // one buffer for every line
     for (const auto& r : rows) {
-        std::string line;
+        line.clear();
         for (std::size_t i = 0; i < r.size(); ++i) {
             line += r[i];
-            if (i + 1 < r.size()) line += std::string(w[i] - Chars(r[i]) + 2, ' ');
+            if (i + 1 < r.size()) line.append(w[i] - Chars(r[i]) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out << line << '\n';
@@ -60,8 +62,9 @@ Json Shown(Json doc) {
     return doc;
 }
 
-void PrintJson(std::ostream& out, const Json& doc) {
-    out << Shown(doc).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+// doc is taken by value: a caller's document is moved in, not copied.
+void PrintJson(std::ostream& out, Json doc) {
+    out << Shown(std::move(doc)).dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
 std::string Cell(const headless::ListRow& row, std::size_t i) {
@@ -107,6 +110,115 @@ Json BotOf(int bot) {
     return {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
 }
 
+// A JSON document written into a text as it goes, in the layout of
+// PrintJson (two spaces a level, strings as shown text, escaped as Json's
+// dump escapes them), for documents too large to be built first.
+class JsonWriter {
+  public:
+    explicit JsonWriter(std::string& out) : out_(out) {}
+    JsonWriter& Begin(char bracket) {
+        Value();
+        out_ += bracket;
+        empty_.push_back(true);
+        return *this;
+    }
+    JsonWriter& End(char bracket) {
+        bool empty = empty_.back();
+        empty_.pop_back();
+        if (!empty) NewLine();
+        out_ += bracket;
+        return *this;
+    }
+    JsonWriter& Key(std::string_view key) {
+        Item();
+        Quoted(key);
+        out_ += ": ";
+        keyed_ = true;
+        return *this;
+    }
+    JsonWriter& String(std::string_view text) {
+        Value();
+        Quoted(ShownText(text));
+        return *this;
+    }
+    JsonWriter& Int(long long n) {
+        Value();
+        out_ += std::to_string(n);
+        return *this;
+    }
+    JsonWriter& Bool(bool b) {
+        Value();
+        out_ += b ? "true" : "false";
+        return *this;
+    }
+    JsonWriter& Null() {
+        Value();
+        out_ += "null";
+        return *this;
+    }
+
+  private:
+    // Before a value: after its key nothing, in an array a new item.
+    void Value() {
+        if (keyed_) {
+            keyed_ = false;
+        } else if (!empty_.empty()) {
+            Item();
+        }
+    }
+    void Item() {
+        if (!empty_.back()) out_ += ',';
+        empty_.back() = false;
+        NewLine();
+    }
+    void NewLine() {
+        out_ += '\n';
+        out_.append(2 * empty_.size(), ' ');
+    }
+    void Quoted(std::string_view text) {
+        out_ += '"';
+        for (char ch : text) {
+            auto c = static_cast<unsigned char>(ch);
+            switch (c) {
+                case '"':
+                    out_ += "\\\"";
+                    break;
+                case '\\':
+                    out_ += "\\\\";
+                    break;
+                case '\b':
+                    out_ += "\\b";
+                    break;
+                case '\f':
+                    out_ += "\\f";
+                    break;
+                case '\n':
+                    out_ += "\\n";
+                    break;
+                case '\r':
+                    out_ += "\\r";
+                    break;
+                case '\t':
+                    out_ += "\\t";
+                    break;
+                default:
+                    if (c < 0x20) {
+                        char escape[8];
+                        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                        out_ += escape;
+                    } else {
+                        out_ += ch;
+                    }
+            }
+        }
+        out_ += '"';
+    }
+
+    std::string& out_;
+    std::vector<bool> empty_;  // per open bracket: nothing in it yet
+    bool keyed_ = false;       // a key was written, its value comes next
+};
+
 int Counter(int id) {
     try {
         return std::stoi(GetDlgItemText(md, id));
@@ -124,41 +236,60 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     std::string rightCaption = GetDlgItemText(w, kRightListLabel);
     int bot = static_cast<int>(sbot.load());
     if (json) {
-        Json doc;
-        doc["mode"] = redundant ? "redundant" : "missing";
-        doc["bot"] = BotOf(bot);
-        doc["game_dir"] = CachedCdir();
-        doc["map_dir"] = CachedMdir();
-        doc["waypoint_dir"] = GetBotDir(bot);
-        doc["counts"] = {{"listed", Counter(kOutOfCount)}, {"unmatched", Counter(kMissingCount)}};
-        doc["complete"] = ScanComplete();
-        Json lrows = Json::array();
-        for (const auto& r : left) lrows.push_back({{"name", Cell(r, 0)}, {"key", r.key}});
-        Json rrows = Json::array();
-        for (const auto& r : right)
-            rrows.push_back({{"name", Cell(r, 0)},
-                             {"key", r.key},
-                             {"last_edited", Cell(r, 1)},
-                             {"date_iso", r.key < static_cast<std::uint32_t>(kMaxResults)
-                                              ? OrNull(MYSource[r.key].date)
-                                              : Json(nullptr)},
-                             {"version", Cell(r, 2)},
-                             {"author", Cell(r, 3)}});
-        doc["left"] = {{"caption", leftCaption}, {"rows", lrows}};
-        doc["right"] = {{"caption", rightCaption}, {"rows", rrows}};
-        doc["status"] = StatusLog();
-        doc["messages"] = Messages();
-        PrintJson(out, doc);
+        // Written as it goes, in the layout of PrintJson: a check of
+        // thousands of rows builds no document.
+        std::string text;
+        text.reserve(512 + left.size() * 64 + right.size() * 192);
+        JsonWriter doc(text);
+        doc.Begin('{');
+        doc.Key("mode").String(redundant ? "redundant" : "missing");
+        doc.Key("bot").Begin('{');
+        doc.Key("index").Int(bot).Key("name").String(GetBotName(bot));
+        doc.Key("ext").String(GetBotExt(bot)).End('}');
+        doc.Key("game_dir").String(CachedCdir()).Key("map_dir").String(CachedMdir());
+        doc.Key("waypoint_dir").String(GetBotDir(bot));
+        doc.Key("counts").Begin('{').Key("listed").Int(Counter(kOutOfCount));
+        doc.Key("unmatched").Int(Counter(kMissingCount)).End('}');
+        doc.Key("complete").Bool(ScanComplete());
+        doc.Key("left").Begin('{').Key("caption").String(leftCaption).Key("rows").Begin('[');
+        for (const auto& r : left)
+            doc.Begin('{').Key("name").String(Cell(r, 0)).Key("key").Int(r.key).End('}');
+        doc.End(']').End('}');
+        doc.Key("right").Begin('{').Key("caption").String(rightCaption).Key("rows").Begin('[');
+        for (const auto& r : right) {
+            doc.Begin('{').Key("name").String(Cell(r, 0)).Key("key").Int(r.key);
+            doc.Key("last_edited").String(Cell(r, 1)).Key("date_iso");
+            if (r.key < static_cast<std::uint32_t>(kMaxResults) && !MYSource[r.key].date.empty()) {
+                doc.String(MYSource[r.key].date);
+            } else {
+                doc.Null();
+            }
+            doc.Key("version").String(Cell(r, 2)).Key("author").String(Cell(r, 3)).End('}');
+        }
+        doc.End(']').End('}');
+        doc.Key("status").Begin('[');
+        for (const Json& line : StatusLog()) doc.String(line.get_ref<const std::string&>());
+        doc.End(']');
+        doc.Key("messages").Begin('[');
+        for (const Json& m : Messages()) {
+            doc.Begin('{').Key("caption").String(m["caption"].get_ref<const std::string&>());
+            doc.Key("text").String(m["text"].get_ref<const std::string&>()).End('}');
+        }
+        doc.End(']').End('}');
+        text += '\n';
+        out << text;
         return;
     }
     out << "Bot: " << EscapedText(GetBotName(bot)) << " (." << EscapedText(GetBotExt(bot)) << ")\n";
     out << "Waypoint directory: " << EscapedText(GetBotDir(bot)) << "\n\n";
     out << leftCaption << '\n';
     std::vector<std::vector<std::string>> lt;
+    lt.reserve(left.size());
     for (const auto& r : left) lt.push_back({Cell(r, 0)});
     PrintTable(out, lt);
     out << '\n' << rightCaption << '\n';
     std::vector<std::vector<std::string>> rt;
+    rt.reserve(right.size() + 1);
     auto cols = headless::Columns(w, kRightList);
     std::vector<std::string> header;
     for (const auto& c : cols) header.push_back(c.text);
@@ -225,7 +356,7 @@ void PrintSites(std::ostream& out, bool json) {
                            {"dir", s.dir},
                            {"selected", n == selected}});
         }
-        PrintJson(out, doc);
+        PrintJson(out, std::move(doc));
         return;
     }
     std::vector<std::vector<std::string>> t{
@@ -323,7 +454,7 @@ void PrintDownload(std::ostream& out, bool json, bool ran) {
     doc["counts"] = counts;
     doc["status"] = StatusLog();
     doc["messages"] = Messages();
-    PrintJson(out, doc);
+    PrintJson(out, std::move(doc));
 }
 
 void PrintUpdate(std::ostream& out, bool json) {

@@ -628,6 +628,32 @@ int Download(const std::string& host, const std::string& file, const std::string
 }
 
 namespace {
+// The progress bar's steps of a KB of the reply, passed to the window at most
+// 60 times a second: a fast transfer would otherwise queue a call for every
+// KB. Flush passes on what is left, so the bar ends where the steps lead.
+class ProgressSteps {
+  public:
+    using Clock = std::chrono::steady_clock;
+    void Received(std::uint64_t n) {
+        received_ += n;
+        Clock::time_point now = Clock::now();
+        if (now - posted_ >= kInterval) Flush(now);
+    }
+    void Flush(Clock::time_point now = Clock::now()) {
+        std::uint64_t kb = received_ >> 10;
+        if (kb == stepped_) return;
+        int steps = static_cast<int>(std::min<std::uint64_t>(kb - stepped_, 1u << 30));
+        ProgressStepIt(md, kProgressBar, steps);
+        stepped_ += static_cast<std::uint64_t>(steps);
+        posted_ = now;
+    }
+
+  private:
+    static constexpr auto kInterval = std::chrono::microseconds(1000000 / 60);
+    std::uint64_t received_ = 0, stepped_ = 0;
+    Clock::time_point posted_{};  // the first piece is shown at once
+};
+
 // The exchange of GetHTTP, to the end of the reply.
 int Exchange(const std::string& host, const std::string& file, std::uint64_t maxBody) {
     using Clock = std::chrono::steady_clock;
@@ -684,7 +710,7 @@ int Exchange(const std::string& host, const std::string& file, std::uint64_t max
         }
     }
     char piece[kPiece];
-    std::uint64_t received = 0;  // bytes of the reply, for the progress bar's steps of a KB
+    ProgressSteps progress;
     ReplyReader reply(host, paths, out, maxBody, std::strncmp(H[0], "HEAD ", 5) == 0);
     while (result == 1 && !reply.Done()) {
         int waitMs = wait();
@@ -694,6 +720,7 @@ int Exchange(const std::string& host, const std::string& file, std::uint64_t max
             break;
         }
         result = -1;
+        if (n <= 0) progress.Flush();
         if (n == -2 && waitMs < idleMs) {
             sout(host + " did not send its whole reply within " + DurationText(deadlineMs) +
                  ": the request is given up");
@@ -703,10 +730,10 @@ int Exchange(const std::string& host, const std::string& file, std::uint64_t max
             sout("The connection to " + host + " broke while receiving");
         } else if (reply.Take(piece, static_cast<std::size_t>(n))) {
             result = 1;
-            for (std::uint64_t kb = received >> 10, end = (received += n) >> 10; kb < end; ++kb)
-                ProgressStepIt(md, kProgressBar);
+            progress.Received(static_cast<std::uint64_t>(n));
         }
     }
+    progress.Flush();
     for (int i = 0; i < 2; ++i) {
         if (out[i] && std::fclose(out[i]) != 0 && result == 1) {
             sout("Cannot write " + paths[i] + ": " + std::generic_category().message(errno));

@@ -72,12 +72,22 @@ class DirectoryIndex {
 // null without blocking (errno EISDIR for a directory, EINVAL for the others).
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// What ReadFileStart found of a file.
+struct FileStart {
+    bool haveTime = false;   // the path names something, whose last-write time is mtime
+    std::int64_t mtime = 0;  // seconds since the epoch
+    bool read = false;       // a regular file, got bytes of it read
+    std::size_t got = 0;
+};
+// The last-write time of path (resolved ignoring case) and, when it is a
+// regular file, its first bytes (up to size; fewer at its end), with one
+// open, one fstat and a read: what stat and OpenFile with fread would
+// find. Nothing but a regular file is read, and nothing blocks.
+FileStart ReadFileStart(const std::string& path, void* buf, std::size_t size);
+
 // Reads a line as the original platform's text mode does: at most size - 1
 // characters, a CR LF ending read as LF. False at the end of the file.
 bool ReadTextLine(std::FILE* f, char* buf, int size);
-
-// The last-write time of path, in seconds since the epoch.
-bool GetFileTime(const std::string& path, std::int64_t* seconds);
 
 bool DeleteFile(const std::string& path);
 

@@ -10,6 +10,11 @@
 // Call once at the start of main, before any other thread starts.
 void InitBlockHeap();
 
+// A global of size bytes at begin that never holds a pointer to a block:
+// the collector no longer reads it (a large table costs it a page fault a
+// page). Call after InitBlockHeap.
+void KeepNoBlocksIn(const void* begin, std::size_t size);
+
 // A fresh zero-filled block of size bytes; null when memory runs out.
 char* AllocBlock(std::size_t size);
 

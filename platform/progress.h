@@ -18,10 +18,13 @@ struct ProgressBar {
     void SetPos(int p) { pos = std::clamp(p, min, max); }
     // A step past the maximum wraps round from the minimum by what it went
     // past, as many times as the range fits; a range of one position stays.
-    void StepIt() {
-        long long next = static_cast<long long>(pos) + step;
-        long long span = static_cast<long long>(max) - min;
-        if (next > max) next = span > 0 ? min + (next - min) % span : min;
-        pos = static_cast<int>(std::max<long long>(next, min));
+    // times steps end where as many single steps would.
+    void StepIt(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            long long next = static_cast<long long>(pos) + step;
+            long long span = static_cast<long long>(max) - min;
+            if (next > max) next = span > 0 ? min + (next - min) % span : min;
+            pos = static_cast<int>(std::max<long long>(next, min));
+        }
     }
 };

@@ -159,12 +159,13 @@ void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param);
 void ListSetSortMark(Hwnd w, int id, int column, bool ascending);
 
 // Progress bars (may be carried out after the call returns), changed as
-// ProgressBar in platform/progress.h has it.
+// ProgressBar in platform/progress.h has it; ProgressStepIt makes times steps
+// as one call.
 void ShowControl(Hwnd w, int id, bool shown);
 void ProgressSetRange(Hwnd w, int id, int min, int max);
 void ProgressSetStep(Hwnd w, int id, int step);
 void ProgressSetPos(Hwnd w, int id, int pos);
-void ProgressStepIt(Hwnd w, int id);
+void ProgressStepIt(Hwnd w, int id, int times = 1);
 
 // The busy mouse pointer over the program's windows, and back.
 void SetBusyCursor(bool busy);

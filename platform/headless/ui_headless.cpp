@@ -357,10 +357,10 @@ void ProgressSetPos(Hwnd w, int id, int pos) {
     });
 }
 
-void ProgressStepIt(Hwnd w, int id) {
-    ChangeProgress(w, id, [](headless::ProgressState& p) {
-        p.reached += p.step;
-        p.StepIt();
+void ProgressStepIt(Hwnd w, int id, int times) {
+    ChangeProgress(w, id, [times](headless::ProgressState& p) {
+        p.reached += static_cast<long long>(p.step) * std::max(times, 0);
+        p.StepIt(times);
     });
 }
 

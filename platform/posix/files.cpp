@@ -56,15 +56,17 @@ std::unordered_map<std::string, std::string> FoldedNames(const std::string& dir)
 
 // The entry of dir whose name equals name ignoring case. The last directory
 // read is kept per thread, so that a scan that resolves thousands of names in
-// one directory reads it once; an answer from it is checked on disk, and a
-// miss reads the directory again.
-bool MatchInDir(const std::string& dir, const std::string& name, std::string* actual) {
+// one directory reads it once; an answer from it is checked on disk (unless
+// the caller's own use of it checks it: checked false), and a miss reads the
+// directory again.
+bool MatchInDir(const std::string& dir, const std::string& name, std::string* actual,
+                bool checked = true) {
     thread_local std::string cachedDir;
     thread_local std::unordered_map<std::string, std::string> cachedNames;
     std::string key = FoldCase(name);
     if (cachedDir == dir) {
         auto it = cachedNames.find(key);
-        if (it != cachedNames.end() && Exists(JoinPath(dir, it->second))) {
+        if (it != cachedNames.end() && (!checked || Exists(JoinPath(dir, it->second)))) {
             *actual = it->second;
             return true;
         }
@@ -268,6 +270,54 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
     return f;
 }
 
+FileStart ReadFileStart(const std::string& path, void* buf, std::size_t size) {
+    FileStart file;
+    if (path.empty()) return file;
+    // The name as written first: the listing is read only for a name that
+    // differs in case from the one on disk.
+    std::string actual;  // the name on disk, where it differs
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags);
+    std::size_t slash = path.rfind('/');
+    if (fd < 0 && errno == ENOENT && slash != std::string::npos && slash + 1 < path.size()) {
+        // Most often only the file's own name differs in case: it is looked
+        // up in the listing of its directory (kept from the last lookup
+        // there), the open telling whether the listing is still right.
+        std::string dir = slash == 0 ? "/" : path.substr(0, slash), match;
+        if (MatchInDir(dir, path.substr(slash + 1), &match, false)) {
+            actual = JoinPath(dir, match);
+            fd = ::open(actual.c_str(), flags);
+        } else {
+            errno = ENOENT;
+        }
+    }
+    if (fd < 0 && errno == ENOENT) {
+        if (!ResolvePath(path, &actual)) return file;
+        fd = ::open(actual.c_str(), flags);
+    }
+    struct stat st {};
+    if (fd < 0) {
+        // Not to be opened (no permission, a socket): it has a time all the same.
+        if (::stat((actual.empty() ? path : actual).c_str(), &st) == 0)
+            file = {true, st.st_mtime, false, 0};
+        return file;
+    }
+    if (::fstat(fd, &st) == 0) {
+        file = {true, st.st_mtime, S_ISREG(st.st_mode), 0};
+        // A regular file never blocks: O_NONBLOCK changes nothing for it.
+        while (file.read && file.got < size) {
+            ssize_t n = ::read(fd, static_cast<char*>(buf) + file.got, size - file.got);
+            if (n < 0 && errno == EINTR) continue;
+            // As fread: a read error fails it only when nothing came.
+            if (n < 0) file.read = file.got > 0;
+            if (n <= 0) break;
+            file.got += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    return file;
+}
+
 bool ReadTextLine(std::FILE* f, char* buf, int size) {
     if (size <= 0) return false;
     int n = 0;
@@ -287,14 +337,6 @@ bool ReadTextLine(std::FILE* f, char* buf, int size) {
     }
     buf[n] = 0;
     return n > 0;
-}
-
-bool GetFileTime(const std::string& path, std::int64_t* seconds) {
-    std::string actual;
-    struct stat st;
-    if (!ResolvePath(path, &actual) || ::stat(actual.c_str(), &st) != 0) return false;
-    *seconds = st.st_mtime;
-    return true;
 }
 
 bool DeleteFile(const std::string& path) {

@@ -4,6 +4,9 @@
 #include <gc.h>
 
 void InitBlockHeap() {
+    // The first collection waits for the first block, so that the globals
+    // KeepNoBlocksIn names are left out of it.
+    GC_set_dont_precollect(1);
     GC_INIT();
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer holds back the signals with which the collector stops
@@ -11,6 +14,11 @@ void InitBlockHeap() {
     GC_disable();
 #endif
     GC_allow_register_threads();
+}
+
+void KeepNoBlocksIn(const void* begin, std::size_t size) {
+    char* start = static_cast<char*>(const_cast<void*>(begin));
+    GC_exclude_static_roots(start, start + size);
 }
 
 char* AllocBlock(std::size_t size) {

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QObject>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -16,8 +17,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How long one turn of the event loop may spend on queued calls before
-// input and painting get their turn again (a frame at 60 Hz).
-constexpr auto kTurnBudget = std::chrono::milliseconds(16);
+// input, timers and painting get their turn again: half a frame at 60 Hz,
+// the other half left to them.
+constexpr auto kTurnBudget = std::chrono::milliseconds(8);
 // How long the window's thread keeps waiting for the next call of a busy
 // worker before it goes back to the event loop.
 constexpr auto kLinger = std::chrono::microseconds(200);
@@ -33,13 +35,20 @@ const QEvent::Type kDrainEvent = static_cast<QEvent::Type>(QEvent::registerEvent
 
 class Pump : public QObject {
   public:
+    Pump();
     bool event(QEvent* e) override;
+    // The next turn of a queue left undrained: a zero timer, which comes
+    // after the loop's pending timers, where a posted event would come
+    // before them (posted events keep Qt's timers waiting).
+    QTimer resume;
 };
 
 std::mutex mu;
-std::deque<Task> queue;      // guarded by mu
-std::set<Hwnd> live;         // guarded by mu
-bool wakePosted = false;     // guarded by mu: a drain event is on its way
+std::deque<Task> queue;  // guarded by mu
+std::set<Hwnd> live;     // guarded by mu
+// Guarded by mu: a drain event is on its way, or the queue is being drained
+// or has its next turn due; workers then post no drain event.
+bool wakePosted = false;
 std::atomic<int> queued{0};  // queue.size(), readable without the lock
 int taskDepth = 0;           // window's thread only: queued calls being carried out
 Pump* pump = nullptr;        // window's thread only
@@ -84,26 +93,32 @@ bool RunOne() {
 // One turn of draining from the event loop.
 void DrainTurn() {
     auto start = Clock::now();
-    while (true) {
-        if (RunOne()) {
-            if (Clock::now() - start > kTurnBudget) break;
-            continue;
-        }
+    while (Clock::now() - start <= kTurnBudget) {
+        if (RunOne()) continue;
         // A busy worker calls again at once: wait a moment for it instead of
         // paying a turn of the loop (and a repaint) for every call.
         auto lingerEnd = Clock::now() + kLinger;
         while (queued.load(std::memory_order_relaxed) == 0 && Clock::now() < lingerEnd) {
             std::this_thread::yield();
         }
-        if (queued.load(std::memory_order_relaxed) == 0) return;
-        if (Clock::now() - start > kTurnBudget) break;
+        if (queued.load(std::memory_order_relaxed) == 0) {
+            // Drained: the next call posts a drain event again.
+            std::lock_guard lock(mu);
+            if (queue.empty()) {
+                wakePosted = false;
+                return;
+            }
+        }
     }
-    // Out of time with work left: let input and painting in, then go on.
-    std::lock_guard lock(mu);
-    if (!queue.empty()) {
-        wakePosted = false;
-        WakeLocked();
-    }
+    // Out of time with work left: let input, timers and painting in, then
+    // go on.
+    pump->resume.start();
+}
+
+Pump::Pump() {
+    resume.setSingleShot(true);
+    resume.setInterval(0);
+    QObject::connect(&resume, &QTimer::timeout, [] { DrainTurn(); });
 }
 
 bool Pump::event(QEvent* e) {
@@ -112,7 +127,6 @@ bool Pump::event(QEvent* e) {
         // the lock before looking at it.
         std::lock_guard lock(mu);
         if (e->type() != kDrainEvent) return QObject::event(e);
-        wakePosted = false;
     }
     DrainTurn();
     return true;

@@ -561,8 +561,8 @@ void ProgressSetPos(Hwnd w, int id, int pos) {
     ChangeProgress(w, id, [pos](ProgressBar& b) { b.SetPos(pos); });
 }
 
-void ProgressStepIt(Hwnd w, int id) {
-    ChangeProgress(w, id, [](ProgressBar& b) { b.StepIt(); });
+void ProgressStepIt(Hwnd w, int id, int times) {
+    ChangeProgress(w, id, [times](ProgressBar& b) { b.StepIt(times); });
 }
 
 void SetBusyCursor(bool busy) {
