@@ -19,9 +19,15 @@ ResultRecord MY[kMaxResults] = {};
 ResultSource MYSource[kMaxResults];
 
 namespace {
+// One past the highest record written since the tables were last cleared:
+// clearing stops there, so that a process's first check does not write (and
+// fault in) 1.7 MB of records it never uses.
+std::atomic<int> recordsUsed{0};
+
 void ClearRecords() {
-    std::memset(MY, 0, sizeof MY);
-    for (ResultSource& s : MYSource) s = {};
+    int used = recordsUsed.exchange(0);
+    std::memset(MY, 0, sizeof MY[0] * static_cast<std::size_t>(used));
+    for (int key = 0; key < used; ++key) MYSource[key] = {};
 }
 
 constexpr RGB kBlue = MakeRGB(0, 0, 255);
@@ -78,6 +84,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     name.replace(pos, std::string::npos, ext);
 
     ListSetTextColor(md, kRightList, kBlue);
+    if (recordsUsed < key + 1) recordsUsed = key + 1;
     ResultRecord& r = MY[key];
     r.index = static_cast<std::uint32_t>(key);
     r.dosDate = haveTime ? DosDateOf(mtime) : 0;

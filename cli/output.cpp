@@ -110,12 +110,20 @@ Json BotOf(int bot) {
     return {{"index", bot}, {"name", GetBotName(bot)}, {"ext", GetBotExt(bot)}};
 }
 
-// A JSON document written into a text as it goes, in the layout of
+// A JSON document written to a stream as it goes, in the layout of
 // PrintJson (two spaces a level, strings as shown text, escaped as Json's
-// dump escapes them), for documents too large to be built first.
+// dump escapes them), for documents too large to be built first. The text
+// goes out in pieces of about kPiece bytes through one buffer.
 class JsonWriter {
   public:
-    explicit JsonWriter(std::string& out) : out_(out) {}
+    explicit JsonWriter(std::ostream& stream) : stream_(stream) { out_.reserve(kPiece + 4096); }
+    ~JsonWriter() { Flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+    void Flush() {
+        stream_.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+        out_.clear();
+    }
     JsonWriter& Begin(char bracket) {
         Value();
         out_ += bracket;
@@ -167,6 +175,7 @@ class JsonWriter {
         }
     }
     void Item() {
+        if (out_.size() >= kPiece) Flush();
         if (!empty_.back()) out_ += ',';
         empty_.back() = false;
         NewLine();
@@ -214,7 +223,9 @@ class JsonWriter {
         out_ += '"';
     }
 
-    std::string& out_;
+    static constexpr std::size_t kPiece = 32 << 10;
+    std::ostream& stream_;
+    std::string out_;
     std::vector<bool> empty_;  // per open bracket: nothing in it yet
     bool keyed_ = false;       // a key was written, its value comes next
 };
@@ -238,9 +249,7 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
     if (json) {
         // Written as it goes, in the layout of PrintJson: a check of
         // thousands of rows builds no document.
-        std::string text;
-        text.reserve(512 + left.size() * 64 + right.size() * 192);
-        JsonWriter doc(text);
+        JsonWriter doc(out);
         doc.Begin('{');
         doc.Key("mode").String(redundant ? "redundant" : "missing");
         doc.Key("bot").Begin('{');
@@ -276,8 +285,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
             doc.Key("text").String(m["text"].get_ref<const std::string&>()).End('}');
         }
         doc.End(']').End('}');
-        text += '\n';
-        out << text;
+        doc.Flush();
+        out << '\n';
         return;
     }
     out << "Bot: " << EscapedText(GetBotName(bot)) << " (." << EscapedText(GetBotExt(bot)) << ")\n";
