@@ -25,7 +25,6 @@
 #include <string>
 #include <vector>
 
-#include "app/nodescan.h"
 #include "check/scanrunner.h"
 #include "core/state.h"
 #include "gui_common.h"
@@ -115,12 +114,7 @@ int main(int argc, char** argv) {
         }
         qthost::Window(100)->close();
     });
-    try {
-        WinMain(nullptr, nullptr, "", 0);
-    } catch (const ThreadExit& e) {
-        std::fprintf(stderr, "gui_check: the program ended with code %u\n", e.code);
-        ExitProcess(2);
-    }
+    guibench::RunWindow("gui_check");
     if (times.empty() || failed) {
         std::fprintf(stderr, "gui_check: the lists were not filled with %d and %d rows\n", right,
                      left);

@@ -11,7 +11,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/nodescan.h"
 #include "platform/registry.h"
+#include "platform/threads.h"
 
 namespace guibench {
 
@@ -68,6 +70,15 @@ double SecondsSinceProcessStart() {
     double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 -
            static_cast<double>(startTicks) / ticks;
+}
+
+void RunWindow(const char* program) {
+    try {
+        WinMain(nullptr, nullptr, "", 0);
+    } catch (const ThreadExit& e) {
+        std::fprintf(stderr, "%s: the program ended with code %u\n", program, e.code);
+        ExitProcess(2);
+    }
 }
 
 }  // namespace guibench

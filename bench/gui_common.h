@@ -17,6 +17,10 @@ void StoreSettings(const std::string& cstrike);
 // not expect.
 void AnswerMessageBoxes(bool yes = false);
 
+// Runs the program's window until it closes; the process ends with code 2,
+// named by program on stderr, when the program ends itself instead.
+void RunWindow(const char* program);
+
 // The seconds since the process started (its start time from /proc).
 double SecondsSinceProcessStart();
 

@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/nodescan.h"
 #include "check/scanrunner.h"
 #include "core/state.h"
 #include "download/sites.h"
@@ -36,11 +35,6 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-
-bool Running(const ThreadHandle& t) {
-    std::uint32_t code = 0;
-    return t && GetExitCodeThread(t, &code) && code == STILL_ACTIVE;
-}
 
 // Runs the event loop until done() holds (checked every millisecond) or a
 // minute passed; whether it holds.
@@ -89,7 +83,7 @@ int main(int argc, char** argv) {
             QObject::connect(bar, &QProgressBar::valueChanged, [&] { ++updates; });
             const Clock::time_point start = Clock::now();
             qobject_cast<QPushButton*>(qthost::Control(100, kDownloadButton))->click();
-            WaitFor([] { return !Running(DThread) && qthost::PendingCalls() == 0; });
+            WaitFor([] { return !ThreadRunning(DThread) && qthost::PendingCalls() == 0; });
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
             value = bar->value();
             // The check runs again once the waypoint is in place.
@@ -97,12 +91,7 @@ int main(int argc, char** argv) {
         }
         qthost::Window(100)->close();
     });
-    try {
-        WinMain(nullptr, nullptr, "", 0);
-    } catch (const ThreadExit& e) {
-        std::fprintf(stderr, "gui_download: the program ended with code %u\n", e.code);
-        ExitProcess(2);
-    }
+    guibench::RunWindow("gui_download");
     if (!ok) {
         std::fprintf(stderr, "gui_download: the waypoint was not installed\n");
         ExitProcess(2);

@@ -8,12 +8,9 @@
 #include "settings/locator.h"
 
 ThreadHandle hThread;
-std::atomic<std::uint32_t> ec{0};
 
 bool ScanRunning() {
-    std::uint32_t exitCode;
-    if (GetExitCodeThread(hThread, &exitCode)) ec = exitCode;
-    return ec == STILL_ACTIVE;
+    return ThreadRunning(hThread);
 }
 
 void StartThread(ScanKind kind) {
@@ -50,5 +47,4 @@ std::uint32_t ThreadFunc(void*) {
 void ResetScanRunner() {
     WaitForThread(hThread);
     hThread = nullptr;
-    ec = 0;
 }

@@ -1,15 +1,12 @@
 // The runner of the scan thread: one scan at a time.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "platform/threads.h"
 
-// The scan thread (user-interface thread only) and its exit code as last
-// queried.
+// The scan thread (user-interface thread only).
 extern ThreadHandle hThread;
-extern std::atomic<std::uint32_t> ec;
 
 enum class ScanKind {
     MissingWaypoints,    // maps without a waypoint file ("Go! Go! Go!", a bot choice)
@@ -18,7 +15,7 @@ enum class ScanKind {
 // Starts a scan of that kind. Refused with a status line while a scan runs.
 void StartThread(ScanKind kind);
 std::uint32_t ThreadFunc(void* parameter);
-// Whether the scan thread still runs (queries its exit code into ec).
+// Whether the scan thread still runs.
 bool ScanRunning();
 // Waits for a running scan and forgets its thread (tests: a new run).
 void ResetScanRunner();

@@ -8,8 +8,7 @@
 ThreadHandle DThread;
 
 void InitDownload(DownloadTask job) {
-    std::uint32_t code;
-    if (DThread && GetExitCodeThread(DThread, &code) && code == STILL_ACTIVE) {
+    if (ThreadRunning(DThread)) {
         sout("Download already in progress!");
         return;
     }

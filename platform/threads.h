@@ -18,6 +18,12 @@ ThreadHandle CreateThread(std::function<std::uint32_t()> fn, std::uint32_t* thre
 // The thread's exit code, STILL_ACTIVE while it runs; false for a null handle.
 bool GetExitCodeThread(const ThreadHandle& thread, std::uint32_t* code);
 
+// Whether the thread still runs; false for a null handle.
+inline bool ThreadRunning(const ThreadHandle& thread) {
+    std::uint32_t code;
+    return GetExitCodeThread(thread, &code) && code == STILL_ACTIVE;
+}
+
 // Waits until the thread has ended; true at once for a null handle.
 void WaitForThread(const ThreadHandle& thread);
 
