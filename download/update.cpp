@@ -1,6 +1,5 @@
 #include "download/update.h"
 
-#include <gnutls/crypto.h>
 #include <zzip/zzip.h>
 
 #include <algorithm>
@@ -160,41 +159,6 @@ std::string DigestInLine(const std::string& line) {
         }))
         return "";
     for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return hex;
-}
-
-// The SHA-256 digest of a file in lower-case hex, read in pieces (a release
-// may be large); empty, with why, when it cannot be read.
-std::string Sha256OfFile(const std::string& path, std::string* why) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        *why = std::generic_category().message(errno);
-        return "";
-    }
-    gnutls_hash_hd_t hash;
-    if (gnutls_hash_init(&hash, GNUTLS_DIG_SHA256) < 0) {
-        std::fclose(f);
-        *why = "GnuTLS offers no SHA-256";
-        return "";
-    }
-    std::vector<char> piece(1 << 16);
-    std::size_t n;
-    while ((n = std::fread(piece.data(), 1, piece.size(), f)) > 0)
-        gnutls_hash(hash, piece.data(), n);
-    int err = std::ferror(f) ? errno : 0;
-    std::fclose(f);
-    unsigned char digest[32];
-    gnutls_hash_deinit(hash, digest);
-    if (err) {
-        *why = std::generic_category().message(err);
-        return "";
-    }
-    std::string hex;
-    for (unsigned char b : digest) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", b);
-        hex += two;
-    }
     return hex;
 }
 

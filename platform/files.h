@@ -91,6 +91,10 @@ bool ReadTextLine(std::FILE* f, char* buf, int size);
 
 bool DeleteFile(const std::string& path);
 
+// The SHA-256 digest of a file in lower-case hex, read in pieces (a release
+// may be large); empty, with why, when it cannot be read.
+std::string Sha256OfFile(const std::string& path, std::string* why);
+
 // Moves path (resolved ignoring case) into the trash of its file system as
 // the freedesktop.org Trash specification has it: the home trash
 // ($XDG_DATA_HOME/Trash) for a file on the home's file system, else

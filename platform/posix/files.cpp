@@ -11,6 +11,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/posix/gnutls.h"
+
 namespace {
 char Upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -568,4 +570,37 @@ std::string WriteTarget(const std::string& path, std::string* why) {
     }
     errno = ELOOP;
     return "";
+}
+
+std::string Sha256OfFile(const std::string& path, std::string* why) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *why = std::generic_category().message(errno);
+        return "";
+    }
+    const GnuTls* tls = LoadGnuTls(why);
+    gnutls_hash_hd_t hash;
+    if (!tls || tls->hash_init(&hash, GNUTLS_DIG_SHA256) < 0) {
+        std::fclose(f);
+        if (tls) *why = "GnuTLS offers no SHA-256";
+        return "";
+    }
+    std::vector<char> piece(1 << 16);
+    std::size_t n;
+    while ((n = std::fread(piece.data(), 1, piece.size(), f)) > 0) tls->hash(hash, piece.data(), n);
+    int err = std::ferror(f) ? errno : 0;
+    std::fclose(f);
+    unsigned char digest[32];
+    tls->hash_deinit(hash, digest);
+    if (err) {
+        *why = std::generic_category().message(err);
+        return "";
+    }
+    std::string hex;
+    for (unsigned char b : digest) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", b);
+        hex += two;
+    }
+    return hex;
 }

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <gnutls/gnutls.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
@@ -20,6 +19,8 @@
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/posix/gnutls.h"
 
 bool InternetConnected() {
     if (const char* forced = std::getenv("NODESCAN_ONLINE")) {
@@ -72,6 +73,12 @@ bool IsLoopbackHost(const std::string& name) {
 // TLS is GnuTLS's: the program links it already (the update's SHA-256), and
 // it is part of a minimal Debian, so HTTPS brings no further library.
 namespace {
+// The loaded library; only called once LoadGnuTls has succeeded (a session
+// exists only then).
+const GnuTls& Lib() {
+    return *LoadGnuTls(nullptr);
+}
+
 // The trust the TLS sessions verify servers with: the system's store, and
 // the CA file NODESCAN_CA_FILE names. Loaded once for each CA file (the store
 // is read from disk), kept for the life of the program: a session of another
@@ -87,22 +94,22 @@ gnutls_certificate_credentials_t Trust(std::string* error) {
     for (const auto& [file, trust] : loaded)
         if (file == caFile) return trust;
     gnutls_certificate_credentials_t trust;
-    if (gnutls_certificate_allocate_credentials(&trust) < 0) {
+    if (Lib().certificate_allocate_credentials(&trust) < 0) {
         *error = "GnuTLS cannot allocate its credentials";
         return nullptr;
     }
-    int rc = gnutls_certificate_set_x509_system_trust(trust);
+    int rc = Lib().certificate_set_x509_system_trust(trust);
     if (rc < 0 && caFile.empty()) {
         *error =
-            std::string("the system's trust store cannot be read (") + gnutls_strerror(rc) + ")";
-        gnutls_certificate_free_credentials(trust);
+            std::string("the system's trust store cannot be read (") + Lib().strerror(rc) + ")";
+        Lib().certificate_free_credentials(trust);
         return nullptr;
     }
-    if (!caFile.empty() && (rc = gnutls_certificate_set_x509_trust_file(
-                                trust, caFile.c_str(), GNUTLS_X509_FMT_PEM)) <= 0) {
+    if (!caFile.empty() && (rc = Lib().certificate_set_x509_trust_file(trust, caFile.c_str(),
+                                                                       GNUTLS_X509_FMT_PEM)) <= 0) {
         *error = "NODESCAN_CA_FILE " + caFile + " holds no CA certificate that can be read" +
-                 (rc < 0 ? std::string(" (") + gnutls_strerror(rc) + ")" : "");
-        gnutls_certificate_free_credentials(trust);
+                 (rc < 0 ? std::string(" (") + Lib().strerror(rc) + ")" : "");
+        Lib().certificate_free_credentials(trust);
         return nullptr;
     }
     loaded.emplace_back(caFile, trust);
@@ -111,7 +118,7 @@ gnutls_certificate_credentials_t Trust(std::string* error) {
 }  // namespace
 
 TcpConnection::~TcpConnection() {
-    if (tls_) gnutls_deinit(tls_);
+    if (tls_) Lib().deinit(tls_);
     if (fd_ >= 0) ::close(fd_);
 }
 
@@ -162,10 +169,15 @@ bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, st
 }
 
 bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string* error) {
+    std::string why;
+    if (!LoadGnuTls(&why)) {
+        *error = "GnuTLS cannot be loaded (" + why + ")";
+        return false;
+    }
     gnutls_certificate_credentials_t trust = Trust(error);
     if (!trust) return false;
     gnutls_session_t session;
-    if (gnutls_init(&session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
+    if (Lib().init(&session, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
         *error = "GnuTLS cannot start a session";
         return false;
     }
@@ -173,19 +185,19 @@ bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string
     tlsHost_ = host;
     in_addr v4;
     int rc =
-        gnutls_priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2", nullptr);
-    if (rc >= 0) rc = gnutls_credentials_set(session, GNUTLS_CRD_CERTIFICATE, trust);
+        Lib().priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2", nullptr);
+    if (rc >= 0) rc = Lib().credentials_set(session, GNUTLS_CRD_CERTIFICATE, trust);
     // SNI names a host; an address is never sent as one.
     if (rc >= 0 && !IsIPv6Address(host) && ::inet_pton(AF_INET, host.c_str(), &v4) != 1)
-        rc = gnutls_server_name_set(session, GNUTLS_NAME_DNS, tlsHost_.data(), tlsHost_.size());
+        rc = Lib().server_name_set(session, GNUTLS_NAME_DNS, tlsHost_.data(), tlsHost_.size());
     if (rc < 0) {
-        *error = std::string("GnuTLS cannot set up the session (") + gnutls_strerror(rc) + ")";
+        *error = std::string("GnuTLS cannot set up the session (") + Lib().strerror(rc) + ")";
         return false;
     }
     // The handshake fails unless the chain verifies and names host (a DNS
     // name, or an IP address in the certificate's subjectAltName).
-    gnutls_session_set_verify_cert(session, tlsHost_.c_str(), 0);
-    gnutls_transport_set_int(session, fd_);
+    Lib().session_set_verify_cert(session, tlsHost_.c_str(), 0);
+    Lib().transport_set_int2(session, fd_, fd_);
     // The request goes out as whole records (see Send): Nagle's algorithm would
     // hold it back behind the handshake's last flight until the server's
     // delayed acknowledgement, some 40 ms.
@@ -193,27 +205,27 @@ bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while ((rc = gnutls_handshake(session)) < 0 && !gnutls_error_is_fatal(rc)) {
+    while ((rc = Lib().handshake(session)) < 0 && !Lib().error_is_fatal(rc)) {
         if (rc != GNUTLS_E_AGAIN) continue;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0 ||
-            !Wait(gnutls_record_get_direction(session) == 1, static_cast<int>(left.count()))) {
+            !Wait(Lib().record_get_direction(session) == 1, static_cast<int>(left.count()))) {
             *error = "the TLS handshake did not end within " + std::to_string(timeoutMs) + " ms";
             return false;
         }
     }
     if (rc == GNUTLS_E_CERTIFICATE_VERIFICATION_ERROR) {
         gnutls_datum_t text{};
-        unsigned status = gnutls_session_get_verify_cert_status(session);
-        if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
+        unsigned status = Lib().session_get_verify_cert_status(session);
+        if (Lib().certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
             *error = reinterpret_cast<const char*>(text.data);
-            gnutls_free(text.data);
+            (*Lib().free)(text.data);
             while (!error->empty() && error->back() == ' ') error->pop_back();
         } else {
             *error = "its certificate is not trusted";
         }
     } else if (rc < 0) {
-        *error = std::string("the TLS handshake failed (") + gnutls_strerror(rc) + ")";
+        *error = std::string("the TLS handshake failed (") + Lib().strerror(rc) + ")";
     }
     return rc >= 0;
 }
@@ -228,15 +240,15 @@ bool TcpConnection::Wait(bool write, int timeoutMs) {
 
 bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
     if (tls_ && more && !corked_) {
-        gnutls_record_cork(tls_);
+        Lib().record_cork(tls_);
         corked_ = true;
     }
     while (n > 0) {
         if (tls_) {
-            ssize_t sent = gnutls_record_send(tls_, data, n);
+            ssize_t sent = Lib().record_send(tls_, data, n);
             if (sent == GNUTLS_E_AGAIN) {
                 // Called again with the same bytes once the socket can take them.
-                if (!Wait(gnutls_record_get_direction(tls_) == 1, NetTimeoutMs())) return false;
+                if (!Wait(Lib().record_get_direction(tls_) == 1, NetTimeoutMs())) return false;
                 continue;
             }
             if (sent == GNUTLS_E_INTERRUPTED) continue;
@@ -258,8 +270,8 @@ bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
     if (!corked_ || more) return true;
     corked_ = false;
     int rc;
-    while ((rc = gnutls_record_uncork(tls_, 0)) == GNUTLS_E_AGAIN || rc == GNUTLS_E_INTERRUPTED)
-        if (rc == GNUTLS_E_AGAIN && !Wait(gnutls_record_get_direction(tls_) == 1, NetTimeoutMs()))
+    while ((rc = Lib().record_uncork(tls_, 0)) == GNUTLS_E_AGAIN || rc == GNUTLS_E_INTERRUPTED)
+        if (rc == GNUTLS_E_AGAIN && !Wait(Lib().record_get_direction(tls_) == 1, NetTimeoutMs()))
             return false;
     return rc >= 0;
 }
@@ -270,13 +282,13 @@ long TcpConnection::Receive(char* buf, std::size_t size, int timeoutMs) {
         if (tls_) {
             // Bytes GnuTLS holds already come without a wait. A close without
             // TLS's close_notify is an error: the reply may have been cut off.
-            ssize_t n = gnutls_record_recv(tls_, buf, size);
+            ssize_t n = Lib().record_recv(tls_, buf, size);
             if (n >= 0) return static_cast<long>(n);
             if (n != GNUTLS_E_AGAIN) {
-                if (gnutls_error_is_fatal(static_cast<int>(n))) return -1;
+                if (Lib().error_is_fatal(static_cast<int>(n))) return -1;
                 continue;  // interrupted, or a warning alert
             }
-            write = gnutls_record_get_direction(tls_) == 1;
+            write = Lib().record_get_direction(tls_) == 1;
         } else {
             ssize_t n = ::recv(fd_, buf, size, 0);
             if (n >= 0) return static_cast<long>(n);
