@@ -1,6 +1,7 @@
 // nodescan-cli: the program's commands without a window, for servers and
 // scripts. It runs the same start-up as the window, presses buttons by
 // calling the dialog procedure, and handles no posted command.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -395,6 +396,10 @@ int Update(const Options& opt) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One malloc arena for every thread: the scan thread's own arena would
+    // grow a page at a time, a system call for each (the main one grows by
+    // 128 KB through brk).
+    mallopt(M_ARENA_MAX, 1);
     InitBlockHeap();
     Options opt;
     CLI::App app{
