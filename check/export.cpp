@@ -19,8 +19,7 @@ namespace {
 // its last extension (the shown name may have lost a part of it).
 std::string MapcycleName(int row, const std::string& shown) {
     std::uint32_t key = ListGetItemKey(md, kRightList, row);
-    if (key < static_cast<std::uint32_t>(kMaxResults) && !MYSource[key].map.empty())
-        return MYSource[key].map;
+    if (const std::string& map = MYSource(key).map; !map.empty()) return map;
     return shown.substr(0, shown.rfind('.'));
 }
 

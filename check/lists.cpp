@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "bots/bots.h"
 #include "check/header.h"
@@ -16,9 +17,26 @@ const ColumnSpec Cols[5] = {
 std::atomic<int> checkredway{0};
 std::atomic<int> col{0};
 ResultRecord MY[kMaxResults] = {};
-ResultSource MYSource[kMaxResults];
 
 namespace {
+// The sources are made in blocks of keys as the scan first writes them: a
+// process that never checks builds none of the 4000, a check builds the
+// blocks its rows use. A block, once made, stays for the process (readers on
+// the window thread may hold entries of it).
+constexpr int kSourceBlock = 256;
+std::atomic<ResultSource*> sourceBlocks[(kMaxResults + kSourceBlock - 1) / kSourceBlock] = {};
+const ResultSource kNoSource;
+
+ResultSource& WritableSource(int key) {
+    auto& slot = sourceBlocks[key / kSourceBlock];
+    ResultSource* block = slot.load(std::memory_order_acquire);
+    if (!block) {
+        block = new ResultSource[kSourceBlock];
+        slot.store(block, std::memory_order_release);
+    }
+    return block[key % kSourceBlock];
+}
+
 // One past the highest record written since the tables were last cleared:
 // clearing stops there, so that a process's first check does not write (and
 // fault in) 1.7 MB of records it never uses.
@@ -27,7 +45,7 @@ std::atomic<int> recordsUsed{0};
 void ClearRecords() {
     int used = recordsUsed.exchange(0);
     std::memset(MY, 0, sizeof MY[0] * static_cast<std::size_t>(used));
-    for (int key = 0; key < used; ++key) MYSource[key] = {};
+    for (int key = 0; key < used; ++key) WritableSource(key) = {};
 }
 
 constexpr RGB kBlue = MakeRGB(0, 0, 255);
@@ -43,6 +61,12 @@ std::uint32_t DosDateOf(std::int64_t t) {
     return static_cast<std::uint32_t>((year - 1980) * 512 + (utc.tm_mon + 1) * 32 + utc.tm_mday);
 }
 }  // namespace
+
+const ResultSource& MYSource(std::uint32_t key) {
+    if (key >= static_cast<std::uint32_t>(kMaxResults)) return kNoSource;
+    const ResultSource* block = sourceBlocks[key / kSourceBlock].load(std::memory_order_acquire);
+    return block ? block[key % kSourceBlock] : kNoSource;
+}
 
 std::size_t SetBotExt(std::string& name, int bot, ExtFor target) {
     std::size_t p = name.find('.');
@@ -94,7 +118,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     SetFieldText(r.author, info.author);
     SetFieldText(r.dir, dir);
     // The game loads a map by its file name without the last extension.
-    MYSource[key] = {file, map.substr(0, map.rfind('.')), isoDate};
+    WritableSource(key) = {std::move(file), map.substr(0, map.rfind('.')), isoDate};
 
     int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
     ListSetItemText(md, kRightList, row, 1, info.dateText);

@@ -46,11 +46,12 @@ struct ResultSource {
     std::string map;
     std::string date;
 };
-// Written by the scan before it adds the row; both tables are cleared with
-// the lists, as one step on the window's thread.
-extern ResultSource MYSource[kMaxResults];
-// Empties MY and MYSource and forgets the mode and the sorted column (tests:
-// a new run).
+// What the row of that key was made from: written by the scan before it adds
+// the row, cleared with the lists as one step on the window's thread. A key
+// never written (or out of range) gives an entry of empty texts.
+const ResultSource& MYSource(std::uint32_t key);
+// Empties MY and the sources and forgets the mode and the sorted column
+// (tests: a new run).
 void ResetLists();
 
 // Adds a right-list row for the file dir/name, showing name with the text
@@ -88,7 +89,7 @@ enum class ColumnSetup {
 };
 void SetColumnNames(int list, ColumnSetup setup);
 void CreateNoWaypointColumns(Hwnd dialog);
-// Empties both lists, MY and MYSource as one step on the window's thread (so
+// Empties both lists, MY and the sources as one step on the window's thread (so
 // that no sort reads a record being cleared), and gives the right list's
 // headers their plain texts.
 void ClearLists(Hwnd dialog);

@@ -58,8 +58,7 @@ bool DeleteRedundantWaypoints(bool toTrash) {
         if (text.empty() || IsTrainingMap(text) || text == kDeleted) continue;
         // The file the scan listed: the row may show it under another name.
         std::uint32_t key = ListGetItemKey(md, kRightList, row);
-        std::string file =
-            key < static_cast<std::uint32_t>(kMaxResults) ? MYSource[key].file : std::string();
+        std::string file = MYSource(key).file;
         errno = 0;
         if (!file.empty() && Remove(file, toTrash, told)) {
             ListSetItemText(md, kRightList, row, 0, kDeleted);

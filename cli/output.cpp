@@ -268,8 +268,8 @@ void PrintCheck(std::ostream& out, bool redundant, bool json) {
         for (const auto& r : right) {
             doc.Begin('{').Key("name").String(Cell(r, 0)).Key("key").Int(r.key);
             doc.Key("last_edited").String(Cell(r, 1)).Key("date_iso");
-            if (r.key < static_cast<std::uint32_t>(kMaxResults) && !MYSource[r.key].date.empty()) {
-                doc.String(MYSource[r.key].date);
+            if (const std::string& date = MYSource(r.key).date; !date.empty()) {
+                doc.String(date);
             } else {
                 doc.Null();
             }
@@ -417,9 +417,8 @@ void PrintDeleted(std::ostream& out, bool json) {
     int rows = ListGetItemCount(md, kRightList);
     for (int row = 0; row < rows; ++row) {
         std::uint32_t key = ListGetItemKey(md, kRightList, row);
-        if (ListGetItemText(md, kRightList, row, 0) == "Deleted...." &&
-            key < static_cast<std::uint32_t>(kMaxResults))
-            deleted.push_back(MYSource[key].file);
+        if (ListGetItemText(md, kRightList, row, 0) == "Deleted....")
+            deleted.push_back(MYSource(key).file);
     }
     if (json) {
         PrintJson(out, {{"deleted", deleted}, {"status", StatusLog()}});

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 // dir and name joined with one '/' (dir kept as it is when it ends in one).
@@ -63,8 +61,10 @@ class DirectoryIndex {
   private:
     std::string dir_;
     int error_ = 0;
-    std::unordered_map<std::string, std::string> names_;  // folded -> on disk
-    std::unordered_set<std::string> stems_;               // folded stem.ext
+    // Sorted, for binary search: two allocations for the whole listing
+    // instead of a node per name.
+    std::vector<std::string> folded_;  // the names, case folded
+    std::vector<std::string> stems_;   // folded stem.ext of each name
 };
 
 // Opens path (resolved ignoring case) for reading with fopen's mode ("r" or

@@ -236,7 +236,11 @@ int ListInsertItem(Hwnd w, int id, int index, const std::string& text, std::uint
     if (!c) return -1;
     int count = static_cast<int>(c->rows.size());
     index = (index < 0 || index > count) ? count : index;
-    c->rows.insert(c->rows.begin() + index, headless::ListRow{{text}, key, c->color});
+    // Room for every column at once: the caller sets the other cells next.
+    headless::ListRow row{{}, key, c->color};
+    row.cells.reserve(std::max<std::size_t>(1, c->columns.size()));
+    row.cells.push_back(text);
+    c->rows.insert(c->rows.begin() + index, std::move(row));
     if (index == count && !c->indexStale) {
         c->index.emplace(FoldCase(text), index);
     } else {

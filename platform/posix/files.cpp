@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <random>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/posix/gnutls.h"
 
@@ -95,8 +96,12 @@ bool HasSuffixIgnoreCase(const std::string& name, const std::string& suffix) {
 }  // namespace
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '/') return dir + name;
-    return dir + "/" + name;
+    bool slash = !dir.empty() && dir.back() != '/';
+    std::string path;
+    path.reserve(dir.size() + slash + name.size());
+    path.append(dir);
+    if (slash) path += '/';
+    return path.append(name);
 }
 
 std::string NormalPath(const std::string& path) {
@@ -237,20 +242,22 @@ DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
         return;
     }
     dir_ = actual;
-    std::sort(names.begin(), names.end(), ListingLess);
-    names_.reserve(names.size());
-    for (auto& n : names) {
-        stems_.insert(StemKey(n));
-        names_.emplace(FoldCase(n), std::move(n));
+    folded_.reserve(names.size());
+    stems_.reserve(names.size());
+    for (const auto& n : names) {
+        folded_.push_back(FoldCase(n));
+        stems_.push_back(StemKey(n));
     }
+    std::sort(folded_.begin(), folded_.end());
+    std::sort(stems_.begin(), stems_.end());
 }
 
 bool DirectoryIndex::Contains(const std::string& name) const {
-    return names_.count(FoldCase(name)) != 0;
+    return std::binary_search(folded_.begin(), folded_.end(), FoldCase(name));
 }
 
 bool DirectoryIndex::ContainsStem(const std::string& name) const {
-    return stems_.count(StemKey(name)) != 0;
+    return std::binary_search(stems_.begin(), stems_.end(), StemKey(name));
 }
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
