@@ -241,8 +241,8 @@ int Counter(int id) {
 
 void PrintCheck(std::ostream& out, bool redundant, bool json) {
     Hwnd w = md;
-    auto left = headless::Rows(w, kLeftList);
-    auto right = headless::Rows(w, kRightList);
+    const auto& left = headless::RowsInPlace(w, kLeftList);
+    const auto& right = headless::RowsInPlace(w, kRightList);
     std::string leftCaption = GetDlgItemText(w, kLeftListLabel);
     std::string rightCaption = GetDlgItemText(w, kRightListLabel);
     int bot = static_cast<int>(sbot.load());

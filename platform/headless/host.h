@@ -80,6 +80,10 @@ std::vector<std::string> ListBoxLines(Hwnd w, int id);
 int ListBoxCurSel(Hwnd w, int id);
 std::vector<ListColumn> Columns(Hwnd w, int id);
 std::vector<ListRow> Rows(Hwnd w, int id);
+// The same rows without a copy, valid until the list next changes: only for a
+// reader whose list no other thread can change meanwhile (the CLI once its
+// scan has ended).
+const std::vector<ListRow>& RowsInPlace(Hwnd w, int id);
 // Selects or deselects a row as a click with Ctrl would.
 void SelectRow(Hwnd w, int id, int row, bool selected);
 RGB TextColor(Hwnd w, int id);

@@ -634,6 +634,13 @@ std::vector<ListColumn> Columns(Hwnd w, int id) {
     return c ? c->columns : std::vector<ListColumn>{};
 }
 
+const std::vector<ListRow>& RowsInPlace(Hwnd w, int id) {
+    static const std::vector<ListRow> none;
+    std::lock_guard lock(mu);
+    Control* c = Find(w, id);
+    return c ? c->rows : none;
+}
+
 std::vector<ListRow> Rows(Hwnd w, int id) {
     std::lock_guard lock(mu);
     Control* c = Find(w, id);

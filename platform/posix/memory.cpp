@@ -7,6 +7,9 @@ void InitBlockHeap() {
     // The first collection waits for the first block, so that the globals
     // KeepNoBlocksIn names are left out of it.
     GC_set_dont_precollect(1);
+    // The heap holds a few hundred KB of blocks: one marking thread is
+    // plenty, and no helper threads are started (one per core otherwise).
+    GC_set_markers_count(1);
     GC_INIT();
 #if defined(__SANITIZE_THREAD__)
     // ThreadSanitizer holds back the signals with which the collector stops
