@@ -1,6 +1,5 @@
 #include "check/header.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "bots/bots.h"
@@ -30,7 +29,9 @@ HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir,
                    static_cast<std::uint32_t>(buf[kVersionOffset + 2]) << 16 |
                    static_cast<std::uint32_t>(buf[kVersionOffset + 3]) << 24;
     if (info.version <= 260) {
-        std::snprintf(info.versionText, sizeof info.versionText, "%u", info.version);
+        std::string text;
+        AppendNumber(text, info.version);
+        SetFieldText(info.versionText, text);
     } else {
         // "Unkown": kept as the original program spells it.
         SetFieldText(info.versionText, "Unkown!");
@@ -42,8 +43,9 @@ HeaderInfo CheckHeader(int bot, const std::string& name, const std::string& dir,
         } else if (info.version == 6) {
             SetFieldText(info.versionText, "v1.4");
         } else {
-            std::snprintf(info.versionText, sizeof info.versionText, "v%d",
-                          static_cast<std::int32_t>(info.version - 5));
+            std::string text = "v";
+            AppendNumber(text, static_cast<std::int32_t>(info.version - 5));
+            SetFieldText(info.versionText, text);
         }
         const char* author = reinterpret_cast<const char*>(buf + kAuthorOffset);
         SetFieldText(info.author, std::string_view(author, strnlen(author, kAuthorSize)));

@@ -1,6 +1,5 @@
 #include "check/lists.h"
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -94,16 +93,23 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     bool haveTime = start.haveTime;
     if (checkredway == 1) SetBotExt(name, bot, ExtFor::Waypoint);
 
-    char isoDate[64] = "";
+    std::string isoDate;
     std::time_t tt = static_cast<std::time_t>(mtime);
     std::tm local{};
     if (haveTime && localtime_r(&tt, &local)) {
-        char date[64];
-        std::snprintf(date, sizeof date, "%02d/%02d/%d", local.tm_mday, local.tm_mon + 1,
-                      local.tm_year + 1900);
+        long long year = local.tm_year + 1900LL;
+        std::string date;  // DD/MM/YYYY
+        AppendNumber(date, local.tm_mday, 2);
+        date += '/';
+        AppendNumber(date, local.tm_mon + 1, 2);
+        date += '/';
+        AppendNumber(date, year);
         SetFieldText(info.dateText, date);
-        std::snprintf(isoDate, sizeof isoDate, "%04d-%02d-%02d", local.tm_year + 1900,
-                      local.tm_mon + 1, local.tm_mday);
+        AppendNumber(isoDate, year, 4);  // YYYY-MM-DD
+        isoDate += '-';
+        AppendNumber(isoDate, local.tm_mon + 1, 2);
+        isoDate += '-';
+        AppendNumber(isoDate, local.tm_mday, 2);
     }
     name.replace(pos, std::string::npos, ext);
 
@@ -118,7 +124,7 @@ void DisplayFound(std::string& name, std::size_t pos, int bot, int key, const st
     SetFieldText(r.author, info.author);
     SetFieldText(r.dir, dir);
     // The game loads a map by its file name without the last extension.
-    WritableSource(key) = {std::move(file), map.substr(0, map.rfind('.')), isoDate};
+    WritableSource(key) = {std::move(file), map.substr(0, map.rfind('.')), std::move(isoDate)};
 
     int row = ListInsertItem(md, kRightList, key, name, static_cast<std::uint32_t>(key));
     ListSetItemText(md, kRightList, row, 1, info.dateText);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -25,4 +26,18 @@ void SetFieldText(char (&field)[N], std::string_view text, std::size_t maxBytes 
     std::size_t n = FitText(text, std::min(maxBytes, N - 1));
     std::memcpy(field, text.data(), n);
     field[n] = 0;
+}
+
+// Appends n in decimal, zero padded to at least width digits after its sign,
+// as printf's "%0*lld" writes it (the scan formats thousands of these).
+inline void AppendNumber(std::string& out, long long n, int width = 0) {
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    const char* first = digits;
+    if (n < 0) {
+        out += '-';
+        ++first;
+    }
+    for (int pad = width - static_cast<int>(end - first); pad > 0; --pad) out += '0';
+    out.append(first, static_cast<std::size_t>(end - first));
 }

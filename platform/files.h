@@ -20,6 +20,8 @@ std::string NormalPath(const std::string& path);
 // The listing order: bytes compared after folding ASCII letters to upper
 // case, ties in plain byte order.
 bool ListingLess(const std::string& a, const std::string& b);
+// Sorts names into ListingLess order.
+void SortListing(std::vector<std::string>* names);
 
 // Lower-case ASCII folding, for case-insensitive keys.
 std::string FoldCase(std::string s);
@@ -63,8 +65,9 @@ class DirectoryIndex {
     int error_ = 0;
     // Sorted, for binary search: two allocations for the whole listing
     // instead of a node per name.
-    std::vector<std::string> folded_;  // the names, case folded
-    std::vector<std::string> stems_;   // folded stem.ext of each name
+    std::vector<std::string> folded_;         // the names, case folded
+    mutable std::vector<std::string> stems_;  // folded stem.ext of each name
+    mutable bool stemsMade_ = false;
 };
 
 // Opens path (resolved ignoring case) for reading with fopen's mode ("r" or

@@ -20,6 +20,7 @@ constexpr int kDefaultEditLimit = 30000;
 
 struct Control {
     ControlKind kind = ControlKind::Static;
+    bool multiLine = false;
     std::string text;
     bool checked = false;
     int limit = kDefaultEditLimit;
@@ -81,12 +82,13 @@ void Reindex(Control& c) {
 }
 
 // Sets an edit control's text as the program does: the limit does not apply,
-// and the change is notified.
+// and the change is notified, but for a multi-line box (a Win32 edit control
+// sends no EN_CHANGE for WM_SETTEXT when it is multi-line).
 void SetText(Hwnd w, int id, const std::string& text) {
     Control* c = Find(w, id);
     if (!c) return;
     c->text = text;
-    if (c->kind == ControlKind::Edit) Notify(w, id, EN_CHANGE);
+    if (c->kind == ControlKind::Edit && !c->multiLine) Notify(w, id, EN_CHANGE);
 }
 }  // namespace
 
@@ -486,6 +488,7 @@ Hwnd CreateDialog(int templateId, DialogProc proc) {
     for (const auto& ct : t->controls) {
         Control c;
         c.kind = ct.kind;
+        c.multiLine = (ct.style & kMultiLine) != 0;
         c.visible = !(ct.style & kHidden);
         c.text = ct.text ? ct.text : "";
         c.rect = {ct.x * kBaseX / 4, ct.y * kBaseY / 8, (ct.x + ct.cx) * kBaseX / 4,

@@ -47,7 +47,7 @@ bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
 std::unordered_map<std::string, std::string> FoldedNames(const std::string& dir) {
     std::vector<std::string> names;
     ReadNames(dir, &names);
-    std::sort(names.begin(), names.end(), ListingLess);
+    SortListing(&names);
     std::unordered_map<std::string, std::string> folded;
     folded.reserve(names.size());
     for (auto& n : names) {
@@ -135,6 +135,20 @@ bool ListingLess(const std::string& a, const std::string& b) {
     }
     if (a.size() != b.size()) return a.size() < b.size();
     return a < b;
+}
+
+void SortListing(std::vector<std::string>* names) {
+    // Each name's upper-case form is made once, not at every comparison:
+    // (upper, name) pairs compare in ListingLess order.
+    std::vector<std::pair<std::string, std::string>> keyed;
+    keyed.reserve(names->size());
+    for (auto& n : *names) {
+        std::string key = n;
+        for (char& c : key) c = Upper(c);
+        keyed.emplace_back(std::move(key), std::move(n));
+    }
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < keyed.size(); ++i) (*names)[i] = std::move(keyed[i].second);
 }
 
 std::string FoldCase(std::string s) {
@@ -226,7 +240,7 @@ bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<
     std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
     for (auto& n : names)
         if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out->push_back(std::move(n));
-    std::sort(out->begin(), out->end(), ListingLess);
+    SortListing(out);
     return true;
 }
 
@@ -243,13 +257,8 @@ DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
     }
     dir_ = actual;
     folded_.reserve(names.size());
-    stems_.reserve(names.size());
-    for (const auto& n : names) {
-        folded_.push_back(FoldCase(n));
-        stems_.push_back(StemKey(n));
-    }
+    for (const auto& n : names) folded_.push_back(FoldCase(n));
     std::sort(folded_.begin(), folded_.end());
-    std::sort(stems_.begin(), stems_.end());
 }
 
 bool DirectoryIndex::Contains(const std::string& name) const {
@@ -257,6 +266,13 @@ bool DirectoryIndex::Contains(const std::string& name) const {
 }
 
 bool DirectoryIndex::ContainsStem(const std::string& name) const {
+    // Made at the first question: only the redundant-waypoint check asks.
+    if (!stemsMade_) {
+        stems_.reserve(folded_.size());
+        for (const auto& n : folded_) stems_.push_back(StemKey(n));
+        std::sort(stems_.begin(), stems_.end());
+        stemsMade_ = true;
+    }
     return std::binary_search(stems_.begin(), stems_.end(), StemKey(name));
 }
 

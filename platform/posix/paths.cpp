@@ -70,7 +70,7 @@ void AddChildren(std::vector<std::string>& roots, const std::string& dir) {
         }
         closedir(d);
     }
-    std::sort(names.begin(), names.end(), ListingLess);
+    SortListing(&names);
     for (const auto& n : names) AddUnique(roots, JoinPath(dir, n));
 }
 }  // namespace
