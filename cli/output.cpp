@@ -11,6 +11,7 @@
 #include "bots/bots.h"
 #include "check/lists.h"
 #include "check/scan.h"
+#include "core/fields.h"
 #include "core/state.h"
 #include "download/sites.h"
 #include "download/update.h"
@@ -151,7 +152,7 @@ class JsonWriter {
     }
     JsonWriter& Int(long long n) {
         Value();
-        out_ += std::to_string(n);
+        AppendNumber(out_, n);
         return *this;
     }
     JsonWriter& Bool(bool b) {
@@ -186,8 +187,13 @@ class JsonWriter {
     }
     void Quoted(std::string_view text) {
         out_ += '"';
-        for (char ch : text) {
-            auto c = static_cast<unsigned char>(ch);
+        // Runs of plain characters go out in one append.
+        std::size_t plain = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            auto c = static_cast<unsigned char>(text[i]);
+            if (c >= 0x20 && c != '"' && c != '\\') continue;
+            out_.append(text.substr(plain, i - plain));
+            plain = i + 1;
             switch (c) {
                 case '"':
                     out_ += "\\\"";
@@ -210,16 +216,14 @@ class JsonWriter {
                 case '\t':
                     out_ += "\\t";
                     break;
-                default:
-                    if (c < 0x20) {
-                        char escape[8];
-                        std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                        out_ += escape;
-                    } else {
-                        out_ += ch;
-                    }
+                default: {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                    out_ += escape;
+                }
             }
         }
+        out_.append(text.substr(plain));
         out_ += '"';
     }
 
