@@ -138,17 +138,38 @@ bool ListingLess(const std::string& a, const std::string& b) {
 }
 
 void SortListing(std::vector<std::string>* names) {
-    // Each name's upper-case form is made once, not at every comparison:
-    // (upper, name) pairs compare in ListingLess order.
-    std::vector<std::pair<std::string, std::string>> keyed;
-    keyed.reserve(names->size());
-    for (auto& n : *names) {
-        std::string key = n;
-        for (char& c : key) c = Upper(c);
-        keyed.emplace_back(std::move(key), std::move(n));
+    // Each name's upper-case form is made once, all of them in one buffer,
+    // and an index is sorted on them: (upper, name) in ListingLess order.
+    std::vector<std::string>& v = *names;
+    std::string keys;
+    std::vector<std::uint32_t> start(v.size() + 1, 0);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        for (char c : v[i]) keys += Upper(c);
+        start[i + 1] = static_cast<std::uint32_t>(keys.size());
     }
-    std::sort(keyed.begin(), keyed.end());
-    for (std::size_t i = 0; i < keyed.size(); ++i) (*names)[i] = std::move(keyed[i].second);
+    auto key = [&](std::uint32_t i) {
+        return std::string_view(keys).substr(start[i], start[i + 1] - start[i]);
+    };
+    std::vector<std::uint32_t> order(v.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        int c = key(a).compare(key(b));
+        return c != 0 ? c < 0 : v[a] < v[b];
+    });
+    // Puts each name in its place, following the permutation's cycles.
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i) continue;
+        std::string held = std::move(v[i]);
+        std::size_t at = i;
+        while (order[at] != i) {
+            std::size_t from = order[at];
+            v[at] = std::move(v[from]);
+            order[at] = static_cast<std::uint32_t>(at);
+            at = from;
+        }
+        v[at] = std::move(held);
+        order[at] = static_cast<std::uint32_t>(at);
+    }
 }
 
 std::string FoldCase(std::string s) {
@@ -238,9 +259,10 @@ bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<
     if (!ReadNames(actual, &names)) return false;
     // "*.ext": every name ending in ".ext"; "*" alone: every name.
     std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
-    for (auto& n : names)
-        if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out->push_back(std::move(n));
-    SortListing(out);
+    if (mask != "*")
+        std::erase_if(names, [&](const std::string& n) { return !HasSuffixIgnoreCase(n, suffix); });
+    SortListing(&names);
+    out->swap(names);
     return true;
 }
 
