@@ -43,7 +43,7 @@ struct Dialog {
     DialogProc proc = nullptr;
     std::string title;
     Rect rect{};
-    std::map<int, Control> controls;
+    std::unordered_map<int, Control> controls;
     bool ended = false;
     bool destroyed = false;  // WM_DESTROY was sent
     int result = 0;
