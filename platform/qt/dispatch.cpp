@@ -17,9 +17,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // How long one turn of the event loop may spend on queued calls before
-// input, timers and painting get their turn again: half a frame at 60 Hz,
-// the other half left to them.
-constexpr auto kTurnBudget = std::chrono::milliseconds(8);
+// input, timers and painting get their turn again: under a third of a frame
+// at 60 Hz. The rest of the frame goes to the list view's layout and paint
+// of the rows just added, which take several milliseconds of their own once
+// the list is long.
+constexpr auto kTurnBudget = std::chrono::milliseconds(5);
 // How long the window's thread keeps waiting for the next call of a busy
 // worker before it goes back to the event loop.
 constexpr auto kLinger = std::chrono::microseconds(200);
