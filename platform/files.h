@@ -63,8 +63,8 @@ class DirectoryIndex {
   private:
     std::string dir_;
     int error_ = 0;
-    // Sorted, for binary search: two allocations for the whole listing
-    // instead of a node per name.
+    // Sorted, for binary search: one vector for the whole listing instead
+    // of a node per name; the stems are made only when asked for.
     std::vector<std::string> folded_;         // the names, case folded
     mutable std::vector<std::string> stems_;  // folded stem.ext of each name
     mutable bool stemsMade_ = false;
