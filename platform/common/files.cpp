@@ -1,0 +1,226 @@
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include "platform/common/listing.h"
+
+namespace {
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The name up to its first dot and from its last dot, folded.
+std::string StemKey(const std::string& name) {
+    std::size_t first = name.find('.');
+    if (first == std::string::npos) return FoldCase(name);
+    return FoldCase(name.substr(0, first) + name.substr(name.rfind('.')));
+}
+
+bool HasSuffixIgnoreCase(const std::string& name, const std::string& suffix) {
+    if (name.size() < suffix.size()) return false;
+    return EqualIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
+}
+}  // namespace
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+}
+
+std::string NormalPath(const std::string& path) {
+    if (path.empty()) return path;
+    bool absolute = path[0] == '/';
+    std::vector<std::string> parts;
+    for (std::size_t pos = 0; pos <= path.size();) {
+        std::size_t end = std::min(path.find('/', pos), path.size());
+        std::string comp = path.substr(pos, end - pos);
+        pos = end + 1;
+        if (comp.empty() || comp == ".") continue;
+        if (comp == ".." && !parts.empty() && parts.back() != "..") {
+            parts.pop_back();
+        } else if (comp != ".." || !absolute) {
+            parts.push_back(comp);
+        }
+    }
+    std::string out = absolute ? "/" : "";
+    for (const std::string& part : parts) out += (out.empty() || out == "/" ? "" : "/") + part;
+    if (out.empty()) out.push_back('.');  // (not = ".": GCC 12 warns wrongly of overlap)
+    if (path.back() == '/' && out.back() != '/') out += '/';
+    return out;
+}
+
+bool ListingLess(const std::string& a, const std::string& b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(Upper(a[i]));
+        auto cb = static_cast<unsigned char>(Upper(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
+std::string FoldCase(std::string s) {
+    for (char& c : s) c = Lower(c);
+    return s;
+}
+
+bool EqualIgnoreCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i])) return false;
+    return true;
+}
+
+bool ReadTextLine(std::FILE* f, char* buf, int size) {
+    if (size <= 0) return false;
+    int n = 0;
+    while (n < size - 1) {
+        int c = std::getc(f);
+        if (c == EOF) break;
+        if (c == '\r') {
+            int next = std::getc(f);
+            if (next == '\n') {
+                c = '\n';
+            } else if (next != EOF) {
+                std::ungetc(next, f);
+            }
+        }
+        buf[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buf[n] = 0;
+    return n > 0;
+}
+
+bool ResolvePath(const std::string& path, std::string* actual) {
+    std::string resolved;
+    // An empty path is never taken for the current directory.
+    if (path.empty() || !ResolveComponents(path, &resolved)) return false;
+    *actual = resolved;
+    return true;
+}
+
+std::string ResolveExisting(const std::string& path) {
+    std::string resolved;
+    if (!path.empty()) ResolveComponents(path, &resolved);
+    return resolved;
+}
+
+bool PathExists(const std::string& path) {
+    std::string actual;
+    return !path.empty() && ResolvePath(path, &actual);
+}
+
+bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<std::string>* out) {
+    out->clear();
+    std::string actual;
+    std::vector<std::string> names;
+    if (!ResolvePath(dir, &actual)) {
+        errno = ENOENT;  // some component matches nothing
+        return false;
+    }
+    if (!ReadNames(actual, &names)) return false;
+    // "*.ext": every name ending in ".ext"; "*" alone: every name.
+    std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
+    for (auto& n : names)
+        if (mask == "*" || HasSuffixIgnoreCase(n, suffix)) out->push_back(std::move(n));
+    std::sort(out->begin(), out->end(), ListingLess);
+    return true;
+}
+
+DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
+    std::string actual;
+    std::vector<std::string> names;
+    if (!ResolvePath(dir, &actual)) {
+        error_ = ENOENT;  // some component matches nothing
+        return;
+    }
+    if (!ReadNames(actual, &names)) {
+        error_ = errno;
+        return;
+    }
+    dir_ = actual;
+    std::sort(names.begin(), names.end(), ListingLess);
+    names_.reserve(names.size());
+    for (auto& n : names) {
+        stems_.insert(StemKey(n));
+        names_.emplace(FoldCase(n), std::move(n));
+    }
+}
+
+bool DirectoryIndex::Contains(const std::string& name) const {
+    return names_.count(FoldCase(name)) != 0;
+}
+
+bool DirectoryIndex::ContainsStem(const std::string& name) const {
+    return stems_.count(StemKey(name)) != 0;
+}
+
+AtomicFile::AtomicFile(const std::string& path, unsigned newMode, bool durable,
+                       const std::string& modeOf)
+    : durable_(durable) {
+    target_ = WriteTarget(path, &refused_);
+    if (target_.empty()) {
+        error_ = refused_.empty() ? ELOOP : EPERM;
+        return;
+    }
+    if (!Open(newMode, modeOf) && error_ == 0) error_ = errno;
+}
+
+std::string AtomicFile::reason() const {
+    if (!refused_.empty()) return refused_;
+    return error_ ? std::generic_category().message(error_) : "";
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode,
+                     std::string* why) {
+    AtomicFile file(path, newMode);
+    file.Write(data.data(), data.size());
+    bool ok = file.Commit();
+    if (!ok && why) *why = file.reason();
+    if (!ok) errno = file.error();
+    return ok;
+}
+
+bool KeepPreviousVersion(const std::string& path, const std::string& data,
+                         const std::string& backup, bool* kept, std::string* why) {
+    *kept = false;
+    // Nothing to keep: no file, none the write could replace, or one it will
+    // refuse to write through.
+    std::string target = WriteTarget(path);
+    if (target.empty()) return true;
+    std::string old;
+    bool regular;
+    int err = ReadRegularFile(target, &old, &regular);
+    if (!regular) {
+        if (err == 0) return true;
+        // A file that would be replaced unread.
+        *why =
+            "the previous version could not be read (" + std::generic_category().message(err) + ")";
+        return false;
+    }
+    if (err == 0 && old == data) return true;
+    AtomicFile file(backup, 0666, true, target);
+    if (err == 0) file.Write(old.data(), old.size());
+    *kept = err == 0 && file.Commit();
+    if (!*kept)
+        *why = "the previous version could not be kept as " + backup + " (" +
+               (err ? std::generic_category().message(err) : file.reason()) + ")";
+    return *kept;
+}
+
+std::string TempNameBeside(const std::string& target) {
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%06llx",
+                  static_cast<unsigned long long>(random() & 0xFFFFFF));
+    return target + suffix;
+}
