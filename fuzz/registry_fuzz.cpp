@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/posix/regfile.h"
+#include "platform/common/regfile.h"
 
 namespace {
 

@@ -180,6 +180,20 @@ std::string AtomicFile::reason() const {
     return error_ ? std::generic_category().message(error_) : "";
 }
 
+bool AtomicFile::Write(const char* data, std::size_t n) {
+    if (inPlace_ && error_ == 0) pending_.append(data, n);
+    while (!inPlace_ && error_ == 0 && n > 0) {
+        long w = WriteSome(fd_, data, n);
+        if (w <= 0) {
+            error_ = w < 0 ? errno : EIO;
+        } else {
+            data += w;
+            n -= static_cast<std::size_t>(w);
+        }
+    }
+    return error_ == 0;
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode,
                      std::string* why) {
     AtomicFile file(path, newMode);

@@ -23,3 +23,7 @@ int ReadRegularFile(const std::string& path, std::string* data, bool* regular);
 
 // A new name for a temporary file beside target (target.tmp-XXXXXX).
 std::string TempNameBeside(const std::string& target);
+
+// Writes up to n bytes of data to the open file fd: how many it wrote, or
+// -1 with errno set.
+long WriteSome(int fd, const char* data, std::size_t n);

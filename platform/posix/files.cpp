@@ -231,19 +231,12 @@ AtomicFile::~AtomicFile() {
     if (!inPlace_) ::unlink(tmp_.c_str());
 }
 
-bool AtomicFile::Write(const char* data, std::size_t n) {
-    if (inPlace_ && error_ == 0) pending_.append(data, n);
-    while (!inPlace_ && error_ == 0 && n > 0) {
-        ssize_t w = ::write(fd_, data, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            error_ = w < 0 ? errno : EIO;
-        } else {
-            data += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-    return error_ == 0;
+long WriteSome(int fd, const char* data, std::size_t n) {
+    ssize_t w;
+    do {
+        w = ::write(fd, data, n);
+    } while (w < 0 && errno == EINTR);
+    return w;
 }
 
 bool AtomicFile::CopyFrom(const std::string& path, long offset) {

@@ -339,18 +339,8 @@ AtomicFile::~AtomicFile() {
     if (!inPlace_) DeleteFileW(WideText(tmp_).c_str());
 }
 
-bool AtomicFile::Write(const char* data, std::size_t n) {
-    if (inPlace_ && error_ == 0) pending_.append(data, n);
-    while (!inPlace_ && error_ == 0 && n > 0) {
-        int w = _write(fd_, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-        if (w <= 0) {
-            error_ = w < 0 ? errno : EIO;
-        } else {
-            data += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-    return error_ == 0;
+long WriteSome(int fd, const char* data, std::size_t n) {
+    return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
 }
 
 bool AtomicFile::CopyFrom(const std::string& path, long offset) {
