@@ -282,26 +282,6 @@ bool SearchTreeForFile(const std::string& root, const std::string& name, std::st
     return false;
 }
 
-int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
-    *regular = false;
-    DWORD attributes = Attributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return ErrnoOf(GetLastError()) == ENOENT ? 0 : errno;
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
-    HANDLE h = OpenForReading(path);
-    if (h == INVALID_HANDLE_VALUE) return errno == ENOENT || errno == EINVAL ? 0 : errno;
-    *regular = true;
-    char buf[1 << 16];
-    DWORD n = 0;
-    int err = 0;
-    while (true) {
-        if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) err = ErrnoOf(GetLastError());
-        if (err != 0 || n == 0) break;
-        data->append(buf, n);
-    }
-    CloseHandle(h);
-    return err;
-}
-
 // Windows has no file modes: a new file gets the permissions its directory
 // passes on, and a replaced file keeps its own (ReplaceFileW at Commit), so
 // newMode and modeOf have nothing to give.
@@ -509,4 +489,29 @@ std::string WriteTarget(const std::string& path, std::string* why) {
     }
     errno = ELOOP;
     return "";
+}
+
+int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
+    *regular = false;
+    DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        int err = ErrnoOf(GetLastError());
+        return err == ENOENT ? 0 : err;
+    }
+    // A link is not followed (the caller gives the end of its chain).
+    if (IsSymlink(path)) return ELOOP;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
+    HANDLE h = OpenForReading(path);
+    if (h == INVALID_HANDLE_VALUE) return errno == ENOENT || errno == EINVAL ? 0 : errno;
+    *regular = true;
+    char buf[1 << 16];
+    int err = 0;
+    while (true) {
+        DWORD n = 0;
+        if (!ReadFile(h, buf, sizeof buf, &n, nullptr)) err = ErrnoOf(GetLastError());
+        if (err != 0 || n == 0) break;
+        data->append(buf, n);
+    }
+    CloseHandle(h);
+    return err;
 }

@@ -34,6 +34,11 @@ std::mutex g_mutex;  // guards everything below
 bool g_readOnly[2] = {false, false};
 Overlay g_overlay[2];
 
+// Whether this process sees the program's key of a read-only hive: the
+// registry's, unless it was deleted while read-only, or one made since.
+// Called with g_mutex held.
+bool SeenReadOnly(Hive h);
+
 int Index(Hive h) {
     return h == Hive::CurrentUser ? 0 : 1;
 }
@@ -47,20 +52,23 @@ const char* HiveName(Hive h) {
 // The program's key, opened for reading and, where the account may, for
 // writing. In the machine hive a 32-bit program's key (WOW6432Node) serves
 // when the 64-bit one is absent. Null when there is none and create is
-// false or it could not be made.
-HKEY OpenKey(Hive h, bool create) {
+// false or it could not be made; made tells whether it was made now.
+HKEY OpenKey(Hive h, bool create, bool* made = nullptr) {
     HKEY key = nullptr;
-    for (REGSAM access : {REGSAM{KEY_READ | KEY_WRITE}, REGSAM{KEY_READ}})
-        if (RegOpenKeyExW(Root(h), kKeyW, 0, access, &key) == ERROR_SUCCESS) return key;
-    if (h == Hive::LocalMachine &&
-        RegOpenKeyExW(Root(h), kKeyW, 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS)
-        return key;
+    for (REGSAM view : {REGSAM{KEY_WOW64_64KEY}, REGSAM{KEY_WOW64_32KEY}}) {
+        if (view == KEY_WOW64_32KEY && h == Hive::CurrentUser) break;
+        for (REGSAM access : {REGSAM{KEY_READ | KEY_WRITE}, REGSAM{KEY_READ}})
+            if (RegOpenKeyExW(Root(h), kKeyW, 0, access | view, &key) == ERROR_SUCCESS) return key;
+    }
+    DWORD disposition = 0;
     if (create && RegCreateKeyExW(Root(h), kKeyW, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_READ | KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS)
+                                  KEY_READ | KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key,
+                                  &disposition) == ERROR_SUCCESS) {
+        if (made) *made = disposition == REG_CREATED_NEW_KEY;
         return key;
+    }
     return nullptr;
 }
-
 // A value's type and bytes as the program reads them: a string as UTF-8
 // without its terminating zero.
 bool QueryValue(HKEY key, const std::string& name, std::uint32_t* type, std::string* data) {
@@ -89,6 +97,15 @@ bool QueryValue(HKEY key, const std::string& name, std::uint32_t* type, std::str
     return true;
 }
 
+bool SeenReadOnly(Hive h) {
+    const Overlay& o = g_overlay[Index(h)];
+    if (o.made) return true;
+    if (o.deleted) return false;
+    HKEY key = OpenKey(h, false);
+    if (key) RegCloseKey(key);
+    return key != nullptr;
+}
+
 }  // namespace
 
 namespace regstore {
@@ -113,11 +130,12 @@ bool StoreValue(Hive h, const std::string& name, std::uint32_t type, std::string
     std::lock_guard<std::mutex> lock(g_mutex);
     Overlay& o = g_overlay[Index(h)];
     if (g_readOnly[Index(h)]) {
+        if (!SeenReadOnly(h)) return false;  // deleted while open
         o.values.Set(name, type, std::move(data));
         return true;
     }
-    HKEY key = OpenKey(h, true);
-    if (!key) return false;
+    HKEY key = OpenKey(h, false);
+    if (!key) return false;  // deleted while open
     if (type == regfile::kRegSz) {
         std::wstring text = WideText(data);
         data.assign(reinterpret_cast<const char*>(text.c_str()),
@@ -131,7 +149,6 @@ bool StoreValue(Hive h, const std::string& name, std::uint32_t type, std::string
     if (ok) o.values.Remove({FoldCase(name)});
     return ok;
 }
-
 }  // namespace regstore
 
 namespace {
@@ -196,23 +213,29 @@ std::string Stamp() {
 }  // namespace
 
 RegKey RegKey::Open(Hive hive, bool create) {
-    std::unique_lock<std::mutex> lock(g_mutex);
-    Overlay& o = g_overlay[Index(hive)];
-    bool readOnly = g_readOnly[Index(hive)];
-    if (!o.deleted || o.made) {
-        if (HKEY key = OpenKey(hive, create && !readOnly)) {
-            RegCloseKey(key);
-            return RegKey(hive, true);
+    bool dirty = false;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        Overlay& o = g_overlay[Index(hive)];
+        if (g_readOnly[Index(hive)]) {
+            if (!SeenReadOnly(hive)) {
+                if (!create) return RegKey(hive, false);
+                o.made = dirty = true;
+            }
+        } else {
+            // A key deleted while the hive was read-only is still in the
+            // registry: opening it for a write brings its values back.
+            bool hidden = o.deleted && !o.made, made = false;
+            HKEY k = hidden && !create ? nullptr : OpenKey(hive, create, &made);
+            if (!k) return RegKey(hive, false);
+            RegCloseKey(k);
+            dirty = made || hidden;
         }
-        if (o.made) return RegKey(hive, true);
     }
-    if (!create || !readOnly) return RegKey(hive, false);
-    o.made = true;
     RegKey key(hive, true);
-    key.dirty_ = true;
+    key.dirty_ = dirty;
     return key;
 }
-
 // The writes are in the registry already; a save of a hive that is no
 // longer read-only drops what its overlay kept, so that the registry's
 // values show again.

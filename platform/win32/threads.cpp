@@ -10,9 +10,9 @@ namespace {
 constexpr unsigned kInterrupted = 130;
 constexpr unsigned kTerminated = 143;
 
-// Runs on a thread of its own that the system starts for the event.
+// Runs on a thread of its own that the system starts for the event;
+// ExitProcess removes the running transfer's files.
 BOOL WINAPI EndOnConsoleEvent(DWORD event) {
-    RemoveRunningTransfer();
     ExitProcess(event == CTRL_C_EVENT ? kInterrupted : kTerminated);
 }
 }  // namespace
