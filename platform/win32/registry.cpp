@@ -236,6 +236,7 @@ RegKey RegKey::Open(Hive hive, bool create) {
     key.dirty_ = dirty;
     return key;
 }
+
 // The writes are in the registry already; a save of a hive that is no
 // longer read-only drops what its overlay kept, so that the registry's
 // values show again.
