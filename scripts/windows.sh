@@ -4,12 +4,16 @@
 # builds the collector for mingw-w64 from its Debian source into
 # build/windows-deps, then configures and builds the "windows" preset.
 set -euo pipefail
+if [ $# -gt 0 ]; then
+    echo "usage: scripts/windows.sh   (no arguments yet)" >&2
+    exit 2
+fi
 cd "$(dirname "$0")/.."
 root=$PWD
 deps=$root/build/windows-deps
 host=x86_64-w64-mingw32
 
-# shellcheck source=lib/fresh-root.sh
+# shellcheck source=scripts/lib/fresh-root.sh
 . scripts/lib/fresh-root.sh  # say, and find_mirror for the source lines
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
