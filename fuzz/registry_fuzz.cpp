@@ -9,8 +9,8 @@
 #include <map>
 #include <string>
 
+#include "platform/common/regfile.h"
 #include "platform/files.h"
-#include "platform/posix/regfile.h"
 
 namespace {
 

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing,
 # and any further packages named as arguments (e.g. gcovr for coverage.sh).
+# With --windows first, those of the Windows cross-build (scripts/windows.sh)
+# instead: mingw-w64, its zlib, the header-only libraries, Wine to run the
+# programs (the package wine has the command, wine64 the 64-bit loader) and
+# dpkg-dev to unpack the collector's source.
 # zlib1g-dev is named although nothing includes zlib: zziplib.pc requires
 # zlib.pc, and libzzip-dev does not depend on the package that has it. The
 # tests make their TLS certificates with openssl; ca-certificates is the
 # system's trust store HTTPS downloads verify against.
 set -euo pipefail
 
-packages=(
-    build-essential cmake ninja-build pkg-config git
-    libgc-dev libzzip-dev zlib1g-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev
-    libgtest-dev libgmock-dev
-    qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-    python3 zip nginx apache2-bin openssl ca-certificates
-    "$@"
-)
+if [ "${1:-}" = --windows ]; then
+    shift
+    packages=(
+        cmake ninja-build make dpkg-dev
+        g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libcli11-dev nlohmann-json3-dev
+        wine wine64
+        "$@"
+    )
+else
+    packages=(
+        build-essential cmake ninja-build pkg-config git
+        libgc-dev libzzip-dev zlib1g-dev libgnutls28-dev libcli11-dev nlohmann-json3-dev
+        libgtest-dev libgmock-dev
+        qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+        python3 zip nginx apache2-bin openssl ca-certificates
+        "$@"
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

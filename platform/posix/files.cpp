@@ -8,28 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 
+#include "platform/common/listing.h"
 #include "platform/posix/gnutls.h"
 
-namespace {
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-// The names in dir, unsorted, without "." and ".."; false (errno set) when
-// dir cannot be read. "" is the current directory, which only the first
-// component of a relative path is resolved in.
+// "" is the current directory, which only the first component of a relative
+// path is resolved in.
 bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
     DIR* d = opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return false;
@@ -40,6 +26,12 @@ bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
     }
     closedir(d);
     return true;
+}
+
+namespace {
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
 }
 
 // dir's names keyed by their folded form; of names that differ only in
@@ -81,113 +73,10 @@ bool MatchInDir(const std::string& dir, const std::string& name, std::string* ac
     *actual = it->second;
     return true;
 }
-
-// The name up to its first dot and from its last dot, folded.
-std::string StemKey(const std::string& name) {
-    std::size_t first = name.find('.');
-    if (first == std::string::npos) return FoldCase(name);
-    return FoldCase(name.substr(0, first) + name.substr(name.rfind('.')));
-}
-
-bool HasSuffixIgnoreCase(const std::string& name, const std::string& suffix) {
-    if (name.size() < suffix.size()) return false;
-    return EqualIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
-}
 }  // namespace
 
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    bool slash = !dir.empty() && dir.back() != '/';
-    std::string path;
-    path.reserve(dir.size() + slash + name.size());
-    path.append(dir);
-    if (slash) path += '/';
-    return path.append(name);
-}
-
-std::string NormalPath(const std::string& path) {
-    if (path.empty()) return path;
-    bool absolute = path[0] == '/';
-    std::vector<std::string> parts;
-    for (std::size_t pos = 0; pos <= path.size();) {
-        std::size_t end = std::min(path.find('/', pos), path.size());
-        std::string comp = path.substr(pos, end - pos);
-        pos = end + 1;
-        if (comp.empty() || comp == ".") continue;
-        if (comp == ".." && !parts.empty() && parts.back() != "..") {
-            parts.pop_back();
-        } else if (comp != ".." || !absolute) {
-            parts.push_back(comp);
-        }
-    }
-    std::string out = absolute ? "/" : "";
-    for (const std::string& part : parts) out += (out.empty() || out == "/" ? "" : "/") + part;
-    if (out.empty()) out = ".";
-    if (path.back() == '/' && out.back() != '/') out += '/';
-    return out;
-}
-
-bool ListingLess(const std::string& a, const std::string& b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(Upper(a[i]));
-        auto cb = static_cast<unsigned char>(Upper(b[i]));
-        if (ca != cb) return ca < cb;
-    }
-    if (a.size() != b.size()) return a.size() < b.size();
-    return a < b;
-}
-
-void SortListing(std::vector<std::string>* names) {
-    // Each name's upper-case form is made once, all of them in one buffer,
-    // and an index is sorted on them: (upper, name) in ListingLess order.
-    std::vector<std::string>& v = *names;
-    std::string keys;
-    std::vector<std::uint32_t> start(v.size() + 1, 0);
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        for (char c : v[i]) keys += Upper(c);
-        start[i + 1] = static_cast<std::uint32_t>(keys.size());
-    }
-    auto key = [&](std::uint32_t i) {
-        return std::string_view(keys).substr(start[i], start[i + 1] - start[i]);
-    };
-    std::vector<std::uint32_t> order(v.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        int c = key(a).compare(key(b));
-        return c != 0 ? c < 0 : v[a] < v[b];
-    });
-    // Puts each name in its place, following the permutation's cycles.
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (order[i] == i) continue;
-        std::string held = std::move(v[i]);
-        std::size_t at = i;
-        while (order[at] != i) {
-            std::size_t from = order[at];
-            v[at] = std::move(v[from]);
-            order[at] = static_cast<std::uint32_t>(at);
-            at = from;
-        }
-        v[at] = std::move(held);
-        order[at] = static_cast<std::uint32_t>(at);
-    }
-}
-
-std::string FoldCase(std::string s) {
-    for (char& c : s) c = Lower(c);
-    return s;
-}
-
-bool EqualIgnoreCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return true;
-}
-
-namespace {
-// path with each component that does not exist as written replaced by its
-// match ignoring case. From the first component that matches nothing on, the
-// rest is kept as written and the answer is false. path is not empty.
+// Each component that does not exist as written is looked up in its
+// directory's listing.
 bool ResolveComponents(const std::string& path, std::string* actual) {
     if (Exists(path)) {
         *actual = path;
@@ -220,82 +109,12 @@ bool ResolveComponents(const std::string& path, std::string* actual) {
     *actual = result;
     return true;
 }
-}  // namespace
-
-bool ResolvePath(const std::string& path, std::string* actual) {
-    std::string resolved;
-    // An empty path is never taken for the current directory.
-    if (path.empty() || !ResolveComponents(path, &resolved)) return false;
-    *actual = resolved;
-    return true;
-}
-
-std::string ResolveExisting(const std::string& path) {
-    std::string resolved;
-    if (!path.empty()) ResolveComponents(path, &resolved);
-    return resolved;
-}
-
-bool PathExists(const std::string& path) {
-    std::string actual;
-    return !path.empty() && ResolvePath(path, &actual);
-}
 
 bool IsDirectory(const std::string& path) {
     std::string actual;
     struct stat st;
     return !path.empty() && ResolvePath(path, &actual) && ::stat(actual.c_str(), &st) == 0 &&
            S_ISDIR(st.st_mode);
-}
-
-bool ListDirectory(const std::string& dir, const std::string& mask, std::vector<std::string>* out) {
-    out->clear();
-    std::string actual;
-    std::vector<std::string> names;
-    if (!ResolvePath(dir, &actual)) {
-        errno = ENOENT;  // some component matches nothing
-        return false;
-    }
-    if (!ReadNames(actual, &names)) return false;
-    // "*.ext": every name ending in ".ext"; "*" alone: every name.
-    std::string suffix = mask.size() > 1 && mask[0] == '*' ? mask.substr(1) : mask;
-    if (mask != "*")
-        std::erase_if(names, [&](const std::string& n) { return !HasSuffixIgnoreCase(n, suffix); });
-    SortListing(&names);
-    out->swap(names);
-    return true;
-}
-
-DirectoryIndex::DirectoryIndex(const std::string& dir) : dir_(dir) {
-    std::string actual;
-    std::vector<std::string> names;
-    if (!ResolvePath(dir, &actual)) {
-        error_ = ENOENT;  // some component matches nothing
-        return;
-    }
-    if (!ReadNames(actual, &names)) {
-        error_ = errno;
-        return;
-    }
-    dir_ = actual;
-    folded_.reserve(names.size());
-    for (const auto& n : names) folded_.push_back(FoldCase(n));
-    std::sort(folded_.begin(), folded_.end());
-}
-
-bool DirectoryIndex::Contains(const std::string& name) const {
-    return std::binary_search(folded_.begin(), folded_.end(), FoldCase(name));
-}
-
-bool DirectoryIndex::ContainsStem(const std::string& name) const {
-    // Made at the first question: only the redundant-waypoint check asks.
-    if (!stemsMade_) {
-        stems_.reserve(folded_.size());
-        for (const auto& n : folded_) stems_.push_back(StemKey(n));
-        std::sort(stems_.begin(), stems_.end());
-        stemsMade_ = true;
-    }
-    return std::binary_search(stems_.begin(), stems_.end(), StemKey(name));
 }
 
 std::FILE* OpenFile(const std::string& path, const char* mode) {
@@ -365,41 +184,9 @@ FileStart ReadFileStart(const std::string& path, void* buf, std::size_t size) {
     return file;
 }
 
-bool ReadTextLine(std::FILE* f, char* buf, int size) {
-    if (size <= 0) return false;
-    int n = 0;
-    while (n < size - 1) {
-        int c = std::getc(f);
-        if (c == EOF) break;
-        if (c == '\r') {
-            int next = std::getc(f);
-            if (next == '\n') {
-                c = '\n';
-            } else if (next != EOF) {
-                std::ungetc(next, f);
-            }
-        }
-        buf[n++] = static_cast<char>(c);
-        if (c == '\n') break;
-    }
-    buf[n] = 0;
-    return n > 0;
-}
-
 bool DeleteFile(const std::string& path) {
     std::string actual;
     return ResolvePath(path, &actual) && ::unlink(actual.c_str()) == 0;
-}
-
-AtomicFile::AtomicFile(const std::string& path, unsigned newMode, bool durable,
-                       const std::string& modeOf)
-    : durable_(durable) {
-    target_ = WriteTarget(path, &refused_);
-    if (target_.empty()) {
-        error_ = refused_.empty() ? ELOOP : EPERM;
-        return;
-    }
-    if (!Open(newMode, modeOf) && error_ == 0) error_ = errno;
 }
 
 bool AtomicFile::Open(unsigned newMode, const std::string& modeOf) {
@@ -409,12 +196,8 @@ bool AtomicFile::Open(unsigned newMode, const std::string& modeOf) {
         replaces || (!modeOf.empty() && ::stat(modeOf.c_str(), &old) == 0 && S_ISREG(old.st_mode));
     // The temporary file lies beside the target, so that the rename stays
     // within its directory. Made by open, so that the umask applies.
-    thread_local std::mt19937_64 random{std::random_device{}()};
     for (int tries = 0; tries < 100 && fd_ < 0; ++tries) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%06llx",
-                      static_cast<unsigned long long>(random() & 0xFFFFFF));
-        tmp_ = target_ + suffix;
+        tmp_ = TempNameBeside(target_);
         fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, newMode);
         if (fd_ < 0 && errno != EEXIST) break;
     }
@@ -450,24 +233,12 @@ AtomicFile::~AtomicFile() {
     if (!inPlace_) ::unlink(tmp_.c_str());
 }
 
-std::string AtomicFile::reason() const {
-    if (!refused_.empty()) return refused_;
-    return error_ ? std::generic_category().message(error_) : "";
-}
-
-bool AtomicFile::Write(const char* data, std::size_t n) {
-    if (inPlace_ && error_ == 0) pending_.append(data, n);
-    while (!inPlace_ && error_ == 0 && n > 0) {
-        ssize_t w = ::write(fd_, data, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            error_ = w < 0 ? errno : EIO;
-        } else {
-            data += w;
-            n -= static_cast<std::size_t>(w);
-        }
-    }
-    return error_ == 0;
+long WriteSome(int fd, const char* data, std::size_t n) {
+    ssize_t w;
+    do {
+        w = ::write(fd, data, n);
+    } while (w < 0 && errno == EINTR);
+    return w;
 }
 
 bool AtomicFile::CopyFrom(const std::string& path, long offset) {
@@ -521,51 +292,23 @@ bool AtomicFile::Commit() {
     return error_ == 0;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data, unsigned newMode,
-                     std::string* why) {
-    AtomicFile file(path, newMode);
-    file.Write(data.data(), data.size());
-    bool ok = file.Commit();
-    if (!ok && why) *why = file.reason();
-    if (!ok) errno = file.error();
-    return ok;
-}
-
-bool KeepPreviousVersion(const std::string& path, const std::string& data,
-                         const std::string& backup, bool* kept, std::string* why) {
-    *kept = false;
-    // Nothing to keep: no file, none the write could replace, or one it will
-    // refuse to write through.
-    std::string target = WriteTarget(path);
-    int fd = target.empty()
-                 ? -1
-                 : ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && !target.empty() && errno != ENOENT) {
-        // A file that would be replaced unread.
-        *why = "the previous version could not be read (" + std::generic_category().message(errno) +
-               ")";
-        return false;
-    }
+int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
+    *regular = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : errno;
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0) ::close(fd);
-        return true;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return 0;
     }
-    std::string old;
+    *regular = true;
     char buf[1 << 16];
     ssize_t n;
     while ((n = ::read(fd, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) old.append(buf, static_cast<std::size_t>(n));
+        if (n > 0) data->append(buf, static_cast<std::size_t>(n));
     int err = n < 0 ? errno : 0;
     ::close(fd);
-    if (err == 0 && old == data) return true;
-    AtomicFile file(backup, 0666, true, target);
-    if (err == 0) file.Write(old.data(), old.size());
-    *kept = err == 0 && file.Commit();
-    if (!*kept)
-        *why = "the previous version could not be kept as " + backup + " (" +
-               (err ? std::generic_category().message(err) : file.reason()) + ")";
-    return *kept;
+    return err;
 }
 
 bool MakeDirPath(const std::string& dir, unsigned mode) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 
+#include "platform/common/roots.h"
 #include "platform/files.h"
 
 namespace {
@@ -89,18 +90,8 @@ std::string DataDir() {
 
 std::vector<std::string> SearchRoots() {
     std::vector<std::string> roots;
-    if (const char* list = std::getenv("NODESCAN_SEARCH_ROOTS")) {
-        std::string s = list;
-        std::size_t start = 0;
-        while (start <= s.size()) {
-            std::size_t end = s.find(':', start);
-            if (end == std::string::npos) end = s.size();
-            std::string root = s.substr(start, end - start);
-            if (!root.empty()) roots.push_back(Absolute(root));
-            start = end + 1;
-        }
-        return roots;
-    }
+    if (const char* list = std::getenv("NODESCAN_SEARCH_ROOTS"))
+        return ListedRoots(list, ':', Absolute);
     std::string home = Home();
     for (const char* steam : {".steam/steam/steamapps", ".local/share/Steam/steamapps",
                               ".var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps"}) {

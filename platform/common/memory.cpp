@@ -1,7 +1,6 @@
 #include "platform/memory.h"
 
-#define GC_THREADS
-#include <gc.h>
+#include "platform/common/collector.h"
 
 void InitBlockHeap() {
     // The first collection waits for the first block, so that the globals

@@ -1,6 +1,6 @@
 // The text of a hive file: parsing and writing the registry export format,
 // and the keys' changes that a save merges into the file as it is then.
-#include "platform/posix/regfile.h"
+#include "platform/common/regfile.h"
 
 #include <algorithm>
 #include <cstdio>

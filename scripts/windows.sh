@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The Windows build: cross-compiled for 64-bit Windows with mingw-w64 and run
+# under Wine. Installs what is missing (through sudo when not run as root),
+# builds the collector for mingw-w64 from its Debian source into
+# build/windows-deps, then configures and builds the "windows" preset.
+set -euo pipefail
+if [ $# -gt 0 ]; then
+    echo "usage: scripts/windows.sh   (no arguments yet)" >&2
+    exit 2
+fi
+cd "$(dirname "$0")/.."
+root=$PWD
+deps=$root/build/windows-deps
+host=x86_64-w64-mingw32
+
+# shellcheck source=scripts/lib/fresh-root.sh
+. scripts/lib/fresh-root.sh  # say, and find_mirror for the source lines
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+
+scripts/install-deps.sh --windows
+
+# The collector is not packaged for mingw-w64: its Debian source is. The
+# source lines point at the Debian mirror this machine's apt already uses.
+gc_built() { [ -f "$deps/lib/libgc.a" ] && [ -f "$deps/include/gc.h" ]; }
+if ! gc_built; then
+    mirror=$(find_mirror) || { say "no Debian mirror for $suite in apt's sources"; exit 1; }
+    list=/etc/apt/sources.list.d/nodescan-src.sources
+    entry="Types: deb-src
+URIs: $mirror
+Suites: $suite
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    if [ "$(cat "$list" 2>/dev/null)" != "$entry" ]; then
+        say "adding the source lines of $mirror to $list"
+        printf '%s\n' "$entry" | "${sudo_cmd[@]}" tee "$list" >/dev/null
+        "${sudo_cmd[@]}" apt-get update -qq
+    fi
+    src=$deps/src
+    rm -rf "$src"
+    mkdir -p "$src"
+    # apt-get checks each downloaded file against the hashes of the signed
+    # Sources index and stops on a mismatch; dpkg-source then unpacks the
+    # tarballs only when they match the checksums the .dsc names. Either
+    # failure ends this script (set -e): nothing unverified is built.
+    (cd "$src" && apt-get source -qq libgc)
+    gcdir=$(find "$src" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    [ -f "$gcdir/configure" ] || { say "no unpacked libgc source in $src"; exit 1; }
+    say "building the collector from $(basename "$gcdir") for $host"
+    # Win32 threads: the program's threads register themselves with the
+    # collector (platform/common/threads.cpp). Static, like the programs.
+    (cd "$gcdir" &&
+        ./configure -q --host=$host CC=$host-gcc-posix CXX=$host-g++-posix \
+            --prefix="$deps" --enable-threads=win32 --enable-static --disable-shared \
+            --disable-docs --with-libatomic-ops=none &&
+        make -s -j1 && make -s install)
+    gc_built || { say "the collector did not build"; exit 1; }
+fi
+
+cmake --preset windows
+cmake --build --preset windows
