@@ -36,7 +36,8 @@ target_link_libraries(nodescan_win32 PUBLIC nodescan_gc Threads::Threads
 # The logic, but for the units on zziplib, which has no mingw-w64 build yet
 # (its Debian source cannot be fetched): the archive installation
 # (download/zip.cpp) and the update check, which tests the archive it saves
-# with zziplib and its digest with GnuTLS (download/update.cpp).
+# with zziplib and its digest with Sha256OfFile, not yet ported either
+# (download/update.cpp).
 set(nodescan_core_windows ${nodescan_core_sources})
 list(REMOVE_ITEM nodescan_core_windows download/zip.cpp download/update.cpp)
 add_library(nodescan_core STATIC ${nodescan_core_windows})
