@@ -46,6 +46,13 @@ struct ControlTemplate {
     unsigned style;
 };
 
+// Whether text the program sets in the control is announced with EN_CHANGE:
+// an edit box's is, but for a multi-line one's (a Win32 edit control sends no
+// EN_CHANGE for WM_SETTEXT when it is multi-line). Both hosts follow it.
+constexpr bool AnnouncesSetText(const ControlTemplate& c) {
+    return c.kind == ControlKind::Edit && !(c.style & kMultiLine);
+}
+
 struct DialogTemplate {
     int id;
     const char* caption;

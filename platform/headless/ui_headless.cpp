@@ -20,7 +20,7 @@ constexpr int kDefaultEditLimit = 30000;
 
 struct Control {
     ControlKind kind = ControlKind::Static;
-    bool multiLine = false;
+    bool announcesSetText = false;  // AnnouncesSetText of its template
     std::string text;
     bool checked = false;
     int limit = kDefaultEditLimit;
@@ -82,13 +82,12 @@ void Reindex(Control& c) {
 }
 
 // Sets an edit control's text as the program does: the limit does not apply,
-// and the change is notified, but for a multi-line box (a Win32 edit control
-// sends no EN_CHANGE for WM_SETTEXT when it is multi-line).
+// and the change is notified where AnnouncesSetText says so.
 void SetText(Hwnd w, int id, const std::string& text) {
     Control* c = Find(w, id);
     if (!c) return;
     c->text = text;
-    if (c->kind == ControlKind::Edit && !c->multiLine) Notify(w, id, EN_CHANGE);
+    if (c->announcesSetText) Notify(w, id, EN_CHANGE);
 }
 }  // namespace
 
@@ -488,7 +487,7 @@ Hwnd CreateDialog(int templateId, DialogProc proc) {
     for (const auto& ct : t->controls) {
         Control c;
         c.kind = ct.kind;
-        c.multiLine = (ct.style & kMultiLine) != 0;
+        c.announcesSetText = AnnouncesSetText(ct);
         c.visible = !(ct.style & kHidden);
         c.text = ct.text ? ct.text : "";
         c.rect = {ct.x * kBaseX / 4, ct.y * kBaseY / 8, (ct.x + ct.cx) * kBaseX / 4,
@@ -645,9 +644,8 @@ const std::vector<ListRow>& RowsInPlace(Hwnd w, int id) {
 }
 
 std::vector<ListRow> Rows(Hwnd w, int id) {
-    std::lock_guard lock(mu);
-    Control* c = Find(w, id);
-    return c ? c->rows : std::vector<ListRow>{};
+    std::lock_guard lock(mu);  // held while the rows are copied
+    return RowsInPlace(w, id);
 }
 
 RGB TextColor(Hwnd w, int id) {

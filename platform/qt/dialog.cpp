@@ -383,10 +383,9 @@ void DialogWindow::SetText(int id, const std::string& text) {
         c->shown = e->text();
         if (auto* v = dynamic_cast<EditValidator*>(const_cast<QValidator*>(e->validator())))
             v->Accepted(c->shown);
-        // Text set by the program is announced like typed text, but for a
-        // multi-line box (a Win32 edit control sends no EN_CHANGE for
-        // WM_SETTEXT when it is multi-line).
-        if (!(c->tmpl->style & kMultiLine)) Command(id, EN_CHANGE);
+        // Text set by the program is announced like typed text, where
+        // AnnouncesSetText says so.
+        if (AnnouncesSetText(*c->tmpl)) Command(id, EN_CHANGE);
     } else if (auto* b = qobject_cast<QPushButton*>(c->widget)) {
         if (c->tmpl->style & kMultiLine) {
             int room = b->width() - 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin);
