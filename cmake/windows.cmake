@@ -20,6 +20,7 @@ set_target_properties(nodescan_gc PROPERTIES IMPORTED_LOCATION ${GC_LIBRARY}
 # help follow.
 add_library(nodescan_win32 STATIC
     ${nodescan_platform_common}
+    platform/win32/console.cpp
     platform/win32/files.cpp
     platform/win32/paths.cpp
     platform/win32/registry.cpp
@@ -46,3 +47,16 @@ target_link_libraries(nodescan_core PUBLIC nodescan_win32)
 # mingw-w64 declares the POSIX calls gmtime_r and localtime_r (on top of
 # gmtime_s and localtime_s) where this asks for them.
 target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
+
+# nodescan-cli.exe and the test suite, on the headless host as on Linux.
+add_library(nodescan_headless OBJECT platform/headless/ui_headless.cpp)
+target_link_libraries(nodescan_headless PUBLIC nodescan_core)
+find_package(nlohmann_json REQUIRED)
+
+add_executable(nodescan-cli cli/main.cpp cli/help.cpp cli/output.cpp)
+target_link_libraries(nodescan-cli PRIVATE nodescan_headless nlohmann_json::nlohmann_json)
+
+if(NODESCAN_BUILD_TESTS)
+    enable_testing()
+    add_subdirectory(tests)
+endif()
