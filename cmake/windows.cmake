@@ -51,9 +51,16 @@ target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
 # nodescan-cli.exe and the test suite, on the headless host as on Linux.
 add_library(nodescan_headless OBJECT platform/headless/ui_headless.cpp)
 target_link_libraries(nodescan_headless PUBLIC nodescan_core)
-find_package(nlohmann_json REQUIRED)
+# The header-only libraries, which scripts/windows.sh links into the
+# dependencies' prefix (their headers in /usr/include are for any system).
+find_path(NODESCAN_JSON_INCLUDE nlohmann/json.hpp REQUIRED)
+find_path(NODESCAN_CLI11_INCLUDE CLI/CLI.hpp REQUIRED)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${NODESCAN_JSON_INCLUDE})
 
 add_executable(nodescan-cli cli/main.cpp cli/help.cpp cli/output.cpp)
+target_include_directories(nodescan-cli PRIVATE ${NODESCAN_CLI11_INCLUDE})
 target_link_libraries(nodescan-cli PRIVATE nodescan_headless nlohmann_json::nlohmann_json)
 
 if(NODESCAN_BUILD_TESTS)

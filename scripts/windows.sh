@@ -57,5 +57,11 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
     gc_built || { say "the collector did not build"; exit 1; }
 fi
 
+# The header-only libraries of the build: the packages' headers, linked
+# where the cross-build looks.
+mkdir -p "$deps/include"
+ln -sfn /usr/include/nlohmann "$deps/include/nlohmann"
+ln -sfn /usr/include/CLI "$deps/include/CLI"
+
 cmake --preset windows
 cmake --build --preset windows

@@ -2,13 +2,14 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "platform/win32/text.h"
 #include "platform/win32/win32.h"
+// After <windows.h>, whose types it uses.
+#include <shellapi.h>
 
 namespace {
 HANDLE Handle(Stream s) {

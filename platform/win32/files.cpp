@@ -515,3 +515,15 @@ int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
     CloseHandle(h);
     return err;
 }
+
+std::string AbsolutePath(const std::string& path) {
+    // The system's full path, normalised by the system: a drive-relative
+    // one ("\\g", "c:g") takes the drive's current directory.
+    std::wstring wide = WideText(path);
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = n ? GetFullPathNameW(wide.c_str(), n, full.data(), nullptr) : 0;
+    if (n == 0) return NormalPath(path);
+    full.resize(n);
+    return NarrowText(full);
+}
