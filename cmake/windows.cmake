@@ -1,8 +1,8 @@
 # The Windows build (included by CMakeLists.txt under the windows preset):
 # the Win32 platform layer and the program's logic on it. The collector
 # comes from NODESCAN_WINDOWS_DEPS, where scripts/windows.sh builds it.
-# Nothing links into a program yet: net, shell and help have no Win32 port
-# so far, nor the window host.
+# Nothing links into a program yet: net has no Win32 port so far, nor the
+# window host.
 
 # GCC 12 at -O3 reports overlaps in std::string's inlined copies that cannot
 # happen (GCC bug 105329).
@@ -16,8 +16,9 @@ set_target_properties(nodescan_gc PROPERTIES IMPORTED_LOCATION ${GC_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${GC_INCLUDE_DIR})
 
 # The ports of platform/*.h so far (memory, threads and text shared with
-# Linux in platform/common/; files, trash, paths, registry); net, shell and
-# help follow.
+# Linux in platform/common/; files, trash, paths, registry), and zziplib's
+# calls on zlib (platform/win32/zzip.cpp; zziplib has no mingw-w64 build and
+# its Debian source cannot be fetched); net follows.
 add_library(nodescan_win32 STATIC
     ${nodescan_platform_common}
     platform/win32/console.cpp
@@ -27,21 +28,28 @@ add_library(nodescan_win32 STATIC
     platform/win32/text.cpp
     platform/win32/threads.cpp
     platform/win32/trash.cpp
+    platform/win32/zzip.cpp
 )
-target_include_directories(nodescan_win32 PUBLIC ${CMAKE_SOURCE_DIR})
+# <zzip/zzip.h> is platform/win32/zzip/zzip.h.
+target_include_directories(nodescan_win32 PUBLIC ${CMAKE_SOURCE_DIR}
+    ${CMAKE_SOURCE_DIR}/platform/win32)
 # Unicode: every Win32 call of the layer takes UTF-16 (the W functions).
 target_compile_definitions(nodescan_win32 PRIVATE UNICODE _UNICODE)
-target_link_libraries(nodescan_win32 PUBLIC nodescan_gc Threads::Threads
+target_link_libraries(nodescan_win32 PUBLIC nodescan_gc Threads::Threads z
     PRIVATE advapi32 ole32 shell32 uuid)
 
-# The logic, but for the units on zziplib, which has no mingw-w64 build yet
-# (its Debian source cannot be fetched): the archive installation
-# (download/zip.cpp) and the update check, which tests the archive it saves
-# with zziplib and its digest with Sha256OfFile, not yet ported either
-# (download/update.cpp).
-set(nodescan_core_windows ${nodescan_core_sources})
-list(REMOVE_ITEM nodescan_core_windows download/zip.cpp download/update.cpp)
-add_library(nodescan_core STATIC ${nodescan_core_windows})
+# The shell's open and the help viewer (the topics in <exe dir>\help\*.html,
+# shown in the web browser), for the window host; the headless host of the
+# CLI has its own.
+add_library(nodescan_win32_shell STATIC
+    platform/win32/help.cpp
+    platform/win32/shell.cpp
+)
+target_compile_definitions(nodescan_win32_shell PRIVATE UNICODE _UNICODE)
+target_link_libraries(nodescan_win32_shell PUBLIC nodescan_win32 PRIVATE ole32 shell32 user32)
+
+# The logic.
+add_library(nodescan_core STATIC ${nodescan_core_sources})
 target_include_directories(nodescan_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(nodescan_core PUBLIC nodescan_win32)
 # mingw-w64 declares the POSIX calls gmtime_r and localtime_r (on top of
