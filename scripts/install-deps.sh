@@ -16,7 +16,7 @@ if [ "${1:-}" = --windows ]; then
     packages=(
         cmake ninja-build make dpkg-dev
         g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libcli11-dev nlohmann-json3-dev
-        wine wine64
+        wine wine64 zip
         "$@"
     )
 else
