@@ -1,8 +1,8 @@
 # The Windows build (included by CMakeLists.txt under the windows preset):
 # the Win32 platform layer and the program's logic on it. The collector
 # comes from NODESCAN_WINDOWS_DEPS, where scripts/windows.sh builds it.
-# Nothing links into a program yet: net, shell and help have no Win32 port
-# so far, nor the window host.
+# Nothing links into a program yet: shell and help have no Win32 port so
+# far, nor the window host.
 
 # GCC 12 at -O3 reports overlaps in std::string's inlined copies that cannot
 # happen (GCC bug 105329).
@@ -16,11 +16,12 @@ set_target_properties(nodescan_gc PROPERTIES IMPORTED_LOCATION ${GC_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${GC_INCLUDE_DIR})
 
 # The ports of platform/*.h so far (memory, threads and text shared with
-# Linux in platform/common/; files, trash, paths, registry); net, shell and
+# Linux in platform/common/; files, trash, paths, registry, net); shell and
 # help follow.
 add_library(nodescan_win32 STATIC
     ${nodescan_platform_common}
     platform/win32/files.cpp
+    platform/win32/net.cpp
     platform/win32/paths.cpp
     platform/win32/registry.cpp
     platform/win32/text.cpp
@@ -31,13 +32,14 @@ target_include_directories(nodescan_win32 PUBLIC ${CMAKE_SOURCE_DIR})
 # Unicode: every Win32 call of the layer takes UTF-16 (the W functions).
 target_compile_definitions(nodescan_win32 PRIVATE UNICODE _UNICODE)
 target_link_libraries(nodescan_win32 PUBLIC nodescan_gc Threads::Threads
-    PRIVATE advapi32 ole32 shell32 uuid)
+    PRIVATE advapi32 ole32 shell32 uuid
+    # net: Winsock, the adapters, SChannel, certificates; files: the digest
+    ws2_32 iphlpapi secur32 crypt32 bcrypt)
 
 # The logic, but for the units on zziplib, which has no mingw-w64 build yet
 # (its Debian source cannot be fetched): the archive installation
 # (download/zip.cpp) and the update check, which tests the archive it saves
-# with zziplib and its digest with Sha256OfFile, not yet ported either
-# (download/update.cpp).
+# with zziplib (download/update.cpp).
 set(nodescan_core_windows ${nodescan_core_sources})
 list(REMOVE_ITEM nodescan_core_windows download/zip.cpp download/update.cpp)
 add_library(nodescan_core STATIC ${nodescan_core_windows})
