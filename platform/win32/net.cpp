@@ -439,6 +439,9 @@ bool Verify(TlsSession* t, const std::string& host, std::string* error) {
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.pwszServerName = addressSize ? nullptr : name.data();
+    // SECURITY_FLAG_IGNORE_UNKNOWN_CA of <wininet.h>: what the SSL policy
+    // reads beside the chain policy's own flag.
+    if (trustedRoot) ssl.fdwChecks = 0x00000100;
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     policy.dwFlags = trustedRoot ? CERT_CHAIN_POLICY_ALLOW_UNKNOWN_CA_FLAG : 0;
