@@ -1,8 +1,8 @@
 # The Windows build (included by CMakeLists.txt under the windows preset):
 # the Win32 platform layer and the program's logic on it. The collector
 # comes from NODESCAN_WINDOWS_DEPS, where scripts/windows.sh builds it.
-# Nothing links into a program yet: net has no Win32 port so far, nor the
-# window host.
+# Nothing links into a program yet but nodescan-cli and the tests: the
+# window host follows.
 
 # GCC 12 at -O3 reports overlaps in std::string's inlined copies that cannot
 # happen (GCC bug 105329).
@@ -16,13 +16,14 @@ set_target_properties(nodescan_gc PROPERTIES IMPORTED_LOCATION ${GC_LIBRARY}
     INTERFACE_INCLUDE_DIRECTORIES ${GC_INCLUDE_DIR})
 
 # The ports of platform/*.h so far (memory, threads and text shared with
-# Linux in platform/common/; files, trash, paths, registry), and zziplib's
-# calls on zlib (platform/win32/zzip.cpp; zziplib has no mingw-w64 build and
-# its Debian source cannot be fetched); net follows.
+# Linux in platform/common/; files, trash, paths, registry, net), and
+# zziplib's calls on zlib (platform/win32/zzip.cpp; zziplib has no mingw-w64
+# build and its Debian source cannot be fetched).
 add_library(nodescan_win32 STATIC
     ${nodescan_platform_common}
     platform/win32/console.cpp
     platform/win32/files.cpp
+    platform/win32/net.cpp
     platform/win32/paths.cpp
     platform/win32/registry.cpp
     platform/win32/text.cpp
@@ -36,7 +37,9 @@ target_include_directories(nodescan_win32 PUBLIC ${CMAKE_SOURCE_DIR}
 # Unicode: every Win32 call of the layer takes UTF-16 (the W functions).
 target_compile_definitions(nodescan_win32 PRIVATE UNICODE _UNICODE)
 target_link_libraries(nodescan_win32 PUBLIC nodescan_gc Threads::Threads z
-    PRIVATE advapi32 ole32 shell32 uuid)
+    PRIVATE advapi32 ole32 shell32 uuid
+    # net: Winsock, the adapters, SChannel, certificates; files: the digest
+    ws2_32 iphlpapi secur32 crypt32 bcrypt)
 
 # The shell's open and the help viewer (the topics in <exe dir>\help\*.html,
 # shown in the web browser), for the window host; the headless host of the
