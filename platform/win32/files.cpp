@@ -68,6 +68,18 @@ DWORD Attributes(const std::string& path) {
     return path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(WideText(path).c_str());
 }
 
+// Why path could not be found: ENOTDIR when the nearest part of it that
+// exists is a file (the system says only that the path is not found), as
+// POSIX has it; else ENOENT.
+int NotFoundReason(const std::string& path) {
+    for (std::size_t cut = path.find_last_of("/\\"); cut != std::string::npos && cut > 0;
+         cut = path.find_last_of("/\\", cut - 1)) {
+        DWORD a = Attributes(path.substr(0, cut));
+        if (a != INVALID_FILE_ATTRIBUTES) return a & FILE_ATTRIBUTE_DIRECTORY ? ENOENT : ENOTDIR;
+    }
+    return ENOENT;
+}
+
 // Seconds since the epoch from a file time (100 ns since 1601).
 std::int64_t UnixTime(FILETIME t) {
     std::int64_t ticks = static_cast<std::int64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
@@ -186,10 +198,7 @@ bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         Failed();
-        // The system finds no path below a file: it is not a directory.
-        DWORD attributes = Attributes(dir);
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            errno = ENOTDIR;
+        if (errno == ENOENT) errno = NotFoundReason(JoinPath(dir, "*"));
         return false;
     }
     do {
@@ -309,7 +318,8 @@ bool AtomicFile::Open(unsigned /*newMode*/, const std::string& /*modeOf*/) {
         if (fd_ < 0 && errno != EEXIST) break;
     }
     if (fd_ >= 0) return true;
-    int err = errno;
+    int err = errno == ENOENT ? NotFoundReason(target_) : errno;
+    errno = err;
     tmp_.clear();
     if (!replaces || err != EACCES) return false;
     // A directory that takes no new file, with a file we may write: written

@@ -122,6 +122,8 @@ TEST_F(Downloads, EachReplyIsReadForWhatItIs) {
          " did not send its whole reply within 0.6 seconds: the request is given up", ""},
     };
     for (const Case& k : cases) {
+        // Wine's sockets close without the reset the server asks for.
+        if (kWindows && k.reply.ends_with(ScriptedServer::kReset)) continue;
         ScriptedServer server({k.reply});
         Sites(server.host(), {{"/wpts", "pwf"}});
         std::size_t before = run.Status().size();
@@ -329,7 +331,8 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     };
     for (const Hostile& k : hostile) {
         fs::remove_all(wpt);
-        fs::remove_all(web / "h");
+        // By the shell: Windows cannot remove a name with a backslash.
+        ASSERT_EQ(Shell("rm -rf " + ShellWord(web / "h")), 0);
         fs::remove(web / "zips/de_h.zip");
         WriteFile(web / "h/de_h.pwf", std::string(1032, 'x'));
         WriteFile(web / "h/de_h.pxp", "pxp");
@@ -536,9 +539,10 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     CliResult r = Run({"download", "DE_B.BSP", "--site", "2"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, wpt + "de_b.pwf\n");
+    tree.AddMap("de_c.bsp");
+#ifndef _WIN32  // a signal
     // Ended by SIGTERM while a download waits for its server: 143, and nothing
     // of the download stays.
-    tree.AddMap("de_c.bsp");
     ScriptedServer silent({ScriptedServer::kSilent});
     Run({"sites", "set", "3", "host", silent.host()});
     std::vector<std::string> plain = env;
@@ -547,6 +551,7 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     EXPECT_EQ(silent.requests().size(), 1u);
     EXPECT_TRUE(fs::is_empty(home + "/temp"));
     env = plain;
+#endif
     doc = RunJson({"update", "--yes", "--json"});
     EXPECT_EQ(doc["local_version"].dump() + doc["web_version"].dump() + doc["outcome"].dump() +
                   doc["archive"].dump(),

@@ -170,22 +170,23 @@ WebServer::WebServer(const std::string& root, Kind kind, bool ipv6, const std::s
                 pem};
     } else if (kind == kNginx) {
         WriteFile(dir + "/nginx.conf",
-                  "pid " + dir + "/nginx.pid;\nerror_log " + dir + "/error.log;\n" +
-                      "user nobody nogroup;\nevents {}\nhttp {\n" + "access_log " + dir +
-                      "/access.log;\nclient_body_temp_path " + dir + "/t;\nproxy_temp_path " + dir +
-                      "/t;\nfastcgi_temp_path " + dir + "/t;\nuwsgi_temp_path " + dir +
-                      "/t;\nscgi_temp_path " + dir + "/t;\nserver { listen " + host() +
-                      "; root \"" + root + "\"; }\n}\n");
+                  UnixPath("pid " + dir + "/nginx.pid;\nerror_log " + dir + "/error.log;\n" +
+                           "user nobody nogroup;\nevents {}\nhttp {\n" + "access_log " + dir +
+                           "/access.log;\nclient_body_temp_path " + dir + "/t;\nproxy_temp_path " +
+                           dir + "/t;\nfastcgi_temp_path " + dir + "/t;\nuwsgi_temp_path " + dir +
+                           "/t;\nscgi_temp_path " + dir + "/t;\nserver { listen " + host() +
+                           "; root \"" + root + "\"; }\n}\n"));
         args = {"/usr/sbin/nginx", "-p", dir, "-c", dir + "/nginx.conf", "-g", "daemon off;"};
     } else if (kind == kApache) {
         const std::string modules = "/usr/lib/apache2/modules/mod_";
-        WriteFile(dir + "/apache2.conf",
-                  "ServerName 127.0.0.1\nListen " + host() + "\nLoadModule mpm_event_module " +
-                      modules + "mpm_event.so\nLoadModule authz_core_module " + modules +
-                      "authz_core.so\nUser nobody\nGroup nogroup\nPidFile " + dir +
-                      "/apache2.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir +
-                      "/error.log\nCustomLog " + dir + "/access.log \"%h %r %>s\"\n" +
-                      "DocumentRoot \"" + root + "\"\n");
+        WriteFile(
+            dir + "/apache2.conf",
+            UnixPath("ServerName 127.0.0.1\nListen " + host() + "\nLoadModule mpm_event_module " +
+                     modules + "mpm_event.so\nLoadModule authz_core_module " + modules +
+                     "authz_core.so\nUser nobody\nGroup nogroup\nPidFile " + dir +
+                     "/apache2.pid\nDefaultRuntimeDir " + dir + "\nErrorLog " + dir +
+                     "/error.log\nCustomLog " + dir + "/access.log \"%h %r %>s\"\n" +
+                     "DocumentRoot \"" + root + "\"\n"));
         args = {"/usr/sbin/apache2", "-d", dir, "-f", dir + "/apache2.conf", "-DFOREGROUND"};
     }
     if (args[0][0] == '/' && Shell("test -x " + args[0]) != 0)
@@ -213,6 +214,7 @@ WebServer::WebServer(const std::string& root, Kind kind, bool ipv6, const std::s
 }
 
 void WebServer::Stop() {
+    if (pid_ <= 0) return;  // never started
     // Waits for the end, so that the next test finds the port free.
     Shell("kill " + std::to_string(pid_) + " && while kill -0 " + std::to_string(pid_) +
           " 2>/dev/null; do sleep 0.02; done");

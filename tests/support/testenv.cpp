@@ -62,9 +62,7 @@ int Shell(const std::string& cmd) {
     static unsigned n = 0;
     std::string base =
         "/tmp/nodescan-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++n);
-    std::string script = cmd;  // with Linux paths for the paths of drive Z:
-    for (std::size_t at = 0; (at = script.find("Z:/", at)) != std::string::npos;)
-        script.erase(at, 2);
+    std::string script = UnixPath(cmd);
     WriteFile(base + ".sh", "( " + script + "\n)\necho $? >" + base + ".part && mv " + base +
                                 ".part " + base + ".rc\n");
     std::wstring line = L"/bin/sh " + std::wstring(base.begin(), base.end()) + L".sh";
@@ -76,7 +74,11 @@ int Shell(const std::string& cmd) {
         throw std::runtime_error("cannot start /bin/sh");
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    while (!fs::exists(base + ".rc")) Sleep(5);
+    // As the Linux tests' timeout ends a command that hangs.
+    for (int waited = 0; !fs::exists(base + ".rc"); waited += 20) {
+        if (waited > 120000) return -1;
+        Sleep(20);
+    }
     int code = std::atoi(ReadFile(base + ".rc").c_str());
     fs::remove(base + ".sh");
     fs::remove(base + ".rc");
@@ -94,6 +96,13 @@ int Shell(const std::string& cmd) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 #endif
+
+std::string UnixPath(const std::string& path) {
+    std::string out = path;
+    if (kWindows)
+        for (std::size_t at = 0; (at = out.find("Z:/", at)) != std::string::npos;) out.erase(at, 2);
+    return out;
+}
 
 std::string ShellWord(const std::string& s) {
     std::string q = "'";

@@ -68,6 +68,9 @@ void ForgetSettings();
 // reset, the threads' first (the window host's records are the caller's).
 void ResetProgramState();
 
+// path as the Linux tools see it: a path of drive Z: (Wine's view of the
+// Linux root) without its drive.
+std::string UnixPath(const std::string& path);
 // Runs cmd with the POSIX shell, as std::system does on Linux; its exit
 // code. Under Wine the Linux shell runs beside the Windows program, on the
 // same /tmp paths (Wine's drive Z: is /).
@@ -85,8 +88,10 @@ constexpr char kRootSeparator = ':';
 
 // Ends a test on Windows, saying why what it checks holds on Linux only.
 #ifdef _WIN32
+constexpr bool kWindows = true;
 #define LINUX_ONLY(why) GTEST_SKIP() << "Linux only: " << why
 #else
+constexpr bool kWindows = false;
 #define LINUX_ONLY(why) (void)0
 #endif
 
