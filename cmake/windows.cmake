@@ -46,3 +46,19 @@ target_link_libraries(nodescan_core PUBLIC nodescan_win32)
 # mingw-w64 declares the POSIX calls gmtime_r and localtime_r (on top of
 # gmtime_s and localtime_s) where this asks for them.
 target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
+
+# The window host: dialogs 100 and 300 built in memory for the system's
+# dialog manager, the common controls, and the program's entry point.
+add_library(nodescan_win32ui OBJECT
+    platform/win32/dialog.cpp
+    platform/win32/main.cpp
+    platform/win32/ui_win32.cpp
+)
+target_include_directories(nodescan_win32ui PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(nodescan_win32ui PRIVATE UNICODE _UNICODE)
+target_link_libraries(nodescan_win32ui PUBLIC comctl32 gdi32 user32)
+
+# The desktop program: a GUI program (no console) entered at wWinMain.
+add_executable(nodescan WIN32 $<TARGET_OBJECTS:nodescan_win32ui>)
+target_link_options(nodescan PRIVATE -municode)
+target_link_libraries(nodescan PRIVATE nodescan_core nodescan_win32ui)
