@@ -58,7 +58,9 @@ target_include_directories(nodescan_win32ui PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(nodescan_win32ui PRIVATE UNICODE _UNICODE)
 target_link_libraries(nodescan_win32ui PUBLIC comctl32 gdi32 user32)
 
-# The desktop program: a GUI program (no console) entered at wWinMain.
-add_executable(nodescan WIN32 $<TARGET_OBJECTS:nodescan_win32ui>)
+# The desktop program: a GUI program (no console) entered at wWinMain, with
+# its manifest.
+enable_language(RC)
+add_executable(nodescan WIN32 $<TARGET_OBJECTS:nodescan_win32ui> platform/win32/nodescan.rc)
 target_link_options(nodescan PRIVATE -municode)
 target_link_libraries(nodescan PRIVATE nodescan_core nodescan_win32ui)

@@ -54,7 +54,8 @@ struct Dialog {
     ProgramProc proc = nullptr;
     HWND hwnd = nullptr;
     std::map<int, Control> controls;
-    bool ended = false;  // EndDialog was called
+    bool ended = false;       // EndDialog was called
+    bool endedFirst = false;  // ... before a quit was asked for
 };
 
 DWORD windowThread = 0;
@@ -472,7 +473,7 @@ int RunDialog(int templateId, int owner, ProgramProc proc) {
         live.erase(templateId);
     }
     // Ended by the quit request rather than by EndDialog: its code.
-    if (!d.ended && quitPosted) result = quitCode;
+    if (quitPosted && !d.endedFirst) result = quitCode;
     if (--depth == 0) quitPosted = false;
     if (pending) {
         std::exception_ptr e = pending;
@@ -486,6 +487,7 @@ void End(int w, int result) {
     Dialog* d = Find(w);
     if (!d || !d->hwnd || d->ended) return;
     d->ended = true;
+    d->endedFirst = !quitPosted;
     EndDialog(d->hwnd, result);
 }
 
