@@ -1,11 +1,10 @@
 #include "cli/help.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+
+#include "platform/console.h"
 
 namespace {
 // text broken at blanks into lines of at most width characters (a longer
@@ -36,8 +35,7 @@ HelpFormatter::HelpFormatter(std::size_t width) : width_(std::max<std::size_t>(w
 }
 
 std::size_t HelpFormatter::TerminalWidth() {
-    winsize ws{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    if (std::size_t columns = TerminalColumns()) return columns;
     const char* columns = std::getenv("COLUMNS");
     int n = columns ? std::atoi(columns) : 0;
     return n > 0 ? static_cast<std::size_t>(n) : 80;

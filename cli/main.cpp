@@ -2,8 +2,6 @@
 // scripts. It runs the same start-up as the window, presses buttons by
 // calling the dialog procedure, and handles no posted command.
 #include <malloc.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -29,6 +27,7 @@
 #include "download/sites.h"
 #include "download/update.h"
 #include "download/worker.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/memory.h"
@@ -97,7 +96,7 @@ int Answer(const Options& opt, const headless::MessageBoxCall& box) {
     // A question answered No tells why the run does nothing, even when quiet.
     ErrLine(box.caption + ": " + box.text, opt.yes);
     if (opt.yes) return IDYES;
-    if (opt.no || !isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return IDNO;
+    if (opt.no || !IsTerminal(Stream::In) || !IsTerminal(Stream::Err)) return IDNO;
     std::cerr << "[y/N] " << std::flush;
     std::string reply;
     if (!std::getline(std::cin, reply)) std::cerr << '\n';  // ended by the end of input
@@ -336,17 +335,14 @@ void DrawProgress(const headless::ProgressState& p) {
     barDrawn = true;
 }
 
-// An end by a signal first ends the line of a progress bar, then goes on as
-// EndOnSignals has it.
-struct sigaction signalEnd;
-void EndBarLine(int sig) {
-    if (barDrawn.load()) (void)!write(STDERR_FILENO, "\n", 1);
-    signalEnd.sa_handler(sig);
+// An end by a signal first ends the line of a progress bar.
+void EndBarLine() {
+    if (barDrawn.load()) WriteErrorNow("\n");
 }
 
 // Runs a job of the download worker as its button does; its exit code.
 int RunJob(int button) {
-    if (isatty(STDERR_FILENO) && !quiet) headless::SetProgressListener(DrawProgress);
+    if (IsTerminal(Stream::Err) && !quiet) headless::SetProgressListener(DrawProgress);
     headless::SendCommand(md, button);
     WaitForThread(DThread);
     std::uint32_t code = 1;
@@ -399,8 +395,11 @@ int main(int argc, char** argv) {
     // One malloc arena for every thread: the scan thread's own arena would
     // grow a page at a time, a system call for each (the main one grows by
     // 128 KB through brk).
+#ifdef M_ARENA_MAX  // glibc's malloc
     mallopt(M_ARENA_MAX, 1);
+#endif
     InitBlockHeap();
+    const std::vector<std::string> args = PrepareConsole(argc, argv);
     Options opt;
     CLI::App app{
         "Nodescan: checks which maps lack bot waypoints and which waypoints are redundant.",
@@ -530,7 +529,9 @@ int main(int argc, char** argv) {
         return EscapedText(CLI::FailureMessage::simple(a, e), true);
     });
     try {
-        app.parse(argc, argv);
+        std::vector<const char*> words;
+        for (const std::string& a : args) words.push_back(a.c_str());
+        app.parse(static_cast<int>(words.size()), words.data());
     } catch (const CLI::ParseError& e) {
         int rc = app.exit(e);
         return rc == 0 ? 0 : kUsageError;
@@ -538,12 +539,7 @@ int main(int argc, char** argv) {
 
     // An interrupt or a kill ends the run with 130 or 143, leaving no file
     // of a download behind.
-    EndOnSignals();
-    struct sigaction endBar {};
-    ::sigaction(SIGINT, nullptr, &signalEnd);
-    endBar = signalEnd;
-    endBar.sa_handler = EndBarLine;
-    for (int sig : {SIGINT, SIGTERM}) ::sigaction(sig, &endBar, nullptr);
+    EndOnSignals(EndBarLine);
     // Status lines, notices and message boxes go to standard error as they come.
     SetStatusListener([](const std::string& line) {
         RecordStatusLine(line);

@@ -2,7 +2,7 @@
 # the Win32 platform layer and the program's logic on it. The collector
 # comes from NODESCAN_WINDOWS_DEPS, where scripts/windows.sh builds it.
 # Nothing links into a program yet: net, shell and help have no Win32 port
-# so far, nor the window host.
+# so far.
 
 # GCC 12 at -O3 reports overlaps in std::string's inlined copies that cannot
 # happen (GCC bug 105329).
@@ -20,6 +20,7 @@ set_target_properties(nodescan_gc PROPERTIES IMPORTED_LOCATION ${GC_LIBRARY}
 # help follow.
 add_library(nodescan_win32 STATIC
     ${nodescan_platform_common}
+    platform/win32/console.cpp
     platform/win32/files.cpp
     platform/win32/paths.cpp
     platform/win32/registry.cpp
@@ -64,3 +65,16 @@ enable_language(RC)
 add_executable(nodescan WIN32 $<TARGET_OBJECTS:nodescan_win32ui> platform/win32/nodescan.rc)
 target_link_options(nodescan PRIVATE -municode)
 target_link_libraries(nodescan PRIVATE nodescan_core nodescan_win32ui)
+
+# nodescan-cli.exe and the test suite, on the headless host as on Linux.
+add_library(nodescan_headless OBJECT platform/headless/ui_headless.cpp)
+target_link_libraries(nodescan_headless PUBLIC nodescan_core)
+find_package(nlohmann_json REQUIRED)
+
+add_executable(nodescan-cli cli/main.cpp cli/help.cpp cli/output.cpp)
+target_link_libraries(nodescan-cli PRIVATE nodescan_headless nlohmann_json::nlohmann_json)
+
+if(NODESCAN_BUILD_TESTS)
+    enable_testing()
+    add_subdirectory(tests)
+endif()

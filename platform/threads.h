@@ -46,6 +46,8 @@ struct ThreadExit {
 // A path of 4096 bytes or more is not kept.
 void SetRunningTransfer(const std::string& first, const std::string& second);
 void ClearRunningTransfer();
-// From now on SIGINT and SIGTERM remove the running transfer's files and end
-// the process with 128 + the signal's number.
-void EndOnSignals();
+// From now on SIGINT and SIGTERM (on Windows the console's Ctrl+C and close
+// events) remove the running transfer's files and end the process with 128 +
+// the signal's number. first, when given, runs before: from a signal handler,
+// so it may only make calls such as WriteErrorNow (platform/console.h).
+void EndOnSignals(void (*first)() = nullptr);

@@ -10,9 +10,12 @@ namespace {
 constexpr unsigned kInterrupted = 130;
 constexpr unsigned kTerminated = 143;
 
+void (*g_first)() = nullptr;  // EndOnSignals' first step
+
 // Runs on a thread of its own that the system starts for the event;
 // ExitProcess removes the running transfer's files.
 BOOL WINAPI EndOnConsoleEvent(DWORD event) {
+    if (g_first) g_first();
     ExitProcess(event == CTRL_C_EVENT ? kInterrupted : kTerminated);
 }
 }  // namespace
@@ -22,6 +25,7 @@ void RemoveFileNow(const char* path) {
     DeleteFileW(WideText(path).c_str());
 }
 
-void EndOnSignals() {
+void EndOnSignals(void (*first)()) {
+    g_first = first;
     SetConsoleCtrlHandler(EndOnConsoleEvent, TRUE);
 }

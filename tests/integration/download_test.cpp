@@ -238,10 +238,9 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
     WriteFile(web / "z/readme.txt", "read me");
     WriteFile(web / "a b#c/de_a.pwf", PodBotHeader(9, "Real"));
     MakeDirs(web / "zips");
-    ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
-                           "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && " +
-                           "zip -q '../a b#c/de_b.zip' de_b.pwf")
-                              .c_str()),
+    ASSERT_EQ(Shell("cd " + web / "z" + " && zip -q ../zips/de_b.zip de_b.pwf de_b.pxp " +
+                    "readme.txt && zip -q ../zips/de_d.ZIP de_b.pwf && " +
+                    "zip -q '../a b#c/de_b.zip' de_b.pwf"),
               0);
     // nginx and Apache (and nginx on ::1): a bare waypoint and an archive from
     // a directory whose name must be percent-encoded.
@@ -334,9 +333,8 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
         WriteFile(web / "h/de_h.pxp", "pxp");
         WriteFile(web / "h/readme.txt", "read me");
         MakeDirs(wpt);
-        ASSERT_EQ(std::system(("cd " + web / "h" + " && Z=../zips/de_h.zip W=" + wpt + " && (" +
-                               k.make + ") 2>/dev/null")
-                                  .c_str()),
+        ASSERT_EQ(Shell("cd " + web / "h" + " && Z=../zips/de_h.zip W=" + wpt + " && (" + k.make +
+                        ") 2>/dev/null"),
                   0)
             << k.make;
         Show(k.site);
@@ -406,7 +404,7 @@ TEST_F(Downloads, TheUpdateCheckComparesVersionsRoundedAndSavesTheRelease) {
     TempDir web;  // a real release and its digest as sha256sum writes it
     WriteFile(web / "a.txt", "release");
     std::string make = "cd " + web.path() + " && zip -q r.zip a.txt && sha256sum r.zip >r.sum";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_EQ(Shell(make), 0);
     const std::string ok = "HTTP/1.1 200 OK\r\n\r\n", none = "HTTP/1.1 404 Not Found\r\n\r\n";
     const std::string zip = ok + ReadFile(web / "r.zip"), sum = ok + ReadFile(web / "r.sum");
     struct Case {
@@ -517,7 +515,7 @@ TEST_F(CliTest, DownloadAndUpdateFromTheCommandLine) {
     WriteFile(web / "w/de_b.pwf", PodBotHeader(7, "Web"));
     WriteFile(web / "programs/version.txt", "version 2.60\n");
     std::string make = "cd " + web / "programs" + " && zip -q nodescan.zip version.txt";
-    ASSERT_EQ(std::system((make + " && sha256sum nodescan.zip >nodescan.zip.sha256").c_str()), 0);
+    ASSERT_EQ(Shell(make + " && sha256sum nodescan.zip >nodescan.zip.sha256"), 0);
     WebServer server(web.path());
     // Offline, yet servers on this machine are reached.
     env = {"NODESCAN_ONLINE=0", "NODESCAN_UPDATE_HOST=" + server.host()};
@@ -566,7 +564,7 @@ TEST_F(CliTest, DownloadOverTls) {
     TempDir web;
     for (const char* f : {"w/de_a.pwf", "w/de_c.pwf", "z/de_b.pwf"})
         WriteFile(web / f, PodBotHeader(7, "Tls"));
-    ASSERT_EQ(std::system(("cd " + web / "z" + " && zip -q de_b.zip de_b.pwf").c_str()), 0);
+    ASSERT_EQ(Shell("cd " + web / "z" + " && zip -q de_b.zip de_b.pwf"), 0);
     WebServer good(web.path(), WebServer::kPythonTls, false, certs.pem("good")),
         wrong(web.path(), WebServer::kPythonTls, false, certs.pem("wrong"));
     ScriptedServer redirect(

@@ -1,22 +1,42 @@
 #include "support/servers.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/net.h"
 
 namespace testenv {
 namespace {
+#ifdef _WIN32
+// Winsock's names of the calls used here.
+using socklen_t = int;
+constexpr int SOCK_CLOEXEC = 0, SHUT_RDWR = SD_BOTH, MSG_NOSIGNAL = 0;
+int poll(pollfd* p, unsigned long n, int ms) {
+    return WSAPoll(p, n, ms);
+}
+int close(SOCKET s) {
+    return closesocket(s);
+}
+const bool winsock = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}();
+#endif
+
 // A socket bound to a free port of 127.0.0.1 (or ::1), its port in *port;
 // -1 when there is none.
 int BindLoopback(int* port, bool ipv6 = false) {
@@ -26,7 +46,7 @@ int BindLoopback(int* port, bool ipv6 = false) {
     socklen_t len = ipv6 ? sizeof a6 : sizeof a4;
     int fd = ::socket(a->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd >= 0 && (::bind(fd, a, len) != 0 || ::getsockname(fd, a, &len) != 0)) {
-        ::close(fd);
+        close(fd);
         fd = -1;
     }
     *port = ntohs(ipv6 ? a6.sin6_port : a4.sin_port);
@@ -43,9 +63,9 @@ ScriptedServer::ScriptedServer(std::vector<std::string> replies) : replies_(std:
 
 ScriptedServer::~ScriptedServer() {
     stop_ = true;
-    ::shutdown(listen_, SHUT_RDWR);
+    ::shutdown(listen_, SHUT_RDWR);  // ends a waiting accept on Linux
+    close(listen_);                  // and on Windows
     thread_.join();
-    ::close(listen_);
 }
 
 std::vector<std::string> ScriptedServer::requests() {
@@ -60,7 +80,7 @@ void ScriptedServer::Serve() {
         std::string request;
         char buf[4096];
         pollfd p{c, POLLIN, 0};
-        while (request.find("\r\n\r\n") == std::string::npos && ::poll(&p, 1, 5000) > 0) {
+        while (request.find("\r\n\r\n") == std::string::npos && poll(&p, 1, 5000) > 0) {
             ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;
             request.append(buf, static_cast<std::size_t>(n));
@@ -73,21 +93,25 @@ void ScriptedServer::Serve() {
         std::size_t drip = std::min(reply.find(kDrip), reply.size());
         std::size_t now = std::min({drip, reply.find(kSilent), reply.find(kReset)});
         ::send(c, reply.data(), now, MSG_NOSIGNAL);
-        for (std::size_t i = drip + kDrip.size(); i < reply.size() && !stop_; ++i)
-            if (::usleep(50000) != 0 || ::send(c, &reply[i], 1, MSG_NOSIGNAL) != 1) break;
+        for (std::size_t i = drip + kDrip.size(); i < reply.size() && !stop_; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (::send(c, &reply[i], 1, MSG_NOSIGNAL) != 1) break;
+        }
         if (reply.ends_with(kSilent)) {
-            while (!stop_ && ::poll(&p, 1, 50) == 0) {
+            while (!stop_ && poll(&p, 1, 50) == 0) {
             }
         }
         linger reset{1, 0};
-        if (reply.ends_with(kReset)) ::setsockopt(c, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-        ::close(c);
+        if (reply.ends_with(kReset))
+            ::setsockopt(c, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+                         sizeof reset);
+        close(c);
     }
 }
 
 bool HasIPv6Loopback() {
     int port, fd = BindLoopback(&port, true);
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0) close(fd);
     return fd >= 0;
 }
 
@@ -106,7 +130,7 @@ Certificates::Certificates() {
         "leaf expired IP:127.0.0.1,DNS:localhost -1 '-CA ca.pem -CAkey ca.key' && "
         "leaf wrong DNS:another.example 1 '-CA ca.pem -CAkey ca.key' && "
         "leaf self IP:127.0.0.1,DNS:localhost 1 '-signkey self.key'";
-    if (std::system(("(" + make + ") >/dev/null 2>&1").c_str()) != 0)
+    if (Shell("(" + make + ") >/dev/null 2>&1") != 0)
         throw std::runtime_error("openssl could not make the test certificates");
 }
 
@@ -114,7 +138,7 @@ WebServer::WebServer(const std::string& root, Kind kind, bool ipv6, const std::s
     : kind_(kind), ipv6_(ipv6) {
     int fd = BindLoopback(&port_, ipv6);
     if (fd < 0) throw std::runtime_error("cannot bind a loopback port");
-    ::close(fd);
+    close(fd);
     std::string dir = conf_.path(), address = ipv6 ? "::1" : "127.0.0.1";
     std::vector<std::string> args = {"python3", "-m",    "http.server", std::to_string(port_),
                                      "--bind",  address, "--directory", root};
@@ -160,36 +184,38 @@ WebServer::WebServer(const std::string& root, Kind kind, bool ipv6, const std::s
                       "DocumentRoot \"" + root + "\"\n");
         args = {"/usr/sbin/apache2", "-d", dir, "-f", dir + "/apache2.conf", "-DFOREGROUND"};
     }
-    if (args[0][0] == '/' && ::access(args[0].c_str(), X_OK) != 0)
+    if (args[0][0] == '/' && Shell("test -x " + args[0]) != 0)
         throw std::runtime_error(args[0] + " is missing: scripts/install-deps.sh installs it");
     // Under root the servers' workers run as nobody: the files must be readable to others.
-    if (args[0][0] == '/' && std::system(("chmod -R a+rX '" + root + "'").c_str()) != 0)
+    if (args[0][0] == '/' && Shell("chmod -R a+rX " + ShellWord(root)) != 0)
         throw std::runtime_error("cannot make " + root + " readable");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
+    // Started by the shell, in the background (under Wine too, where the
+    // test cannot start a Linux program and wait for it).
+    std::string command = "exec";
+    for (const std::string& a : args) command += " " + ShellWord(a);
+    Shell("(" + command + ") </dev/null >" + ShellWord(dir + "/log") + " 2>&1 & echo $! >" +
+          ShellWord(dir + "/pid"));
+    pid_ = std::atoi(ReadFile(dir + "/pid").c_str());
     // Ready once it accepts a connection.
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    bool ended = false;
-    while (std::chrono::steady_clock::now() < end &&
-           !(ended = ::waitpid(pid_, nullptr, WNOHANG) == pid_)) {
+    while (std::chrono::steady_clock::now() < end) {
         TcpConnection probe;
         std::string why;
         if (probe.Connect(address, port_, 1000, &why)) return;
-        ::usleep(20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (!ended) ::kill(pid_, SIGTERM), ::waitpid(pid_, nullptr, 0);
-    throw std::runtime_error(args[0] + " did not start: see its messages above");
+    Stop();
+    throw std::runtime_error(args[0] + " did not start: " + ReadFile(dir + "/log"));
+}
+
+void WebServer::Stop() {
+    // Waits for the end, so that the next test finds the port free.
+    Shell("kill " + std::to_string(pid_) + " && while kill -0 " + std::to_string(pid_) +
+          " 2>/dev/null; do sleep 0.02; done");
 }
 
 WebServer::~WebServer() {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
+    Stop();
 }
 
 }  // namespace testenv

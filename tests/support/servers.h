@@ -3,8 +3,6 @@
 // and real ones serving a directory.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -72,8 +70,9 @@ class WebServer {
     }
 
   private:
+    void Stop();
     TempDir conf_;
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int port_ = 0;
     Kind kind_;
     bool ipv6_;

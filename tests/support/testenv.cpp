@@ -25,15 +25,77 @@
 #include "download/worker.h"
 #include "platform/registry.h"
 #include "settings/locator.h"
+#ifdef _WIN32
+#include "platform/win32/win32.h"
+#else
+#include <sys/wait.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace testenv {
 
+#ifdef _WIN32
+namespace {
+int setenv(const char* name, const char* value, int) {
+    return _putenv_s(name, value);
+}
+int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}
+}  // namespace
+
+// Under Wine, in /tmp of drive Z: (the tests run from a directory of Z:),
+// which the Linux tools the tests run see as it is.
+TempDir::TempDir() {
+    static unsigned n = 0;
+    for (;;) {
+        path_ = "/tmp/nodescan-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++n);
+        if (fs::create_directory(path_)) break;
+    }
+}
+
+int Shell(const std::string& cmd) {
+    // Wine starts a Linux program but gives no handle to wait for: the script
+    // leaves its exit code in a file.
+    static unsigned n = 0;
+    std::string base =
+        "/tmp/nodescan-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++n);
+    WriteFile(base + ".sh", "( " + cmd + "\n)\necho $? >" + base + ".part && mv " + base +
+                                ".part " + base + ".rc\n");
+    std::wstring line = L"/bin/sh " + std::wstring(base.begin(), base.end()) + L".sh";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
+        throw std::runtime_error("cannot start /bin/sh");
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    while (!fs::exists(base + ".rc")) Sleep(5);
+    int code = std::atoi(ReadFile(base + ".rc").c_str());
+    fs::remove(base + ".sh");
+    fs::remove(base + ".rc");
+    return code;
+}
+#else
 TempDir::TempDir() {
     std::string tmpl = (fs::temp_directory_path() / "nodescan-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
+}
+
+int Shell(const std::string& cmd) {
+    int status = std::system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
+
+std::string ShellWord(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
 }
 
 TempDir::~TempDir() {
@@ -153,6 +215,12 @@ ScopedEnv::~ScopedEnv() {
 }
 
 void ResetProgramState() {
+#ifdef _WIN32
+    // The settings are in the registry, not in a run's own directory.
+    RegistrySetReadOnly(false);
+    RegDeleteKey(Hive::CurrentUser);
+    RegDeleteKey(Hive::LocalMachine);
+#endif
     ResetScanRunner();
     ResetWorker();
     RegistryUnload();

@@ -64,6 +64,13 @@ void SetLocalMTime(const std::string& path, int year, int month, int day, int ho
 // reset, the threads' first (the window host's records are the caller's).
 void ResetProgramState();
 
+// Runs cmd with the POSIX shell, as std::system does on Linux; its exit
+// code. Under Wine the Linux shell runs beside the Windows program, on the
+// same /tmp paths (Wine's drive Z: is /).
+int Shell(const std::string& cmd);
+// s as one word of the shell, whatever bytes it holds.
+std::string ShellWord(const std::string& s);
+
 // Sets an environment variable for the life of the object, restoring the old value.
 class ScopedEnv {
   public:
