@@ -2,13 +2,15 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "platform/win32/text.h"
 #include "platform/win32/win32.h"
+
+// After <windows.h>, which it needs.
+#include <shellapi.h>
 
 namespace {
 HANDLE Handle(Stream s) {
