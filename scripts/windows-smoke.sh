@@ -24,6 +24,9 @@ work=$(mktemp -d /tmp/nodescan-winsmoke.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" NODESCAN_ONLINE=0
 trap 'wineserver -k 2>/dev/null || true; rm -rf -- "$work"' EXIT
 wineboot -i >/dev/null 2>&1
+# Wine's own fonts (Marlett draws the caption's buttons) where this Wine
+# finds them: Debian's does not look in fonts-wine's directory.
+cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 scripts/demo-tree.sh "$work/game/Half-Life" >/dev/null
 
 # The stored settings: where the game is, and Auto Start. A list written by
