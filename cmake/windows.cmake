@@ -49,10 +49,9 @@ target_link_libraries(nodescan_core PUBLIC nodescan_win32)
 target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
 
 # The window host: dialogs 100 and 300 built in memory for the system's
-# dialog manager, the common controls, and the program's entry point.
+# dialog manager, with the common controls.
 add_library(nodescan_win32ui OBJECT
     platform/win32/dialog.cpp
-    platform/win32/main.cpp
     platform/win32/ui_win32.cpp
 )
 target_include_directories(nodescan_win32ui PUBLIC ${CMAKE_SOURCE_DIR})
@@ -62,7 +61,7 @@ target_link_libraries(nodescan_win32ui PUBLIC comctl32 gdi32 user32)
 # The desktop program: a GUI program (no console) entered at wWinMain, with
 # its manifest.
 enable_language(RC)
-add_executable(nodescan WIN32 $<TARGET_OBJECTS:nodescan_win32ui> platform/win32/nodescan.rc)
+add_executable(nodescan WIN32 platform/win32/main.cpp platform/win32/nodescan.rc)
 target_link_options(nodescan PRIVATE -municode)
 target_link_libraries(nodescan PRIVATE nodescan_core nodescan_win32ui)
 
@@ -77,4 +76,12 @@ target_link_libraries(nodescan-cli PRIVATE nodescan_headless nlohmann_json::nloh
 if(NODESCAN_BUILD_TESTS)
     enable_testing()
     add_subdirectory(tests)
+    # The window host's contract on a real dialog: it needs a display, so
+    # scripts/windows-smoke.sh runs it, not the suite.
+    add_executable(nodescan_win32ui_tests tests/win32/host_test.cpp tests/win32/native.cpp
+        tests/support/contract.cpp)
+    target_include_directories(nodescan_win32ui_tests PRIVATE tests)
+    target_compile_definitions(nodescan_win32ui_tests PRIVATE UNICODE _UNICODE)
+    target_link_libraries(nodescan_win32ui_tests PRIVATE nodescan_core nodescan_win32ui
+        GTest::gtest GTest::gtest_main)
 endif()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Smoke test of the Windows window under Wine on a virtual display, and the
-# picture docs/screenshot-windows.png. nodescan.exe opens from stored
+# picture docs/screenshot-windows.png. The host test runs first where it was
+# built (tests/win32). nodescan.exe opens from stored
 # settings (the demo installation in a fresh Wine prefix, "Auto Start" on, so
 # the window runs a missing-waypoint check at once); both lists are written
 # with their "Copy to TXT" buttons and must have rows; Escape ends the
@@ -37,6 +38,14 @@ printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Nodescan]\r\n"CSDir"="%s"
 wine regedit /S "$work/settings.reg"
 wine reg delete 'HKCR\.txt' /f >/dev/null 2>&1 || true
 wineserver -w
+
+# The window host's contract on a real dialog, where the build has the tests.
+tests=$(dirname "$exe")/nodescan_win32ui_tests.exe
+if [ -f "$tests" ]; then
+    xvfb-run -a -s "-screen 0 1024x768x24" wine "$tests" --gtest_brief=1 || fail "the host test failed"
+else
+    echo "windows-smoke: no $tests (configure with -DNODESCAN_BUILD_TESTS=ON): host test skipped"
+fi
 
 # On the display: open, let the check run, take the picture, write both
 # lists (focus starts on "Go! Go! Go!"; Tab reaches the left list's button

@@ -565,6 +565,9 @@ std::int32_t ComboData(int w, int id, int index) {
 }
 
 void ComboSelect(int w, int id, int index) {
+    // An index past the items clears the selection, as -1 does (where the
+    // control would keep it).
+    if (index >= SendItem(w, id, CB_GETCOUNT)) index = -1;
     SendItem(w, id, CB_SETCURSEL, static_cast<WPARAM>(index));
 }
 
@@ -788,7 +791,16 @@ int Message(int owner, const std::string& text, const std::string& caption, unsi
     }
     int answer = MessageBoxW(parent, WideText(text).c_str(), WideText(caption).c_str(),
                              type | (parent ? 0u : MB_TASKMODAL));
-    return answer == 0 ? unanswered : answer;
+    // Only the box's own buttons answer: a box closed otherwise (an OK box
+    // by its close box, which some systems count as Cancel) is unanswered.
+    switch (type & MB_TYPEMASK) {
+        case MB_OKCANCEL:
+            return answer == IDOK || answer == IDCANCEL ? answer : unanswered;
+        case MB_YESNO:
+            return answer == IDYES || answer == IDNO ? answer : unanswered;
+        default:
+            return unanswered;
+    }
 }
 
 Box WindowBox(int w) {
