@@ -5,9 +5,16 @@
 // program's procedure; the functions of host.h drive the controls with their
 // own messages. The program's texts are UTF-8, the controls' UTF-16.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/host.h"
@@ -23,13 +30,56 @@ namespace win32host {
 namespace {
 
 // Messages of the host's message-only window.
-constexpr UINT kRunMessage = WM_APP + 1;   // lParam: Run*
-constexpr UINT kQuitMessage = WM_APP + 2;  // wParam: the code
+constexpr UINT kDrainMessage = WM_APP + 1;  // calls of workers are queued
+constexpr UINT kQuitMessage = WM_APP + 2;   // wParam: the code
 
-struct Run {
-    const std::function<void()>* fn;
+// The calls of worker threads, carried out on the window's thread in the
+// order they were made: those that return nothing are queued and the caller
+// goes on, those that return a value wait for it. The window's thread runs
+// them in turns of up to kTurn, waiting kLinger for a busy worker's next call
+// before it goes back to input and painting (a turn for each call would
+// repaint the window for each).
+using Clock = std::chrono::steady_clock;
+constexpr auto kTurn = std::chrono::milliseconds(10);
+constexpr auto kLinger = std::chrono::milliseconds(1);
+
+struct Waiter {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
     std::exception_ptr error;
 };
+
+struct Task {
+    std::function<void()> fn;
+    std::shared_ptr<Waiter> waiter;  // null: the caller went on
+};
+
+// Guards the queue, wakePosted, and the changes of the live set (with
+// liveMutex inside it): a call is queued only for a dialog that lives, and
+// when one ends what was queued for it is run out.
+std::mutex queueMutex;
+std::deque<Task> queue;
+bool wakePosted = false;     // a drain message is on its way or a turn is running
+std::atomic<int> queued{0};  // queue.size(), readable without the lock
+bool draining = false;       // window's thread only: a queued call is being carried out
+// List views that workers' calls change during a turn: they redraw once, at
+// its end (a list view redraws its scroll bar for each row it gains).
+std::vector<HWND> frozen;
+
+void Freeze(HWND list) {
+    if (!draining || std::find(frozen.begin(), frozen.end(), list) != frozen.end()) return;
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    frozen.push_back(list);
+}
+
+void Thaw() {
+    for (HWND list : frozen) {
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+    }
+    frozen.clear();
+}
 
 // A list view's rows as the program gave them: the control shows them, and
 // its texts read back are these bytes (which UTF-16 may not carry as they
@@ -111,6 +161,92 @@ std::intptr_t CallProgram(Dialog* d, unsigned msg, std::uintptr_t wp, std::intpt
         EndAll();
         return 0;
     }
+}
+
+bool LiveLocked(int w) {
+    std::lock_guard lock(liveMutex);
+    return w == 0 ? !live.empty() : live.count(w) != 0;
+}
+
+void SetLive(int w, HWND hwnd) {
+    std::lock_guard queueLock(queueMutex);
+    std::lock_guard lock(liveMutex);
+    if (hwnd) {
+        live[w] = hwnd;
+    } else {
+        live.erase(w);
+    }
+}
+
+// Runs one queued call; false when none is left.
+bool RunOne() {
+    Task task;
+    {
+        std::lock_guard lock(queueMutex);
+        if (queue.empty()) return false;
+        task = std::move(queue.front());
+        queue.pop_front();
+        queued = static_cast<int>(queue.size());
+    }
+    std::exception_ptr error;
+    bool was = std::exchange(draining, true);
+    try {
+        task.fn();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    draining = was;
+    if (task.waiter) {
+        std::lock_guard lock(task.waiter->m);
+        task.waiter->done = true;
+        task.waiter->error = error;
+        task.waiter->cv.notify_all();
+    }
+    return true;
+}
+
+// Everything queued so far, before a call of the window's thread itself (a
+// worker sees its own writes in order); nothing while a queued call runs
+// (its own notifications must not overtake what its thread queued after it).
+void Flush() {
+    if (draining || queued == 0) return;
+    while (RunOne()) {
+    }
+    Thaw();
+}
+
+// One turn of queued calls from the message loop.
+void DrainTurn() {
+    if (draining) return;  // a queued call's box or dialog: its turn goes on after it
+    auto start = Clock::now();
+    while (Clock::now() - start < kTurn) {
+        if (RunOne()) continue;
+        auto lingerEnd = Clock::now() + kLinger;
+        while (queued == 0 && Clock::now() < lingerEnd) std::this_thread::yield();
+        if (queued != 0) continue;
+        std::lock_guard lock(queueMutex);
+        if (queue.empty()) {
+            wakePosted = false;
+            Thaw();
+            return;
+        }
+    }
+    Thaw();
+    PostMessageW(hostWindow, kDrainMessage, 0, 0);  // the rest after input and painting
+}
+
+// Queues fn for the window's thread unless w does not live (or, for 0, no
+// dialog does).
+bool Enqueue(int w, std::function<void()> fn, std::shared_ptr<Waiter> waiter) {
+    std::lock_guard lock(queueMutex);
+    if (!LiveLocked(w)) return false;
+    queue.push_back(Task{std::move(fn), std::move(waiter)});
+    queued = static_cast<int>(queue.size());
+    if (!wakePosted) {
+        wakePosted = true;
+        PostMessageW(hostWindow, kDrainMessage, 0, 0);
+    }
+    return true;
 }
 
 // ---- the template ----
@@ -265,10 +401,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
             SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
         }
-        {
-            std::lock_guard lock(liveMutex);
-            live[d->tmpl->id] = hwnd;
-        }
+        SetLive(d->tmpl->id, hwnd);
         return CallProgram(d, WM_INITDIALOG, 0, 0);
     }
     auto* d = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
@@ -327,10 +460,7 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return CallProgram(d, WM_CLOSE, 0, 0);
         case WM_DESTROY:
             CallProgram(d, WM_DESTROY, 0, 0);
-            {
-                std::lock_guard lock(liveMutex);
-                live.erase(d->tmpl->id);
-            }
+            SetLive(d->tmpl->id, nullptr);
             return FALSE;
         case WM_SETCURSOR:
             if (!busy) return FALSE;
@@ -343,13 +473,8 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK HostWindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kRunMessage) {
-        auto* run = reinterpret_cast<Run*>(lp);
-        try {
-            (*run->fn)();
-        } catch (...) {
-            run->error = std::current_exception();
-        }
+    if (msg == kDrainMessage) {
+        DrainTurn();
         return 0;
     }
     if (msg == kQuitMessage) {
@@ -431,19 +556,31 @@ bool OnWindowThreadNow() {
     return !hostWindow || GetCurrentThreadId() == windowThread;
 }
 
-void OnWindowThread(const std::function<void()>& fn) {
+bool Call(int w, const std::function<void()>& fn) {
     if (OnWindowThreadNow()) {
+        Flush();
+        fn();
+        return true;
+    }
+    auto waiter = std::make_shared<Waiter>();
+    if (!Enqueue(w, fn, waiter)) return false;
+    std::unique_lock lock(waiter->m);
+    waiter->cv.wait(lock, [&] { return waiter->done; });
+    if (waiter->error) std::rethrow_exception(waiter->error);
+    return true;
+}
+
+void Queue(int w, std::function<void()> fn) {
+    if (OnWindowThreadNow()) {
+        Flush();
         fn();
         return;
     }
-    Run run{&fn, nullptr};
-    SendMessageW(hostWindow, kRunMessage, 0, reinterpret_cast<LPARAM>(&run));
-    if (run.error) std::rethrow_exception(run.error);
+    Enqueue(w, std::move(fn), nullptr);
 }
 
 bool Live(int w) {
-    std::lock_guard lock(liveMutex);
-    return w == 0 ? !live.empty() : live.count(w) != 0;
+    return LiveLocked(w);
 }
 
 void* WindowHandle(int w) {
@@ -468,13 +605,19 @@ int RunDialog(int templateId, int owner, ProgramProc proc) {
         GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()),
         ownerDialog ? ownerDialog->hwnd : nullptr, DialogProcedure, reinterpret_cast<LPARAM>(&d));
     dialogs.erase(templateId);
-    {
-        std::lock_guard lock(liveMutex);
-        live.erase(templateId);
-    }
+    SetLive(templateId, nullptr);
+    // What workers queued for it runs out against a dialog that is gone: no
+    // worker stays waiting for a window that will not come back.
+    Flush();
     // Ended by the quit request rather than by EndDialog: its code.
     if (quitPosted && !d.endedFirst) result = quitCode;
-    if (--depth == 0) quitPosted = false;
+    if (--depth == 0 && quitPosted) {
+        // The dialog manager passes the quit on to the loop outside it; with
+        // no dialog left it has been carried out.
+        quitPosted = false;
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
     if (pending) {
         std::exception_ptr e = pending;
         if (depth == 0) pending = nullptr;
@@ -658,6 +801,7 @@ int ListInsert(int w, int id, int index, const std::string& text, std::uint32_t 
     item.iItem = index;
     item.pszText = wide.data();
     item.lParam = static_cast<LPARAM>(key);
+    Freeze(c->hwnd);
     auto at = SendMessageW(c->hwnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     if (at < 0) return -1;
     c->rows.insert(c->rows.begin() + at, Row{{text}, key});

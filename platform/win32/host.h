@@ -26,11 +26,15 @@ struct Box {
 // Makes the calling thread the window's thread (the program's entry point
 // calls it first). Calls from other threads are carried out on it.
 void Start();
-// Runs fn on the window's thread and returns when it has: at once on that
-// thread (or before Start), else as a sent message, which the window's
-// thread takes in whatever message loop it runs. What fn throws is thrown
-// on to the caller.
-void OnWindowThread(const std::function<void()>& fn);
+// Runs fn on the window's thread for dialog w (0: for whichever lives) and
+// returns when it has: at once on that thread (or before Start), else from
+// whatever message loop the window's thread runs, after the calls that
+// workers queued before. What fn throws is thrown on to the caller. False
+// (fn not run) from a worker when the dialog does not live.
+bool Call(int w, const std::function<void()>& fn);
+// The same for a call that returns nothing: from a worker it is queued and
+// the caller goes on.
+void Queue(int w, std::function<void()> fn);
 bool OnWindowThreadNow();
 // Whether the dialog w exists (any thread); kNoWindow (0): whether any does.
 bool Live(int w);

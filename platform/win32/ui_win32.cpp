@@ -1,7 +1,8 @@
 // The Win32 definitions of platform/ui.h: each call carried out on the
 // window's thread by the host (platform/win32/host.h says why this unit does
-// not include <windows.h>). A call for a dialog that does not exist returns
-// its fallback at once, without waiting for the window's thread.
+// not include <windows.h>); from a worker, a call that returns nothing is
+// queued and the worker goes on. A call for a dialog that does not exist
+// returns its fallback at once, without waiting for the window's thread.
 #include "platform/ui.h"
 #include "platform/win32/host.h"
 
@@ -12,18 +13,15 @@ namespace {
 // Runs fn on the window's thread for dialog w; fallback when w is gone.
 template <class R, class F>
 R Call(Hwnd w, R fallback, F&& fn) {
-    if (!h::OnWindowThreadNow() && !h::Live(w)) return fallback;
     R result = fallback;
-    h::OnWindowThread([&] { result = fn(); });
+    h::Call(w, [&] { result = fn(); });
     return result;
 }
 
+// A call that returns nothing: a worker's is queued (fn holds copies).
 template <class F>
-void Do(Hwnd w, F&& fn) {
-    Call(w, 0, [&] {
-        fn();
-        return 0;
-    });
+void Do(Hwnd w, F fn) {
+    h::Queue(w, std::function<void()>(std::move(fn)));
 }
 
 }  // namespace
@@ -39,11 +37,11 @@ std::intptr_t win32host::SendHelp(ProgramProc proc, int w, int ctrlId) {
 }
 
 void RunOnWindowThread(const std::function<void()>& fn) {
-    Do(kNoWindow, fn);
+    h::Call(kNoWindow, fn);
 }
 
 void SetDlgItemText(Hwnd w, int id, const std::string& text) {
-    Do(w, [&] { h::SetText(w, id, text); });
+    Do(w, [=] { h::SetText(w, id, text); });
 }
 
 std::string GetDlgItemText(Hwnd w, int id) {
@@ -55,15 +53,15 @@ void SetDlgItemInt(Hwnd w, int id, int value) {
 }
 
 void SetWindowTitle(Hwnd w, const std::string& text) {
-    Do(w, [&] { h::SetTitle(w, text); });
+    Do(w, [=] { h::SetTitle(w, text); });
 }
 
 void SetEditLimit(Hwnd w, int id, int chars) {
-    Do(w, [&] { h::SetLimit(w, id, chars); });
+    Do(w, [=] { h::SetLimit(w, id, chars); });
 }
 
 void CheckDlgButton(Hwnd w, int id, bool checked) {
-    Do(w, [&] { h::Check(w, id, checked); });
+    Do(w, [=] { h::Check(w, id, checked); });
 }
 
 bool IsDlgButtonChecked(Hwnd w, int id) {
@@ -75,7 +73,7 @@ int ComboAddString(Hwnd w, int id, const std::string& text) {
 }
 
 void ComboSetItemData(Hwnd w, int id, int index, std::int32_t data) {
-    Do(w, [&] { h::ComboSetData(w, id, index, data); });
+    Do(w, [=] { h::ComboSetData(w, id, index, data); });
 }
 
 std::int32_t ComboGetItemData(Hwnd w, int id, int index) {
@@ -83,7 +81,7 @@ std::int32_t ComboGetItemData(Hwnd w, int id, int index) {
 }
 
 void ComboSetCurSel(Hwnd w, int id, int index) {
-    Do(w, [&] { h::ComboSelect(w, id, index); });
+    Do(w, [=] { h::ComboSelect(w, id, index); });
 }
 
 int ComboGetCurSel(Hwnd w, int id) {
@@ -91,11 +89,11 @@ int ComboGetCurSel(Hwnd w, int id) {
 }
 
 void ScrollSetRange(Hwnd w, int id, int min, int max) {
-    Do(w, [&] { h::ScrollRange(w, id, min, max); });
+    Do(w, [=] { h::ScrollRange(w, id, min, max); });
 }
 
 void ScrollSetPos(Hwnd w, int id, int pos) {
-    Do(w, [&] { h::ScrollSet(w, id, pos); });
+    Do(w, [=] { h::ScrollSet(w, id, pos); });
 }
 
 int ScrollGetPos(Hwnd w, int id) {
@@ -103,19 +101,19 @@ int ScrollGetPos(Hwnd w, int id) {
 }
 
 void ListBoxAddString(Hwnd w, int id, const std::string& text) {
-    Do(w, [&] { h::LinesAdd(w, id, text); });
+    Do(w, [=] { h::LinesAdd(w, id, text); });
 }
 
 void ListBoxResetContent(Hwnd w, int id) {
-    Do(w, [&] { h::LinesClear(w, id); });
+    Do(w, [=] { h::LinesClear(w, id); });
 }
 
 void ListBoxSetCurSel(Hwnd w, int id, int index) {
-    Do(w, [&] { h::LinesSelect(w, id, index); });
+    Do(w, [=] { h::LinesSelect(w, id, index); });
 }
 
 void ListInsertColumn(Hwnd w, int id, int column, const std::string& text, int width) {
-    Do(w, [&] { h::ListAddColumn(w, id, column, text, width); });
+    Do(w, [=] { h::ListAddColumn(w, id, column, text, width); });
 }
 
 bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int width) {
@@ -123,7 +121,7 @@ bool ListSetColumn(Hwnd w, int id, int column, const std::string& text, int widt
 }
 
 void ListSetTextColor(Hwnd w, int id, RGB color) {
-    Do(w, [&] { h::ListColor(w, id, color); });
+    Do(w, [=] { h::ListColor(w, id, color); });
 }
 
 int ListInsertItem(Hwnd w, int id, int index, const std::string& text, std::uint32_t key) {
@@ -131,7 +129,7 @@ int ListInsertItem(Hwnd w, int id, int index, const std::string& text, std::uint
 }
 
 void ListSetItemText(Hwnd w, int id, int row, int column, const std::string& text) {
-    Do(w, [&] { h::ListSetCell(w, id, row, column, text); });
+    Do(w, [=] { h::ListSetCell(w, id, row, column, text); });
 }
 
 std::string ListGetItemText(Hwnd w, int id, int row, int column) {
@@ -147,7 +145,7 @@ int ListGetItemCount(Hwnd w, int id) {
 }
 
 void ListDeleteAllItems(Hwnd w, int id) {
-    Do(w, [&] { h::ListClear(w, id); });
+    Do(w, [=] { h::ListClear(w, id); });
 }
 
 int ListFindItem(Hwnd w, int id, const std::string& text) {
@@ -163,35 +161,36 @@ int ListGetSelectedCount(Hwnd w, int id) {
 }
 
 void ListSortItems(Hwnd w, int id, ListCompare compare, std::intptr_t param) {
-    Do(w, [&] { h::ListSort(w, id, compare, param); });
+    // Waits: the comparator may read what its caller keeps only until it returns.
+    h::Call(w, [&] { h::ListSort(w, id, compare, param); });
 }
 
 void ListSetSortMark(Hwnd w, int id, int column, bool ascending) {
-    Do(w, [&] { h::ListSortMark(w, id, column, ascending); });
+    Do(w, [=] { h::ListSortMark(w, id, column, ascending); });
 }
 
 void ShowControl(Hwnd w, int id, bool shown) {
-    Do(w, [&] { h::Show(w, id, shown); });
+    Do(w, [=] { h::Show(w, id, shown); });
 }
 
 void ProgressSetRange(Hwnd w, int id, int min, int max) {
-    Do(w, [&] { h::ChangeProgress(w, id, [&](ProgressBar& b) { b.SetRange(min, max); }); });
+    Do(w, [=] { h::ChangeProgress(w, id, [=](ProgressBar& b) { b.SetRange(min, max); }); });
 }
 
 void ProgressSetStep(Hwnd w, int id, int step) {
-    Do(w, [&] { h::ChangeProgress(w, id, [&](ProgressBar& b) { b.step = step; }); });
+    Do(w, [=] { h::ChangeProgress(w, id, [=](ProgressBar& b) { b.step = step; }); });
 }
 
 void ProgressSetPos(Hwnd w, int id, int pos) {
-    Do(w, [&] { h::ChangeProgress(w, id, [&](ProgressBar& b) { b.SetPos(pos); }); });
+    Do(w, [=] { h::ChangeProgress(w, id, [=](ProgressBar& b) { b.SetPos(pos); }); });
 }
 
 void ProgressStepIt(Hwnd w, int id, int times) {
-    Do(w, [&] { h::ChangeProgress(w, id, [&](ProgressBar& b) { b.StepIt(times); }); });
+    Do(w, [=] { h::ChangeProgress(w, id, [=](ProgressBar& b) { b.StepIt(times); }); });
 }
 
 void SetBusyCursor(bool busy) {
-    Do(kNoWindow, [&] { h::Busy(busy); });
+    Do(kNoWindow, [=] { h::Busy(busy); });
 }
 
 int MessageBox(Hwnd owner, const std::string& text, const std::string& caption, unsigned type) {
@@ -215,17 +214,16 @@ Rect GetControlRect(Hwnd w, int id) {
 }
 
 void MoveWindow(Hwnd w, int left, int top, int width, int height) {
-    Do(w, [&] { h::Move(w, left, top, width, height); });
+    Do(w, [=] { h::Move(w, left, top, width, height); });
 }
 
 int DialogBox(int templateId, Hwnd owner, DialogProc proc) {
-    int result = -1;
-    h::OnWindowThread([&] { result = h::RunDialog(templateId, owner, proc); });
-    return result;
+    // On the window's thread only: a worker's dialog would hold every other call.
+    return h::OnWindowThreadNow() ? h::RunDialog(templateId, owner, proc) : -1;
 }
 
 void EndDialog(Hwnd w, int result) {
-    Do(w, [&] { h::End(w, result); });
+    Do(w, [=] { h::End(w, result); });
 }
 
 void PostQuitMessage(int code) {
