@@ -52,6 +52,7 @@ target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
 # dialog manager, with the common controls.
 add_library(nodescan_win32ui OBJECT
     platform/win32/dialog.cpp
+    platform/win32/dispatch.cpp
     platform/win32/ui_win32.cpp
 )
 target_include_directories(nodescan_win32ui PUBLIC ${CMAKE_SOURCE_DIR})

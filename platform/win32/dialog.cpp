@@ -5,18 +5,11 @@
 // program's procedure; the functions of host.h drive the controls with their
 // own messages. The program's texts are UTF-8, the controls' UTF-16.
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <utility>
 #include <vector>
 
+#include "platform/win32/dispatch.h"
 #include "platform/win32/host.h"
 #include "platform/win32/text.h"
 #include "platform/win32/win32.h"
@@ -28,58 +21,6 @@
 
 namespace win32host {
 namespace {
-
-// Messages of the host's message-only window.
-constexpr UINT kDrainMessage = WM_APP + 1;  // calls of workers are queued
-constexpr UINT kQuitMessage = WM_APP + 2;   // wParam: the code
-
-// The calls of worker threads, carried out on the window's thread in the
-// order they were made: those that return nothing are queued and the caller
-// goes on, those that return a value wait for it. The window's thread runs
-// them in turns of up to kTurn, waiting kLinger for a busy worker's next call
-// before it goes back to input and painting (a turn for each call would
-// repaint the window for each).
-using Clock = std::chrono::steady_clock;
-constexpr auto kTurn = std::chrono::milliseconds(10);
-constexpr auto kLinger = std::chrono::milliseconds(1);
-
-struct Waiter {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::exception_ptr error;
-};
-
-struct Task {
-    std::function<void()> fn;
-    std::shared_ptr<Waiter> waiter;  // null: the caller went on
-};
-
-// Guards the queue, wakePosted, and the changes of the live set (with
-// liveMutex inside it): a call is queued only for a dialog that lives, and
-// when one ends what was queued for it is run out.
-std::mutex queueMutex;
-std::deque<Task> queue;
-bool wakePosted = false;     // a drain message is on its way or a turn is running
-std::atomic<int> queued{0};  // queue.size(), readable without the lock
-bool draining = false;       // window's thread only: a queued call is being carried out
-// List views that workers' calls change during a turn: they redraw once, at
-// its end (a list view redraws its scroll bar for each row it gains).
-std::vector<HWND> frozen;
-
-void Freeze(HWND list) {
-    if (!draining || std::find(frozen.begin(), frozen.end(), list) != frozen.end()) return;
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    frozen.push_back(list);
-}
-
-void Thaw() {
-    for (HWND list : frozen) {
-        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(list, nullptr, TRUE);
-    }
-    frozen.clear();
-}
 
 // A list view's rows as the program gave them: the control shows them, and
 // its texts read back are these bytes (which UTF-16 may not carry as they
@@ -108,9 +49,6 @@ struct Dialog {
     bool endedFirst = false;  // ... before a quit was asked for
 };
 
-DWORD windowThread = 0;
-HWND hostWindow = nullptr;
-
 // Window's thread only.
 std::map<int, Dialog*> dialogs;
 std::exception_ptr pending;  // thrown by a procedure: every dialog ends, DialogBox throws it on
@@ -118,10 +56,6 @@ int depth = 0;               // dialogs running
 bool busy = false;
 bool quitPosted = false;
 int quitCode = 0;
-
-// Any thread: the dialogs' windows.
-std::mutex liveMutex;
-std::map<int, HWND> live;
 
 Dialog* Find(int w) {
     auto it = dialogs.find(w);
@@ -163,90 +97,14 @@ std::intptr_t CallProgram(Dialog* d, unsigned msg, std::uintptr_t wp, std::intpt
     }
 }
 
-bool LiveLocked(int w) {
-    std::lock_guard lock(liveMutex);
-    return w == 0 ? !live.empty() : live.count(w) != 0;
-}
+// List views that workers' calls change during a turn: they redraw once, at
+// its end (a list view redraws its scroll bar for each row it gains).
+std::vector<HWND> frozen;
 
-void SetLive(int w, HWND hwnd) {
-    std::lock_guard queueLock(queueMutex);
-    std::lock_guard lock(liveMutex);
-    if (hwnd) {
-        live[w] = hwnd;
-    } else {
-        live.erase(w);
-    }
-}
-
-// Runs one queued call; false when none is left.
-bool RunOne() {
-    Task task;
-    {
-        std::lock_guard lock(queueMutex);
-        if (queue.empty()) return false;
-        task = std::move(queue.front());
-        queue.pop_front();
-        queued = static_cast<int>(queue.size());
-    }
-    std::exception_ptr error;
-    bool was = std::exchange(draining, true);
-    try {
-        task.fn();
-    } catch (...) {
-        error = std::current_exception();
-    }
-    draining = was;
-    if (task.waiter) {
-        std::lock_guard lock(task.waiter->m);
-        task.waiter->done = true;
-        task.waiter->error = error;
-        task.waiter->cv.notify_all();
-    }
-    return true;
-}
-
-// Everything queued so far, before a call of the window's thread itself (a
-// worker sees its own writes in order); nothing while a queued call runs
-// (its own notifications must not overtake what its thread queued after it).
-void Flush() {
-    if (draining || queued == 0) return;
-    while (RunOne()) {
-    }
-    Thaw();
-}
-
-// One turn of queued calls from the message loop.
-void DrainTurn() {
-    if (draining) return;  // a queued call's box or dialog: its turn goes on after it
-    auto start = Clock::now();
-    while (Clock::now() - start < kTurn) {
-        if (RunOne()) continue;
-        auto lingerEnd = Clock::now() + kLinger;
-        while (queued == 0 && Clock::now() < lingerEnd) std::this_thread::yield();
-        if (queued != 0) continue;
-        std::lock_guard lock(queueMutex);
-        if (queue.empty()) {
-            wakePosted = false;
-            Thaw();
-            return;
-        }
-    }
-    Thaw();
-    PostMessageW(hostWindow, kDrainMessage, 0, 0);  // the rest after input and painting
-}
-
-// Queues fn for the window's thread unless w does not live (or, for 0, no
-// dialog does).
-bool Enqueue(int w, std::function<void()> fn, std::shared_ptr<Waiter> waiter) {
-    std::lock_guard lock(queueMutex);
-    if (!LiveLocked(w)) return false;
-    queue.push_back(Task{std::move(fn), std::move(waiter)});
-    queued = static_cast<int>(queue.size());
-    if (!wakePosted) {
-        wakePosted = true;
-        PostMessageW(hostWindow, kDrainMessage, 0, 0);
-    }
-    return true;
+void Freeze(HWND list) {
+    if (!InQueuedCall() || std::find(frozen.begin(), frozen.end(), list) != frozen.end()) return;
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    frozen.push_back(list);
 }
 
 // ---- the template ----
@@ -472,18 +330,6 @@ INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
 }
 
-LRESULT CALLBACK HostWindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == kDrainMessage) {
-        DrainTurn();
-        return 0;
-    }
-    if (msg == kQuitMessage) {
-        Quit(static_cast<int>(wp));
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
 // Column texts go to the control through a writable buffer.
 LVCOLUMNW ColumnOf(std::wstring& text, int width) {
     LVCOLUMNW col{};
@@ -536,57 +382,12 @@ void SetRowParam(HWND list, int row, LPARAM value) {
 
 }  // namespace
 
-// ---- threads ----
-
-void Start() {
-    windowThread = GetCurrentThreadId();
-    INITCOMMONCONTROLSEX icc{sizeof icc,
-                             ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = HostWindowProcedure;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"NodescanHost";
-    RegisterClassW(&wc);
-    hostWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 wc.hInstance, nullptr);
-}
-
-bool OnWindowThreadNow() {
-    return !hostWindow || GetCurrentThreadId() == windowThread;
-}
-
-bool Call(int w, const std::function<void()>& fn) {
-    if (OnWindowThreadNow()) {
-        Flush();
-        fn();
-        return true;
+void EndOfTurn() {
+    for (HWND list : frozen) {
+        SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
     }
-    auto waiter = std::make_shared<Waiter>();
-    if (!Enqueue(w, fn, waiter)) return false;
-    std::unique_lock lock(waiter->m);
-    waiter->cv.wait(lock, [&] { return waiter->done; });
-    if (waiter->error) std::rethrow_exception(waiter->error);
-    return true;
-}
-
-void Queue(int w, std::function<void()> fn) {
-    if (OnWindowThreadNow()) {
-        Flush();
-        fn();
-        return;
-    }
-    Enqueue(w, std::move(fn), nullptr);
-}
-
-bool Live(int w) {
-    return LiveLocked(w);
-}
-
-void* WindowHandle(int w) {
-    std::lock_guard lock(liveMutex);
-    auto it = live.find(w);
-    return it == live.end() ? nullptr : it->second;
+    frozen.clear();
 }
 
 // ---- dialogs ----
@@ -636,19 +437,12 @@ void End(int w, int result) {
 
 void Quit(int code) {
     if (!OnWindowThreadNow()) {
-        PostMessageW(hostWindow, kQuitMessage, static_cast<WPARAM>(code), 0);
+        PostQuit(code);
         return;
     }
     quitPosted = true;
     quitCode = code;
     PostQuitMessage(code);
-}
-
-void Post(int w, int id) {
-    std::lock_guard lock(liveMutex);
-    auto it = live.find(w);
-    if (it != live.end())
-        PostMessageW(it->second, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), 0), 0);
 }
 
 // ---- texts ----
