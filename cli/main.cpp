@@ -134,9 +134,7 @@ std::size_t SortColumn(const std::string& name) {
 // A directory given on the command line, made absolute and normalised: the
 // current directory of this run means nothing to the paths shown or stored.
 std::string AbsoluteDir(const std::string& dir) {
-    if (dir.empty() || dir[0] == '/') return NormalPath(dir);
-    char cwd[4096];
-    return NormalPath(getcwd(cwd, sizeof cwd) ? JoinPath(cwd, dir) : dir);
+    return dir.empty() ? dir : AbsolutePath(dir);
 }
 
 // Runs the window's start-up on the headless dialog. A game search that

@@ -3,10 +3,8 @@
 #include <zlib.h>
 #include <zzip/zzip.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +14,7 @@
 #include "core/state.h"
 #include "core/status.h"
 #include "download/http.h"
+#include "platform/common/zipdir.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 
@@ -72,66 +71,9 @@ bool InstallFile(const std::string& from, const std::string& dest) {
     return false;
 }
 
-// The archive's records, little-endian.
-std::uint16_t U16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-std::uint32_t U32(const unsigned char* p) {
-    return U16(p) | static_cast<std::uint32_t>(U16(p + 2)) << 16;
-}
-
-bool ReadAt(std::FILE* f, long offset, unsigned char* buf, std::size_t n) {
-    return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(buf, 1, n, f) == n;
-}
-
-// One entry as the archive's central directory records it. zziplib unpacks
-// the entries; the records are read here from the file itself, so that what
-// zziplib yields is checked against them (zziplib checks neither the CRC-32
-// nor the local header).
-struct Entry {
-    std::string name;  // as stored, with any folder part
-    std::uint16_t flags, method;
-    std::uint32_t crc, csize, usize, offset;  // offset: of the local header
-};
-
-// The central directory's records in the archive's order; false when its
-// end record or the directory it points to cannot be read whole.
-bool ReadDirectory(std::FILE* f, std::vector<Entry>* entries) {
-    constexpr long kEndRecord = 22, kLongestComment = 0xFFFF;
-    if (std::fseek(f, 0, SEEK_END) != 0) return false;
-    long size = std::ftell(f);
-    long tail = std::min(size, kEndRecord + kLongestComment);
-    if (tail < kEndRecord) return false;
-    std::vector<unsigned char> end(static_cast<std::size_t>(tail));
-    if (!ReadAt(f, size - tail, end.data(), end.size())) return false;
-    // The end record is the last signature whose comment fits in the file.
-    long at = tail - kEndRecord;
-    while (at >= 0 &&
-           (std::memcmp(&end[at], "PK\5\6", 4) != 0 || at + kEndRecord + U16(&end[at + 20]) > tail))
-        --at;
-    if (at < 0) return false;
-    unsigned count = U16(&end[at + 10]);
-    std::uint32_t dirSize = U32(&end[at + 12]), dirOffset = U32(&end[at + 16]);
-    if (dirOffset + static_cast<std::uint64_t>(dirSize) > static_cast<std::uint64_t>(size))
-        return false;
-    std::vector<unsigned char> dir(dirSize);
-    if (!ReadAt(f, dirOffset, dir.data(), dir.size())) return false;
-    for (std::size_t p = 0; count-- > 0;) {
-        if (p + 46 > dir.size() || std::memcmp(&dir[p], "PK\1\2", 4) != 0) return false;
-        const unsigned char* r = &dir[p];
-        std::size_t next = p + 46 + U16(r + 28) + U16(r + 30) + U16(r + 32);
-        if (next > dir.size()) return false;
-        entries->push_back({std::string(reinterpret_cast<const char*>(r + 46), U16(r + 28)),
-                            U16(r + 8), U16(r + 10), U32(r + 16), U32(r + 20), U32(r + 24),
-                            U32(r + 42)});
-        p = next;
-    }
-    return true;
-}
-
 // The first entry whose name without its folder part is name, ignoring case.
-const Entry* Find(const std::vector<Entry>& entries, const std::string& name) {
-    for (const Entry& e : entries) {
+const ZipEntry* Find(const std::vector<ZipEntry>& entries, const std::string& name) {
+    for (const ZipEntry& e : entries) {
         std::size_t cut = e.name.find_last_of("/\\");
         std::string leaf = cut == std::string::npos ? e.name : e.name.substr(cut + 1);
         // zziplib knows a name only up to a NUL byte.
@@ -142,22 +84,24 @@ const Entry* Find(const std::vector<Entry>& entries, const std::string& name) {
 
 // Why the entry cannot be installed ("" when it can): it must be neither
 // encrypted nor of a method zziplib lacks, its local header must agree with
-// its record, and it must hold 1 to limit bytes.
-std::string Fault(std::FILE* f, const Entry& e, std::uint64_t limit) {
-    unsigned char h[30];
-    bool header = ReadAt(f, e.offset, h, sizeof h) && std::memcmp(h, "PK\3\4", 4) == 0;
-    if ((e.flags & 1) || (header && (U16(h + 6) & 1))) return "is encrypted";
+// its record, its data must lie within the archive, and it must hold 1 to
+// limit bytes.
+std::string Fault(std::FILE* f, const ZipDirectory& dir, const ZipEntry& e, std::uint64_t limit) {
+    ZipLocalHeader h{};
+    bool header = ReadZipLocalHeader(f, dir, e, &h);
+    if ((e.flags & 1) || (header && (h.flags & 1))) return "is encrypted";
     if (e.method != 0 && e.method != 8)
         return "cannot be unpacked (compression method " + std::to_string(e.method) +
                " is not supported)";
     // With flag 3 the local CRC-32 and sizes may be 0: they follow the data.
-    bool after = header && (U16(h + 6) & 8);
-    auto agrees = [&](int at, std::uint32_t recorded) {
-        return U32(h + at) == recorded || (after && U32(h + at) == 0);
+    bool after = header && (h.flags & 8);
+    auto agrees = [&](std::uint32_t local, std::uint32_t recorded) {
+        return local == recorded || (after && local == 0);
     };
-    if (!header || U16(h + 8) != e.method || !agrees(14, e.crc) || !agrees(18, e.csize) ||
-        !agrees(22, e.usize))
+    if (!header || h.method != e.method || !agrees(h.crc, e.crc) || !agrees(h.csize, e.csize) ||
+        !agrees(h.usize, e.usize))
         return "is damaged (its local header does not match the directory)";
+    if (h.data + e.csize > dir.size) return "is damaged (its data lie outside the archive)";
     if (e.method == 0 && e.csize != e.usize) return "is damaged (its recorded sizes differ)";
     if (e.usize == 0) return "is empty";
     if (e.usize > limit)
@@ -171,7 +115,7 @@ std::string Refused(const std::string& target, const std::string& why) {
 
 // Unpacks the entry with zziplib into write; "" when it gave exactly its
 // recorded size and CRC-32, else why not.
-std::string Unpack(ZZIP_DIR* dir, const Entry& e,
+std::string Unpack(ZZIP_DIR* dir, const ZipEntry& e,
                    const std::function<void(const char*, std::size_t)>& write) {
     ZZIP_FILE* file = zzip_file_open(dir, e.name.c_str(), 0);
     if (!file) return std::string("cannot be read (") + zzip_strerror_of(dir) + ")";
@@ -194,7 +138,7 @@ std::string Unpack(ZZIP_DIR* dir, const Entry& e,
 }
 
 // Writes the entry to dest; false after a status line saying why not.
-bool InstallEntry(ZZIP_DIR* dir, const Entry& e, const std::string& target,
+bool InstallEntry(ZZIP_DIR* dir, const ZipEntry& e, const std::string& target,
                   const std::string& dest) {
     AtomicFile out(dest);
     std::string why = Unpack(dir, e, [&out](const char* p, std::size_t n) { out.Write(p, n); });
@@ -213,7 +157,7 @@ bool InstallEntry(ZZIP_DIR* dir, const Entry& e, const std::string& target,
 // Installs the archive's readme.txt and shows it. It replaces no file: beside
 // a different readme.txt it goes in as <map>.readme.txt, and a file of the
 // same content is only shown.
-void InstallReadme(ZZIP_DIR* dir, const Entry& e, const std::string& wptDir,
+void InstallReadme(ZZIP_DIR* dir, const ZipEntry& e, const std::string& wptDir,
                    const std::string& map) {
     std::string text;
     std::string why = Unpack(dir, e, [&text](const char* p, std::size_t n) { text.append(p, n); });
@@ -278,9 +222,12 @@ bool ExtractFiles(const std::string& remote, const std::string& local, int bot, 
         sout("Cannot open the archive " + path + ": " + zzip_strerror(err));
         return false;
     }
+    // zziplib unpacks; the archive's own records, read here, are what it
+    // yields is checked against (zziplib checks neither the CRC-32 nor the
+    // local header).
     File file(OpenFile(path, "rb"));
-    std::vector<Entry> entries;
-    if (!file || !ReadDirectory(file.get(), &entries)) {
+    ZipDirectory records;
+    if (!file || ReadZipDirectory(file.get(), &records) != ZipFault::kNone) {
         sout("Cannot open the archive " + path + ": its directory cannot be read");
         return false;
     }
@@ -289,15 +236,16 @@ bool ExtractFiles(const std::string& remote, const std::string& local, int bot, 
     // together they stay within kLargestOutput.
     struct Part {
         std::string target;
-        const Entry* entry;
+        const ZipEntry* entry;
         std::string fault;
     } parts[] = {{waypoint, nullptr, ""},
                  {bot == kPodBot ? map + ".pxp" : "", nullptr, ""},
                  {"readme.txt", nullptr, ""}};
     std::uint64_t total = 0;
     for (Part& p : parts) {
-        if (p.target.empty() || !(p.entry = Find(entries, p.target))) continue;
-        p.fault = Fault(file.get(), *p.entry, &p == &parts[2] ? kLargestReadme : kLargestOutput);
+        if (p.target.empty() || !(p.entry = Find(records.entries, p.target))) continue;
+        p.fault =
+            Fault(file.get(), records, *p.entry, &p == &parts[2] ? kLargestReadme : kLargestOutput);
         if (p.fault.empty()) total += p.entry->usize;
     }
     // Whether the part can be installed, after a status line when not.

@@ -17,6 +17,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // is kept.
 std::string NormalPath(const std::string& path);
 
+// path made absolute against the process's current directory, then
+// normalised as NormalPath does.
+std::string AbsolutePath(const std::string& path);
+
 // The listing order: bytes compared after folding ASCII letters to upper
 // case, ties in plain byte order.
 bool ListingLess(const std::string& a, const std::string& b);

@@ -6,6 +6,7 @@
 bool InternetConnected();
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // How long a connection may take to open, and a reply to its next bytes:
@@ -22,7 +23,8 @@ bool IsIPv6Address(const std::string& text);
 // interface: localhost, 127.0.0.0/8, ::1 (also as ::ffff:127.x.y.z).
 bool IsLoopbackHost(const std::string& name);
 
-struct gnutls_session_int;
+// A TLS session over a connection: each system's net unit defines it.
+struct TlsSession;
 
 // One TCP connection to a server, with time limits, in plain text or, once
 // StartTls succeeded, through TLS. Sending never raises SIGPIPE. Closed when
@@ -60,8 +62,6 @@ class TcpConnection {
     // needs to write); false when it cannot within timeoutMs.
     bool Wait(bool write, int timeoutMs);
 
-    int fd_ = -1;
-    gnutls_session_int* tls_ = nullptr;
-    bool corked_ = false;  // TLS records wait for the end of the bytes sent
-    std::string tlsHost_;  // the name the certificate is checked for, while tls_ lives
+    std::intptr_t fd_ = -1;  // the socket (a descriptor, or a Winsock SOCKET), -1 for none
+    TlsSession* tls_ = nullptr;
 };

@@ -18,7 +18,7 @@ if [ "${1:-}" = --windows ]; then
     packages=(
         cmake ninja-build make dpkg-dev
         g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libcli11-dev nlohmann-json3-dev
-        wine wine64 fonts-wine
+        wine wine64 zip fonts-wine
         xvfb xdotool python3-pil
         "$@"
     )

@@ -2,12 +2,22 @@
 # The Windows build: cross-compiled for 64-bit Windows with mingw-w64 and run
 # under Wine. Installs what is missing (through sudo when not run as root),
 # builds the collector for mingw-w64 from its Debian source into
-# build/windows-deps, then configures and builds the "windows" preset.
+# build/windows-deps, then configures and builds the "windows" preset and
+# packs build/windows/nodescan-2.50-win64.zip: both programs, the help
+# topics and README.txt.
+#
+# Usage: scripts/windows.sh          the archive
+#        scripts/windows.sh --test   the test suite, run under Wine instead
 set -euo pipefail
-if [ $# -gt 0 ]; then
-    echo "usage: scripts/windows.sh   (no arguments yet)" >&2
+mode=archive
+case "${1:-}" in
+"") ;;
+--test) mode=test ;;
+*)
+    echo "usage: scripts/windows.sh [--test]" >&2
     exit 2
-fi
+    ;;
+esac
 cd "$(dirname "$0")/.."
 root=$PWD
 deps=$root/build/windows-deps
@@ -57,5 +67,35 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
     gc_built || { say "the collector did not build"; exit 1; }
 fi
 
+# The header-only libraries of the build: the packages' headers, linked
+# where the cross-build looks.
+mkdir -p "$deps/include"
+ln -sfn /usr/include/nlohmann "$deps/include/nlohmann"
+ln -sfn /usr/include/CLI "$deps/include/CLI"
+
 cmake --preset windows
-cmake --build --preset windows
+build=$root/build/windows-build
+if [ $mode = test ]; then
+    cmake --build --preset windows --target nodescan_tests
+    # A Wine prefix of the suite's own: the tests write the registry. The
+    # suite runs from a directory of drive Z: (the Linux root), so that its
+    # /tmp paths are the Linux tools' too.
+    export WINEPREFIX=$root/build/windows-wine WINEDEBUG=-all
+    say "running the test suite under Wine ($WINEPREFIX)"
+    exec wine "$build/tests/nodescan_tests.exe" "--gtest_color=no"
+fi
+
+cmake --build --preset windows --target nodescan-cli nodescan
+out=$root/build/windows
+stage=$out/nodescan-2.50-win64
+rm -rf "$stage" "$stage.zip"
+mkdir -p "$stage/help"
+cp "$build/nodescan.exe" "$build/nodescan-cli.exe" resources/windows/README.txt "$stage/"
+cp resources/help/*.html resources/help/help.css "$stage/help/"
+# DOS line ends for Notepad; the same bytes on every build (no extra fields,
+# the sources' times).
+sed -i 's/$/\r/' "$stage/README.txt"
+find "$stage" -exec touch -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" {} +
+(cd "$out" && find nodescan-2.50-win64 | LC_ALL=C sort | zip -q -X -D -@ nodescan-2.50-win64.zip)
+rm -rf "$stage"
+say "made $out/nodescan-2.50-win64.zip"

@@ -4,6 +4,7 @@
 #include <map>
 #include <unordered_map>
 
+#include "platform/common/helptopics.h"
 #include "platform/files.h"
 #include "platform/headless/host.h"
 #include "platform/help.h"
@@ -446,11 +447,8 @@ void PostQuitMessage(int code) {
 bool WinHelp(int owner, const char* file, unsigned command, const std::uint32_t* ids, int ctrlId) {
     (void)owner;
     (void)file;
-    std::uint32_t context = 0;
-    for (const std::uint32_t* p = ids; p && (p[0] || p[1]); p += 2)
-        if (static_cast<int>(p[0]) == ctrlId) context = p[1];
     std::lock_guard lock(mu);
-    helpCalls.push_back({command, ctrlId, context});
+    helpCalls.push_back({command, ctrlId, HelpContext(ids, ctrlId)});
     return true;
 }
 

@@ -360,6 +360,12 @@ std::string WriteTarget(const std::string& path, std::string* why) {
     return "";
 }
 
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return NormalPath(path);
+    char cwd[4096];
+    return NormalPath(::getcwd(cwd, sizeof cwd) ? JoinPath(cwd, path) : path);
+}
+
 std::string Sha256OfFile(const std::string& path, std::string* why) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {

@@ -8,7 +8,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,13 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/online.h"
 #include "platform/posix/gnutls.h"
 
-bool InternetConnected() {
-    if (const char* forced = std::getenv("NODESCAN_ONLINE")) {
-        if (std::strcmp(forced, "1") == 0) return true;
-        if (std::strcmp(forced, "0") == 0) return false;
-    }
+bool InterfaceUp() {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0) return false;
     bool up = false;
@@ -39,39 +35,14 @@ bool InternetConnected() {
     return up;
 }
 
-namespace {
-// Milliseconds from the environment variable name, else fallback.
-int EnvMs(const char* name, int fallback) {
-    const char* v = std::getenv(name);
-    int ms = v ? std::atoi(v) : 0;
-    return ms > 0 ? ms : fallback;
-}
-}  // namespace
-
-int NetTimeoutMs() {
-    return EnvMs("NODESCAN_NET_TIMEOUT_MS", 30000);
-}
-
-int NetDeadlineMs() {
-    return EnvMs("NODESCAN_NET_DEADLINE_MS", 600000);
-}
-
-bool IsIPv6Address(const std::string& text) {
-    in6_addr address;
-    return ::inet_pton(AF_INET6, text.c_str(), &address) == 1;
-}
-
-bool IsLoopbackHost(const std::string& name) {
-    in_addr v4;
-    in6_addr v6;
-    if (::inet_pton(AF_INET, name.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
-    if (::inet_pton(AF_INET6, name.c_str(), &v6) == 1)
-        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
-    return strcasecmp(name.c_str(), "localhost") == 0;
-}
-
 // TLS is GnuTLS's: the program links it already (the update's SHA-256), and
 // it is part of a minimal Debian, so HTTPS brings no further library.
+struct TlsSession {
+    gnutls_session_t session = nullptr;
+    bool corked = false;  // records wait for the end of the bytes sent
+    std::string host;     // the name the certificate is checked for, while session lives
+};
+
 namespace {
 // The loaded library; only called once LoadGnuTls has succeeded (a session
 // exists only then).
@@ -118,8 +89,11 @@ gnutls_certificate_credentials_t Trust(std::string* error) {
 }  // namespace
 
 TcpConnection::~TcpConnection() {
-    if (tls_) Lib().deinit(tls_);
-    if (fd_ >= 0) ::close(fd_);
+    if (tls_) {
+        Lib().deinit(tls_->session);
+        delete tls_;
+    }
+    if (fd_ >= 0) ::close(static_cast<int>(fd_));
 }
 
 bool TcpConnection::Connect(const std::string& host, int port, int timeoutMs, std::string* error) {
@@ -181,28 +155,29 @@ bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string
         *error = "GnuTLS cannot start a session";
         return false;
     }
-    tls_ = session;
-    tlsHost_ = host;
+    tls_ = new TlsSession{session, false, host};
+    const std::string& name = tls_->host;
     in_addr v4;
     int rc =
         Lib().priority_set_direct(session, "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2", nullptr);
     if (rc >= 0) rc = Lib().credentials_set(session, GNUTLS_CRD_CERTIFICATE, trust);
     // SNI names a host; an address is never sent as one.
     if (rc >= 0 && !IsIPv6Address(host) && ::inet_pton(AF_INET, host.c_str(), &v4) != 1)
-        rc = Lib().server_name_set(session, GNUTLS_NAME_DNS, tlsHost_.data(), tlsHost_.size());
+        rc = Lib().server_name_set(session, GNUTLS_NAME_DNS, name.data(), name.size());
     if (rc < 0) {
         *error = std::string("GnuTLS cannot set up the session (") + Lib().strerror(rc) + ")";
         return false;
     }
     // The handshake fails unless the chain verifies and names host (a DNS
     // name, or an IP address in the certificate's subjectAltName).
-    Lib().session_set_verify_cert(session, tlsHost_.c_str(), 0);
-    Lib().transport_set_int2(session, fd_, fd_);
+    Lib().session_set_verify_cert(session, name.c_str(), 0);
+    const int fd = static_cast<int>(fd_);
+    Lib().transport_set_int2(session, fd, fd);
     // The request goes out as whole records (see Send): Nagle's algorithm would
     // hold it back behind the handshake's last flight until the server's
     // delayed acknowledgement, some 40 ms.
     int on = 1;
-    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while ((rc = Lib().handshake(session)) < 0 && !Lib().error_is_fatal(rc)) {
@@ -231,7 +206,7 @@ bool TcpConnection::StartTls(const std::string& host, int timeoutMs, std::string
 }
 
 bool TcpConnection::Wait(bool write, int timeoutMs) {
-    pollfd p{fd_, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+    pollfd p{static_cast<int>(fd_), static_cast<short>(write ? POLLOUT : POLLIN), 0};
     int ready;
     while ((ready = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
     }
@@ -239,16 +214,17 @@ bool TcpConnection::Wait(bool write, int timeoutMs) {
 }
 
 bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
-    if (tls_ && more && !corked_) {
-        Lib().record_cork(tls_);
-        corked_ = true;
+    gnutls_session_t session = tls_ ? tls_->session : nullptr;
+    if (tls_ && more && !tls_->corked) {
+        Lib().record_cork(session);
+        tls_->corked = true;
     }
     while (n > 0) {
         if (tls_) {
-            ssize_t sent = Lib().record_send(tls_, data, n);
+            ssize_t sent = Lib().record_send(session, data, n);
             if (sent == GNUTLS_E_AGAIN) {
                 // Called again with the same bytes once the socket can take them.
-                if (!Wait(Lib().record_get_direction(tls_) == 1, NetTimeoutMs())) return false;
+                if (!Wait(Lib().record_get_direction(session) == 1, NetTimeoutMs())) return false;
                 continue;
             }
             if (sent == GNUTLS_E_INTERRUPTED) continue;
@@ -257,7 +233,7 @@ bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
             n -= static_cast<std::size_t>(sent);
             continue;
         }
-        ssize_t sent = ::send(fd_, data, n, MSG_NOSIGNAL);
+        ssize_t sent = ::send(static_cast<int>(fd_), data, n, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!Wait(true, NetTimeoutMs())) return false;
@@ -267,11 +243,11 @@ bool TcpConnection::Send(const char* data, std::size_t n, bool more) {
         data += sent;
         n -= static_cast<std::size_t>(sent);
     }
-    if (!corked_ || more) return true;
-    corked_ = false;
+    if (!tls_ || !tls_->corked || more) return true;
+    tls_->corked = false;
     int rc;
-    while ((rc = Lib().record_uncork(tls_, 0)) == GNUTLS_E_AGAIN || rc == GNUTLS_E_INTERRUPTED)
-        if (rc == GNUTLS_E_AGAIN && !Wait(Lib().record_get_direction(tls_) == 1, NetTimeoutMs()))
+    while ((rc = Lib().record_uncork(session, 0)) == GNUTLS_E_AGAIN || rc == GNUTLS_E_INTERRUPTED)
+        if (rc == GNUTLS_E_AGAIN && !Wait(Lib().record_get_direction(session) == 1, NetTimeoutMs()))
             return false;
     return rc >= 0;
 }
@@ -282,20 +258,20 @@ long TcpConnection::Receive(char* buf, std::size_t size, int timeoutMs) {
         if (tls_) {
             // Bytes GnuTLS holds already come without a wait. A close without
             // TLS's close_notify is an error: the reply may have been cut off.
-            ssize_t n = Lib().record_recv(tls_, buf, size);
+            ssize_t n = Lib().record_recv(tls_->session, buf, size);
             if (n >= 0) return static_cast<long>(n);
             if (n != GNUTLS_E_AGAIN) {
                 if (Lib().error_is_fatal(static_cast<int>(n))) return -1;
                 continue;  // interrupted, or a warning alert
             }
-            write = Lib().record_get_direction(tls_) == 1;
+            write = Lib().record_get_direction(tls_->session) == 1;
         } else {
-            ssize_t n = ::recv(fd_, buf, size, 0);
+            ssize_t n = ::recv(static_cast<int>(fd_), buf, size, 0);
             if (n >= 0) return static_cast<long>(n);
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
         }
-        pollfd p{fd_, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+        pollfd p{static_cast<int>(fd_), static_cast<short>(write ? POLLOUT : POLLIN), 0};
         int ready = ::poll(&p, 1, timeoutMs);
         if (ready == 0) return -2;
         if (ready < 0 && errno != EINTR) return -1;

@@ -14,6 +14,7 @@
 #include <QWidget>
 #include <cstring>
 
+#include "platform/common/helptopics.h"
 #include "platform/help.h"
 #include "platform/qt/dialog.h"
 #include "platform/qt/dispatch.h"
@@ -21,13 +22,10 @@
 
 namespace {
 
-constexpr const char* kBundle = "nodescan.hlp";
-constexpr const char* kContents = "contents.html";
-
 class HelpWindow : public QWidget {
   public:
     HelpWindow() : QWidget(nullptr, Qt::Window) {
-        setWindowTitle(QStringLiteral("Nodescan Help"));
+        setWindowTitle(QString::fromLatin1(kHelpCaption));
         if (!QApplication::windowIcon().isNull()) setWindowIcon(QApplication::windowIcon());
         browser_ = new QTextBrowser(this);
         browser_->setSearchPaths({QStringLiteral(":/help")});
@@ -37,7 +35,8 @@ class HelpWindow : public QWidget {
         auto* back = new QPushButton(QStringLiteral("&Back"), this);
         auto* close = new QPushButton(QStringLiteral("C&lose"), this);
         back->setEnabled(false);
-        connect(contents, &QPushButton::clicked, this, [this] { Show(kContents); });
+        connect(contents, &QPushButton::clicked, this,
+                [this] { Show(QString::fromLatin1(kHelpContents)); });
         connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
         connect(browser_, &QTextBrowser::backwardAvailable, back, &QPushButton::setEnabled);
         connect(close, &QPushButton::clicked, this, &QWidget::hide);
@@ -72,15 +71,8 @@ HelpWindow& Viewer() {
     return *window;
 }
 
-// The context id of ctrlId in a (control, context) table ended by zeros.
-std::uint32_t ContextOf(const std::uint32_t* ids, int ctrlId) {
-    for (const std::uint32_t* p = ids; p && (p[0] || p[1]); p += 2)
-        if (static_cast<int>(p[0]) == ctrlId) return p[1];
-    return 0;
-}
-
 QString TopicPage(std::uint32_t context) {
-    return QStringLiteral("ctx-%1-%2.html").arg(context >> 16).arg(context & 0xFFFF);
+    return QString::fromStdString(HelpTopicPage(context));
 }
 
 QWidget* OwnerWidget(int owner) {
@@ -90,10 +82,9 @@ QWidget* OwnerWidget(int owner) {
 // Shows a page of the bundle; tells the user when it is missing.
 bool ShowPage(int owner, const QString& page) {
     if (!QFile::exists(QStringLiteral(":/help/") + page)) {
-        QMessageBox box(
-            QMessageBox::Warning, QStringLiteral("Nodescan Help"),
-            QStringLiteral("The help topic %1 is missing from this build of Nodescan.").arg(page),
-            QMessageBox::Ok, OwnerWidget(owner));
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kHelpCaption),
+                        QString::fromStdString(MissingHelpTopicText(page.toStdString())),
+                        QMessageBox::Ok, OwnerWidget(owner));
         box.setTextFormat(Qt::PlainText);
         box.exec();
         return false;
@@ -103,25 +94,24 @@ bool ShowPage(int owner, const QString& page) {
 }
 
 bool Help(int owner, const char* file, unsigned command, const std::uint32_t* ids, int ctrlId) {
-    if (!file || std::strcmp(file, kBundle) != 0) {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Nodescan Help"),
-                        QStringLiteral("Cannot find the help file %1.")
-                            .arg(QString::fromLocal8Bit(file ? file : "")),
-                        QMessageBox::Ok, OwnerWidget(owner));
+    if (!file || std::strcmp(file, kHelpBundle) != 0) {
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kHelpCaption),
+                        QString::fromStdString(MissingHelpFileText(file)), QMessageBox::Ok,
+                        OwnerWidget(owner));
         box.setTextFormat(Qt::PlainText);
         box.exec();
         return false;
     }
     switch (command) {
         case HELP_FINDER:
-            return ShowPage(owner, QString::fromLatin1(kContents));
+            return ShowPage(owner, QString::fromLatin1(kHelpContents));
         case HELP_WM_HELP: {
             // A control without a topic gets nothing.
-            std::uint32_t context = ContextOf(ids, ctrlId);
+            std::uint32_t context = HelpContext(ids, ctrlId);
             return context != 0 && ShowPage(owner, TopicPage(context));
         }
         case HELP_CONTEXTMENU: {
-            std::uint32_t context = ContextOf(ids, ctrlId);
+            std::uint32_t context = HelpContext(ids, ctrlId);
             if (context == 0) return false;
             QMenu menu(OwnerWidget(owner));
             QAction* whatsThis = menu.addAction(QStringLiteral("What's This?"));

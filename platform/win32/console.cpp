@@ -8,6 +8,8 @@
 
 #include "platform/win32/text.h"
 #include "platform/win32/win32.h"
+// After <windows.h>, whose types it uses.
+#include <shellapi.h>
 
 // After <windows.h>, which it needs.
 #include <shellapi.h>

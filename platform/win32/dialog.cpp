@@ -12,8 +12,18 @@
 #include "platform/win32/dispatch.h"
 #include "platform/win32/host.h"
 #include "platform/win32/text.h"
-#include "platform/win32/win32.h"
 #include "resources/dialogs.h"
+
+// <windows.h> itself rather than win32.h, which renames the system's
+// PostQuitMessage out of the way of ui.h's: no header here has the
+// program's names, and the quit request needs the system's.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 // After <windows.h>.
 #include <commctrl.h>

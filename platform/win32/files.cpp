@@ -11,6 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <system_error>
+#include <vector>
 
 #include "platform/common/listing.h"
 #include "platform/win32/text.h"
@@ -18,6 +21,7 @@
 
 // After <windows.h>, which they need.
 #include <aclapi.h>
+#include <bcrypt.h>
 #include <winioctl.h>
 
 namespace {
@@ -514,4 +518,56 @@ int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
     }
     CloseHandle(h);
     return err;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    // The system's full path, normalised by the system: a drive-relative
+    // one ("\\g", "c:g") takes the drive's current directory.
+    std::wstring wide = WideText(path);
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = n ? GetFullPathNameW(wide.c_str(), n, full.data(), nullptr) : 0;
+    if (n == 0) return NormalPath(path);
+    full.resize(n);
+    return NarrowText(full);
+}
+
+std::string Sha256OfFile(const std::string& path, std::string* why) {
+    HANDLE h = OpenForReading(path);
+    if (h == INVALID_HANDLE_VALUE) {
+        *why = std::generic_category().message(errno);
+        return "";
+    }
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    NTSTATUS rc = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
+    if (rc >= 0) rc = BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+    std::vector<unsigned char> piece(1 << 16);
+    int err = 0;
+    DWORD n = 0;
+    while (rc >= 0 && err == 0) {
+        if (!ReadFile(h, piece.data(), static_cast<DWORD>(piece.size()), &n, nullptr))
+            err = ErrnoOf(GetLastError());
+        if (err != 0 || n == 0) break;
+        rc = BCryptHashData(hash, piece.data(), n, 0);
+    }
+    CloseHandle(h);
+    unsigned char digest[32];
+    if (rc >= 0 && err == 0) rc = BCryptFinishHash(hash, digest, sizeof digest, 0);
+    if (hash) BCryptDestroyHash(hash);
+    if (algorithm) BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (err != 0 || rc < 0) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(rc));
+        *why = err != 0 ? std::generic_category().message(err)
+                        : std::string("Windows offers no SHA-256 (") + code + ")";
+        return "";
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : digest) {
+        hex += digits[b >> 4];
+        hex += digits[b & 15];
+    }
+    return hex;
 }

@@ -1,8 +1,9 @@
 // <windows.h> for the Win32 platform units. Some of the program's platform
-// calls have the names of Win32's own (ExitProcess, DeleteFile,
-// RegDeleteKey, STILL_ACTIVE): Win32's declaration of ExitProcess is renamed out of the
-// way and its macros of those names are undefined. Include this after the
-// platform header that the unit implements.
+// calls have the names of Win32's own (ExitProcess, PostQuitMessage,
+// DeleteFile, RegDeleteKey, STILL_ACTIVE, WinHelp): Win32's declarations of
+// the first two are renamed out of the way and its macros of the others are
+// undefined. Include this after the platform header that the unit
+// implements.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -12,8 +13,11 @@
 #define NOMINMAX
 #endif
 #define ExitProcess Win32ExitProcessUnused
+#define PostQuitMessage Win32PostQuitMessageUnused
 #include <windows.h>
 #undef ExitProcess
+#undef PostQuitMessage
 #undef DeleteFile
 #undef RegDeleteKey
 #undef STILL_ACTIVE
+#undef WinHelp

@@ -298,6 +298,8 @@ TEST_F(Downloads, WaypointsComeBareOrZippedFromTheSitesThatHaveThem) {
          "The archive's entry de_h.pwf is damaged (its CRC-32 does not match): not installed"},
         {3, "zip -q0X $Z de_h.pwf && printf '\\12\\0' | dd of=$Z bs=1 seek=1094 conv=notrunc",
          "de_h.pwf is damaged (its local header does not match the directory): not installed"},
+        {3, "zip -q0X $Z de_h.pwf && printf '\\377\\377' | dd of=$Z bs=1 seek=26 conv=notrunc",
+         "de_h.pwf is damaged (its data lie outside the archive): not installed"},
         {3, "zip -q0X -P x $Z de_h.pwf", "de_h.pwf is encrypted: not installed"},
         {3, "zip -qZ bzip2 $Z de_h.pwf",
          "de_h.pwf cannot be unpacked (compression method 12 is not supported): not installed"},
