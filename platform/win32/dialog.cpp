@@ -14,16 +14,9 @@
 #include "platform/win32/text.h"
 #include "resources/dialogs.h"
 
-// <windows.h> itself rather than win32.h, which renames the system's
-// PostQuitMessage out of the way of ui.h's: no header here has the
-// program's names, and the quit request needs the system's.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+// No header here has ui.h's names: the quit request is the system's.
+#define NODESCAN_SYSTEM_POSTQUITMESSAGE
+#include "platform/win32/win32.h"
 
 // After <windows.h>.
 #include <commctrl.h>
