@@ -18,13 +18,13 @@ namespace {
 constexpr int kRun = 9000;  // a command no control of the template has
 
 std::function<void(Hwnd)> action;  // run from the dialog's loop
-int destroyed = 0, changes = 0;    // WM_DESTROY and EN_CHANGE of control 149 received
+int destroyed = 0, changes = 0;    // WM_DESTROY and EN_CHANGE of controls 148 and 149 received
 
 std::intptr_t Proc(Hwnd w, unsigned msg, std::uintptr_t wParam, std::intptr_t) {
     if (msg == WM_INITDIALOG) PostCommand(w, kRun);
     if (msg == WM_COMMAND && LoWord(wParam) == kRun) action(w);
     destroyed += msg == WM_DESTROY;
-    changes += msg == WM_COMMAND && wParam == MakeWParam(149, EN_CHANGE);
+    changes += msg == WM_COMMAND && HiWord(wParam) == EN_CHANGE && LoWord(wParam) >= 148;
     return msg == WM_INITDIALOG;
 }
 
@@ -50,6 +50,12 @@ struct Win32Host : testing::Test {
 
 TEST_F(Win32Host, KeepsTheHostContract) {
     EXPECT_EQ(RunDialog([](Hwnd w) { RunHostContract(ShownBarPos), EndDialog(w, 7); }), 7);
+    // Text the program sets is announced as AnnouncesSetText says: not for
+    // the multi-line field 148.
+    RunDialog([](Hwnd w) {
+        SetDlgItemText(w, 148, "wpt"), SetDlgItemText(w, 149, "x"), EndDialog(w, 0);
+    });
+    EXPECT_EQ(changes, 1);
 }
 
 TEST_F(Win32Host, EndsWithItsResultAQuitsCodeOrTheThreadsExit) {
