@@ -405,6 +405,9 @@ int main(int argc, char** argv) {
     // Set first: each command takes its program's formatter when it is added.
     auto help = std::make_shared<HelpFormatter>(HelpFormatter::TerminalWidth());
     app.formatter(help);
+    // Options begin with '-' on Windows too: "/w" is a value there, as a
+    // site's directory.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText());
     app.add_option("--bot", opt.bot, "Bot for this run: its name or index (see 'bots')");

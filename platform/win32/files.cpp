@@ -184,7 +184,14 @@ bool ReadNames(const std::string& dir, std::vector<std::string>* names) {
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileExW(WideText(JoinPath(dir, "*")).c_str(), FindExInfoBasic, &entry,
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return Failed();
+    if (find == INVALID_HANDLE_VALUE) {
+        Failed();
+        // The system finds no path below a file: it is not a directory.
+        DWORD attributes = Attributes(dir);
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            errno = ENOTDIR;
+        return false;
+    }
     do {
         std::string n = NarrowText(entry.cFileName);
         if (n != "." && n != "..") names->push_back(std::move(n));
@@ -363,11 +370,15 @@ bool AtomicFile::Commit() {
     if (error_ == 0) {
         // ReplaceFileW keeps the replaced file's attributes and permissions;
         // a new file is moved into place.
-        bool moved = Attributes(target_) != INVALID_FILE_ATTRIBUTES
-                         ? ReplaceFileW(target.c_str(), tmp.c_str(), nullptr,
-                                        REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                         : MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (!moved) error_ = ErrnoOf(GetLastError());
+        DWORD attributes = Attributes(target_);
+        bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+        if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            error_ = EISDIR;  // never replaced (Wine would take an empty one's place)
+        } else if (!(exists ? ReplaceFileW(target.c_str(), tmp.c_str(), nullptr,
+                                           REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                            : MoveFileExW(tmp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))) {
+            error_ = ErrnoOf(GetLastError());
+        }
     }
     if (error_ != 0) DeleteFileW(tmp.c_str());
     return error_ == 0;
@@ -465,7 +476,7 @@ std::string LinkTarget(const std::string& path) {
             std::wstring_view(link->path + link->substituteOffset / 2, link->substituteLength / 2);
         if (name.substr(0, 4) == L"\\??\\") name.remove_prefix(4);
     }
-    std::string next = NarrowText(name);
+    std::string next = PathText(name);
     std::size_t slash = path.find_last_of("/\\");
     if ((link->flags & 1) && slash != std::string::npos) next = path.substr(0, slash + 1) + next;
     return next;
@@ -522,14 +533,14 @@ int ReadRegularFile(const std::string& path, std::string* data, bool* regular) {
 
 std::string AbsolutePath(const std::string& path) {
     // The system's full path, normalised by the system: a drive-relative
-    // one ("\\g", "c:g") takes the drive's current directory.
+    // one ("/g", "c:g") takes the drive's current directory.
     std::wstring wide = WideText(path);
     DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     std::wstring full(n, L'\0');
     n = n ? GetFullPathNameW(wide.c_str(), n, full.data(), nullptr) : 0;
     if (n == 0) return NormalPath(path);
     full.resize(n);
-    return NarrowText(full);
+    return PathText(full);
 }
 
 std::string Sha256OfFile(const std::string& path, std::string* why) {

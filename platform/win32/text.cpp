@@ -20,3 +20,10 @@ std::string NarrowText(std::wstring_view text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
     return out;
 }
+
+std::string PathText(std::wstring_view path) {
+    std::string out = NarrowText(path);
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    return out;
+}

@@ -11,3 +11,8 @@ std::wstring WideText(std::string_view text);
 // The program's text (UTF-8) from the system's UTF-16; an unpaired
 // surrogate becomes U+FFFD.
 std::string NarrowText(std::wstring_view text);
+
+// A path of the system as the program writes paths: UTF-8 with '/' between
+// its parts, as the program joins them ("C:/Games/cstrike/maps"; the system
+// takes both separators).
+std::string PathText(std::wstring_view path);

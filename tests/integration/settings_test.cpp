@@ -159,6 +159,7 @@ TEST_F(SettingsTest, SiteEditorWritesTheSelectedRowOnly) {
 }
 
 TEST_F(SettingsTest, FailureToSaveIsReported) {
+    LINUX_ONLY("a settings file that cannot be written (the registry on Windows)");
     tree.Add("PODBot/PodBot.cfg", "wptfolder w\n");
     run.Start();
     // A directory where the settings file belongs cannot be replaced.

@@ -35,7 +35,10 @@ class CliTest : public ::testing::Test {
     int uid = -1;                  // run as this user (and its group) when >= 0
     bool appendErr = false;        // standard error appended to one log, err all of it
 
-    void SetUp() override { MakeDirs(home); }
+    void SetUp() override {
+        MakeDirs(home);
+        ForgetSettings();
+    }
 
     std::string ConfigDir() const { return home + "/config"; }
     std::string CuHive() const { return ConfigDir() + "/HKEY_CURRENT_USER.reg"; }

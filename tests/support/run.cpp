@@ -24,6 +24,7 @@ ProgramRun::ProgramRun(const std::string& searchRoots)
     static const bool heap = (InitBlockHeap(), true);
     (void)heap;
     ResetState();
+    ForgetSettings();
 }
 
 ProgramRun::~ProgramRun() {

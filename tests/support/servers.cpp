@@ -41,7 +41,9 @@ const bool winsock = [] {
 // -1 when there is none.
 int BindLoopback(int* port, bool ipv6 = false) {
     sockaddr_in6 a6{AF_INET6, 0, 0, in6addr_loopback, 0};
-    sockaddr_in a4{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    sockaddr_in a4{};
+    a4.sin_family = AF_INET;
+    a4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     auto* a = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a4);
     socklen_t len = ipv6 ? sizeof a6 : sizeof a4;
     int fd = ::socket(a->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -79,7 +81,9 @@ void ScriptedServer::Serve() {
         if (c < 0) return;
         std::string request;
         char buf[4096];
-        pollfd p{c, POLLIN, 0};
+        pollfd p{};
+        p.fd = c;
+        p.events = POLLIN;
         while (request.find("\r\n\r\n") == std::string::npos && poll(&p, 1, 5000) > 0) {
             ssize_t n = ::recv(c, buf, sizeof buf, 0);
             if (n <= 0) break;

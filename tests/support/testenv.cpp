@@ -45,12 +45,12 @@ int unsetenv(const char* name) {
 }
 }  // namespace
 
-// Under Wine, in /tmp of drive Z: (the tests run from a directory of Z:),
-// which the Linux tools the tests run see as it is.
+// Under Wine, in /tmp of drive Z:, which is the Linux root: the Linux tools
+// the tests run see it as /tmp.
 TempDir::TempDir() {
     static unsigned n = 0;
     for (;;) {
-        path_ = "/tmp/nodescan-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+        path_ = "Z:/tmp/nodescan-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(++n);
         if (fs::create_directory(path_)) break;
     }
@@ -62,7 +62,10 @@ int Shell(const std::string& cmd) {
     static unsigned n = 0;
     std::string base =
         "/tmp/nodescan-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++n);
-    WriteFile(base + ".sh", "( " + cmd + "\n)\necho $? >" + base + ".part && mv " + base +
+    std::string script = cmd;  // with Linux paths for the paths of drive Z:
+    for (std::size_t at = 0; (at = script.find("Z:/", at)) != std::string::npos;)
+        script.erase(at, 2);
+    WriteFile(base + ".sh", "( " + script + "\n)\necho $? >" + base + ".part && mv " + base +
                                 ".part " + base + ".rc\n");
     std::wstring line = L"/bin/sh " + std::wstring(base.begin(), base.end()) + L".sh";
     STARTUPINFOW si{};
@@ -214,13 +217,17 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
-void ResetProgramState() {
+void ForgetSettings() {
 #ifdef _WIN32
-    // The settings are in the registry, not in a run's own directory.
+    // They are in the registry, not in a run's own directory.
     RegistrySetReadOnly(false);
     RegDeleteKey(Hive::CurrentUser);
     RegDeleteKey(Hive::LocalMachine);
+    RegistryUnload();
 #endif
+}
+
+void ResetProgramState() {
     ResetScanRunner();
     ResetWorker();
     RegistryUnload();

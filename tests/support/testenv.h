@@ -59,6 +59,10 @@ void StoreSettings(const std::string& cstrike,
 // Sets the modification time of path to the given local calendar time.
 void SetLocalMTime(const std::string& path, int year, int month, int day, int hour, int minute);
 
+// A start without settings: on Linux each run's own directory has none,
+// on Windows this removes them from the registry.
+void ForgetSettings();
+
 // Puts the program's shared state back to its values at process start, so
 // that one test process can run the program several times: each module's
 // reset, the threads' first (the window host's records are the caller's).
@@ -70,6 +74,21 @@ void ResetProgramState();
 int Shell(const std::string& cmd);
 // s as one word of the shell, whatever bytes it holds.
 std::string ShellWord(const std::string& s);
+
+// What separates the roots of NODESCAN_SEARCH_ROOTS: ':' as in PATH, ';' on
+// Windows, whose paths hold ':'.
+#ifdef _WIN32
+constexpr char kRootSeparator = ';';
+#else
+constexpr char kRootSeparator = ':';
+#endif
+
+// Ends a test on Windows, saying why what it checks holds on Linux only.
+#ifdef _WIN32
+#define LINUX_ONLY(why) GTEST_SKIP() << "Linux only: " << why
+#else
+#define LINUX_ONLY(why) (void)0
+#endif
 
 // Sets an environment variable for the life of the object, restoring the old value.
 class ScopedEnv {
