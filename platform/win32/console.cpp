@@ -11,9 +11,6 @@
 // After <windows.h>, whose types it uses.
 #include <shellapi.h>
 
-// After <windows.h>, which it needs.
-#include <shellapi.h>
-
 namespace {
 HANDLE Handle(Stream s) {
     return GetStdHandle(s == Stream::In    ? STD_INPUT_HANDLE
