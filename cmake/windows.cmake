@@ -1,8 +1,8 @@
 # The Windows build (included by CMakeLists.txt under the windows preset):
 # the Win32 platform layer and the program's logic on it. The collector
 # comes from NODESCAN_WINDOWS_DEPS, where scripts/windows.sh builds it.
-# Nothing links into a program yet but nodescan-cli and the tests: the
-# window host follows.
+# Its programs: nodescan.exe on the window host of platform/win32,
+# nodescan-cli.exe and the tests on the headless host.
 
 # GCC 12 at -O3 reports overlaps in std::string's inlined copies that cannot
 # happen (GCC bug 105329).
@@ -59,6 +59,24 @@ target_link_libraries(nodescan_core PUBLIC nodescan_win32)
 # gmtime_s and localtime_s) where this asks for them.
 target_compile_definitions(nodescan_core PRIVATE _POSIX_THREAD_SAFE_FUNCTIONS)
 
+# The window host: dialogs 100 and 300 built in memory for the system's
+# dialog manager, with the common controls.
+add_library(nodescan_win32ui OBJECT
+    platform/win32/dialog.cpp
+    platform/win32/dispatch.cpp
+    platform/win32/ui_win32.cpp
+)
+target_include_directories(nodescan_win32ui PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_definitions(nodescan_win32ui PRIVATE UNICODE _UNICODE)
+target_link_libraries(nodescan_win32ui PUBLIC comctl32 gdi32 user32)
+
+# The desktop program: a GUI program (no console) entered at wWinMain, with
+# its manifest.
+enable_language(RC)
+add_executable(nodescan WIN32 platform/win32/main.cpp platform/win32/nodescan.rc)
+target_link_options(nodescan PRIVATE -municode)
+target_link_libraries(nodescan PRIVATE nodescan_core nodescan_win32ui nodescan_win32_shell)
+
 # nodescan-cli.exe and the test suite, on the headless host as on Linux.
 add_library(nodescan_headless OBJECT platform/headless/ui_headless.cpp)
 target_link_libraries(nodescan_headless PUBLIC nodescan_core)
@@ -77,4 +95,12 @@ target_link_libraries(nodescan-cli PRIVATE nodescan_headless nlohmann_json::nloh
 if(NODESCAN_BUILD_TESTS)
     enable_testing()
     add_subdirectory(tests)
+    # The window host's contract on a real dialog: it needs a display, so
+    # scripts/windows-smoke.sh runs it, not the suite.
+    add_executable(nodescan_win32ui_tests tests/win32/host_test.cpp tests/win32/native.cpp
+        tests/support/contract.cpp)
+    target_include_directories(nodescan_win32ui_tests PRIVATE tests)
+    target_compile_definitions(nodescan_win32ui_tests PRIVATE UNICODE _UNICODE)
+    target_link_libraries(nodescan_win32ui_tests PRIVATE nodescan_core nodescan_win32ui
+        GTest::gtest GTest::gtest_main)
 endif()

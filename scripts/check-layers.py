@@ -14,8 +14,8 @@ and units of one layer may use each other as long as no cycle forms:
                           bot table, scan and result lists, downloads
   4. app                  WinMain, DialogFunc, the main window's commands
   5. cli                  nodescan-cli, which runs the app headless
-The entry point of the window program lives beside its host but starts the
-app, so it counts as the app's layer.
+The entry points of the window programs (Qt, Win32) live beside their hosts
+but start the app, so they count as the app's layer.
 Usage: scripts/check-layers.py [source root]; exit 0 when clean, else 1.
 """
 
@@ -30,7 +30,7 @@ LAYERS = [
     ("app",),
     ("cli",),
 ]
-ENTRY_POINTS = {"platform/qt/main.cpp": "app"}
+ENTRY_POINTS = {"platform/qt/main.cpp": "app", "platform/win32/main.cpp": "app"}
 SUFFIXES = (".h", ".cpp")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 

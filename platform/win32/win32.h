@@ -13,10 +13,15 @@
 #define NOMINMAX
 #endif
 #define ExitProcess Win32ExitProcessUnused
+// The window host's dialogs, which have no ui.h, keep the system's.
+#ifndef NODESCAN_SYSTEM_POSTQUITMESSAGE
 #define PostQuitMessage Win32PostQuitMessageUnused
+#endif
 #include <windows.h>
 #undef ExitProcess
+#ifndef NODESCAN_SYSTEM_POSTQUITMESSAGE
 #undef PostQuitMessage
+#endif
 #undef DeleteFile
 #undef RegDeleteKey
 #undef STILL_ACTIVE
