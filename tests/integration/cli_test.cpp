@@ -231,6 +231,19 @@ TEST_F(CliTest, UsageErrorsEnd2) {
     EXPECT_EQ(Run({"--version"}).out, "nodescan 2.50\n");
 }
 
+// The demo installation as a user first checks it: the lists in
+// demo/check.txt, the same on every system.
+TEST_F(CliTest, TheDemoInstallationGivesItsKnownLists) {
+    const std::string source = NODESCAN_SOURCE_DIR;
+    ASSERT_EQ(
+        Shell(source + "/scripts/demo-tree.sh " + ShellWord(games / "Half-Life") + " >/dev/null"),
+        0);
+    CliResult r = Run({"check", "--game-dir", games / "Half-Life/cstrike"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.substr(std::min(r.out.find("Missing Waypoints"), r.out.size())),
+              ReadFile(source + "/demo/check.txt"));
+}
+
 TEST_F(CliTest, ResetDeletesTheSettings) {
     GameTree tree{games.path()};
     AddPodFolder(tree);
