@@ -102,6 +102,8 @@ rm -rf "$stage" "$stage.zip"
 mkdir -p "$stage/help"
 cp "$build/nodescan.exe" "$build/nodescan-cli.exe" resources/windows/README.txt "$stage/"
 cp resources/help/*.html resources/help/help.css "$stage/help/"
+# Without their symbols: a third of the size.
+$host-strip "$stage/nodescan.exe" "$stage/nodescan-cli.exe"
 # DOS line ends for Notepad; the same bytes on every build (no extra fields,
 # the sources' times).
 sed -i 's/$/\r/' "$stage/README.txt"
