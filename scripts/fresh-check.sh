@@ -10,12 +10,14 @@
 # /var/cache/nodescan/apt-archives, so a second run downloads little; they
 # are still installed by the two commands themselves.
 #
-# Usage: scripts/fresh-check.sh [--keep] [--rebuild]
+# Usage: scripts/fresh-check.sh [--keep] [--rebuild] [--windows]
 #   --keep      keep the copy afterwards (its path is printed)
 #   --rebuild   make the cached minimal root again first
+#   --windows   run the Windows build's two commands instead:
+#               scripts/windows.sh, then scripts/windows.sh --test
 set -euo pipefail
 
-usage() { sed -n '13,15s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '13,17s/^# \{0,1\}//p' "$0"; }
 
 # shellcheck source=scripts/lib/fresh-root.sh
 . "$(dirname "$0")/lib/fresh-root.sh"
@@ -23,15 +25,17 @@ usage() { sed -n '13,15s/^# \{0,1\}//p' "$0"; }
 # The run itself, in the copy. Arguments: those of fresh_root_enter, the
 # repository and its commit.
 in_namespace() {
-    local copy=$1 repo=$5 commit=$6 start cmd rc failed=()
+    local copy=$1 repo=$5 commit=$6 start cmd rc failed=() commands
     fresh_root_enter "$1" "$2" "$3" "$4"
+    commands=(scripts/demo.sh scripts/test.sh)
+    [ "$7" = 1 ] && commands=(scripts/windows.sh "scripts/windows.sh --test")
 
     # Cloned from here, with this machine's git: the root has none yet.
     git clone -q "$repo" "$copy/root/nodescan"
     git -C "$copy/root/nodescan" checkout -q --detach "$commit"
     say "cloned $repo at ${commit:0:7} into /root/nodescan"
 
-    for cmd in scripts/demo.sh scripts/test.sh; do
+    for cmd in "${commands[@]}"; do
         say "running $cmd in the fresh root"
         start=$SECONDS
         rc=0
@@ -43,7 +47,7 @@ in_namespace() {
         say "failed on a fresh Debian $suite: ${failed[*]}"
         return 1
     fi
-    say "both commands succeed on a fresh Debian $suite"
+    say "${commands[*]}: all succeed on a fresh Debian $suite"
 }
 
 if [ "${1:-}" = --in-namespace ]; then
@@ -54,10 +58,12 @@ fi
 
 keep=0
 rebuild=0
+windows=0
 for arg in "$@"; do
     case "$arg" in
         --keep) keep=1 ;;
         --rebuild) rebuild=1 ;;
+        --windows) windows=1 ;;
         -h|--help) usage; exit 0 ;;
         *) echo "fresh-check: unknown option '$arg'" >&2; usage >&2; exit 2 ;;
     esac
@@ -78,4 +84,4 @@ if [ -n "$(git -C "$repo" --no-optional-locks status --porcelain --untracked-fil
     say "note: uncommitted changes in $repo are not part of the check"
 fi
 
-fresh_root_spawn "$keep" "$repo" "$commit"
+fresh_root_spawn "$keep" "$repo" "$commit" "$windows"
