@@ -397,7 +397,8 @@ TEST_F(CliTest, ListCommandsWriteSortAndDeleteAsTheButtonsDo) {
         {{"delete-redundant", "extra2.pwf", "--yes", "--trash"},
          0,
          wpts + "extra2.pwf\n",
-         "Moved to the trash: " + wpts + "extra2.pwf"},
+         // On Windows the drive may have no Recycle Bin: then deleted.
+         (kWindows ? "" : "Moved to the trash: ") + wpts + "extra2.pwf"},
     };
     for (auto& k : cases) {
         k.args.insert(k.args.end(), {"--game-dir", c});
