@@ -5,9 +5,10 @@
 # instead: mingw-w64, its zlib, the header-only libraries, Wine to run the
 # programs (the package wine has the command, wine64 the 64-bit loader) and
 # dpkg-dev to unpack the collector's source; for the window's smoke test
-# (scripts/windows-smoke.sh) Wine's own fonts, a virtual display, key
-# presses and the picture (PIL's screen grab); for the test suite the
-# GoogleTest sources and the Linux tools and servers it runs beside Wine.
+# (scripts/windows-smoke.sh) Wine's own fonts, a virtual display (xvfb-run
+# needs xauth), key presses and the picture (PIL's screen grab); for the
+# test suite the GoogleTest sources and the Linux tools and servers it runs
+# beside Wine.
 # zlib1g-dev is named although nothing includes zlib: zziplib.pc requires
 # zlib.pc, and libzzip-dev does not depend on the package that has it. The
 # tests make their TLS certificates with openssl; ca-certificates is the
@@ -20,7 +21,7 @@ if [ "${1:-}" = --windows ]; then
         cmake ninja-build make dpkg-dev
         g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libcli11-dev nlohmann-json3-dev
         wine wine64 zip fonts-wine
-        xvfb xdotool python3-pil
+        xvfb xauth xdotool python3-pil
         googletest python3 nginx apache2-bin openssl
         "$@"
     )
