@@ -277,6 +277,17 @@ bool KeepPreviousVersion(const std::string& path, const std::string& data,
     return *kept;
 }
 
+std::string LowerHex(const unsigned char* bytes, std::size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 15];
+    }
+    return hex;
+}
+
 std::string TempNameBeside(const std::string& target) {
     thread_local std::mt19937_64 random{std::random_device{}()};
     char suffix[16];

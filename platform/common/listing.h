@@ -21,6 +21,10 @@ bool ResolveComponents(const std::string& path, std::string* actual);
 // false) or read (regular true).
 int ReadRegularFile(const std::string& path, std::string* data, bool* regular);
 
+// bytes as lower-case hexadecimal digits, two a byte (a digest as
+// sha256sum prints it).
+std::string LowerHex(const unsigned char* bytes, std::size_t n);
+
 // A new name for a temporary file beside target (target.tmp-XXXXXX).
 std::string TempNameBeside(const std::string& target);
 

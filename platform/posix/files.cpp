@@ -390,11 +390,5 @@ std::string Sha256OfFile(const std::string& path, std::string* why) {
         *why = std::generic_category().message(err);
         return "";
     }
-    std::string hex;
-    for (unsigned char b : digest) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", b);
-        hex += two;
-    }
-    return hex;
+    return LowerHex(digest, sizeof digest);
 }

@@ -584,11 +584,5 @@ std::string Sha256OfFile(const std::string& path, std::string* why) {
                         : std::string("Windows offers no SHA-256 (") + code + ")";
         return "";
     }
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char b : digest) {
-        hex += digits[b >> 4];
-        hex += digits[b & 15];
-    }
-    return hex;
+    return LowerHex(digest, sizeof digest);
 }

@@ -24,9 +24,6 @@ void AddPodFolder(const GameTree& tree) {
 
 #ifdef _WIN32
 namespace {
-std::wstring Wide(const std::string& s) {
-    return WideText(s);
-}
 // One argument of a Windows command line, as CommandLineToArgvW reads it.
 std::wstring Argument(const std::wstring& a) {
     std::wstring q = L"\"";
@@ -44,7 +41,7 @@ std::wstring Argument(const std::wstring& a) {
 }
 HANDLE Inherited(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+    return CreateFileW(WideText(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 }  // namespace
@@ -58,11 +55,11 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
         if (std::wstring_view(at).substr(0, 9) != L"NODESCAN_") block += at + std::wstring(1, 0);
     for (const std::string& e : std::vector<std::string>{"HOME=" + home, "NODESCAN_HOME=" + home,
                                                          "NODESCAN_SEARCH_ROOTS=" + roots})
-        block += Wide(e) + std::wstring(1, 0);
-    for (const std::string& e : env) block += Wide(e) + std::wstring(1, 0);
+        block += WideText(e) + std::wstring(1, 0);
+    for (const std::string& e : env) block += WideText(e) + std::wstring(1, 0);
     block += L'\0';
-    std::wstring line = Argument(Wide(NODESCAN_CLI_PATH));
-    for (const auto& a : args) line += L" " + Argument(Wide(a));
+    std::wstring line = Argument(WideText(NODESCAN_CLI_PATH));
+    for (const auto& a : args) line += L" " + Argument(WideText(a));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -73,7 +70,7 @@ CliResult CliTest::Run(const std::vector<std::string>& args) {
     PROCESS_INFORMATION pi{};
     CliResult result;
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                       block.data(), cwd.empty() ? nullptr : Wide(cwd).c_str(), &si, &pi)) {
+                       block.data(), cwd.empty() ? nullptr : WideText(cwd).c_str(), &si, &pi)) {
         if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_TIMEOUT)
             TerminateProcess(pi.hProcess, 128 + 9);
         WaitForSingleObject(pi.hProcess, INFINITE);
